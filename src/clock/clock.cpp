@@ -1,0 +1,80 @@
+#include "clock/clock.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+#include <cmath>
+
+namespace velline {
+
+void ScheduledTask::cancel() {
+    if (m_state)
+        m_state->cancelled = true;
+}
+
+bool ScheduledTask::isPending() const {
+    return m_state && !m_state->cancelled && !m_state->done;
+}
+
+namespace {
+
+class SystemClock final : public Clock {
+public:
+    double now() const override {
+        return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    }
+
+    ScheduledTask schedule(double delaySeconds, QObject* context,
+                           std::function<void()> job) override {
+        auto state = std::make_shared<ScheduledTask::State>();
+        const double clamped = std::isfinite(delaySeconds) ? std::max(0.0, delaySeconds) : 0.0;
+        const int ms = static_cast<int>(std::lround(clamped * 1000.0));
+        // Short waits (animations, tap delays) need precision; long ones may coalesce.
+        const auto type = ms < 1000 ? Qt::PreciseTimer : Qt::CoarseTimer;
+        QTimer::singleShot(ms, type, context, [state, job = std::move(job)] {
+            if (state->cancelled || state->done)
+                return;
+            state->done = true;
+            job();
+        });
+        return ScheduledTask(state);
+    }
+};
+
+} // namespace
+
+Clock* Clock::system() {
+    static SystemClock clock;
+    return &clock;
+}
+
+RepeatingTimer::RepeatingTimer(Clock* clock, double periodSeconds, QObject* context,
+                               std::function<void()> tick)
+    : m_clock(clock), m_period(periodSeconds), m_context(context), m_tick(std::move(tick)) {
+    arm();
+}
+
+RepeatingTimer::~RepeatingTimer() {
+    *m_alive = false;
+    m_next.cancel();
+}
+
+void RepeatingTimer::stop() {
+    m_active = false;
+    m_next.cancel();
+}
+
+void RepeatingTimer::arm() {
+    if (!m_active || !m_context)
+        return;
+    std::weak_ptr<bool> alive = m_alive;
+    m_next = m_clock->schedule(m_period, m_context, [this, alive] {
+        if (alive.expired() || !m_active)
+            return;
+        // Re-arm before the tick so a tick that stops the timer wins.
+        arm();
+        m_tick();
+    });
+}
+
+} // namespace velline

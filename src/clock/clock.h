@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace velline {
+
+// Handle to a scheduled job. Copies share the job; cancel() from any copy stops it.
+// Dropping every handle does NOT cancel the job (fire-and-forget is allowed).
+class ScheduledTask {
+public:
+    ScheduledTask() = default;
+
+    void cancel();
+    bool isPending() const;
+    explicit operator bool() const { return isPending(); }
+
+    struct State {
+        bool cancelled = false;
+        bool done = false;
+    };
+    explicit ScheduledTask(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+
+private:
+    std::shared_ptr<State> m_state;
+};
+
+// The one seam for "now" and for timed work. Production code never calls
+// QDateTime::currentDateTime() or QTimer directly for behaviour that tests must drive;
+// it asks a Clock. Tests hand in a ManualClock and advance virtual time.
+class Clock {
+public:
+    virtual ~Clock() = default;
+
+    // Current instant as seconds since 1970-01-01 00:00:00 UTC.
+    virtual double now() const = 0;
+
+    // Runs `job` once, `delaySeconds` from now, on the thread that owns `context`'s event loop
+    // (the main thread for everything in this program). Nothing runs if `context` is destroyed
+    // first or the returned task is cancelled. A negative delay counts as zero.
+    virtual ScheduledTask schedule(double delaySeconds, QObject* context,
+                                   std::function<void()> job) = 0;
+
+    // The process-wide real clock (wall time, QTimer-driven).
+    static Clock* system();
+};
+
+// A repeating timer on top of a Clock: fires every `period` seconds until stopped or destroyed.
+class RepeatingTimer {
+public:
+    RepeatingTimer(Clock* clock, double periodSeconds, QObject* context,
+                   std::function<void()> tick);
+    ~RepeatingTimer();
+    RepeatingTimer(const RepeatingTimer&) = delete;
+    RepeatingTimer& operator=(const RepeatingTimer&) = delete;
+
+    void stop();
+    bool isActive() const { return m_active; }
+    double period() const { return m_period; }
+
+private:
+    void arm();
+
+    Clock* m_clock;
+    double m_period;
+    QPointer<QObject> m_context;
+    std::function<void()> m_tick;
+    ScheduledTask m_next;
+    bool m_active = true;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+} // namespace velline

@@ -1,0 +1,101 @@
+#include "clock/manualclock.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using velline::ManualClock;
+using velline::RepeatingTimer;
+
+class TestClock : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void runsJobsInDueOrderAtTheirOwnInstant() {
+        ManualClock clock(100);
+        QObject ctx;
+        QList<QPair<int, double>> seen;
+        clock.schedule(2, &ctx, [&] { seen.append({2, clock.now()}); });
+        clock.schedule(1, &ctx, [&] { seen.append({1, clock.now()}); });
+        clock.schedule(1, &ctx, [&] { seen.append({11, clock.now()}); });
+        clock.advance(1.5);
+        QCOMPARE(seen, (QList<QPair<int, double>>{{1, 101.0}, {11, 101.0}}));
+        QCOMPARE(clock.now(), 101.5);
+        clock.advance(0.5);
+        QCOMPARE(seen.size(), 3);
+        QCOMPARE(seen.last(), (QPair<int, double>{2, 102.0}));
+    }
+
+    void cancelledOrOrphanedJobsNeverRun() {
+        ManualClock clock;
+        int runs = 0;
+        auto ctx = std::make_unique<QObject>();
+        auto a = clock.schedule(1, ctx.get(), [&] { ++runs; });
+        QObject other;
+        auto b = clock.schedule(1, &other, [&] { ++runs; });
+        QVERIFY(a.isPending());
+        a.cancel();
+        QVERIFY(!a.isPending());
+        QObject* raw = &other;
+        Q_UNUSED(raw);
+        auto c = clock.schedule(1, ctx.get(), [&] { runs += 10; });
+        ctx.reset();
+        clock.advance(5);
+        QCOMPARE(runs, 1);
+        QVERIFY(!b.isPending());
+        QVERIFY(!c.isPending() || clock.pendingCount() == 0);
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
+    void jobsScheduledByJobsRunInsideTheSameAdvance() {
+        ManualClock clock(0);
+        QObject ctx;
+        QList<double> at;
+        std::function<void()> chain = [&] {
+            at.append(clock.now());
+            if (at.size() < 3)
+                clock.schedule(0.4, &ctx, chain);
+        };
+        clock.schedule(0.4, &ctx, chain);
+        clock.advance(1.0);
+        QCOMPARE(at.size(), 2);
+        QCOMPARE(at[0], 0.4);
+        QCOMPARE(at[1], 0.8);
+        clock.advance(0.2);
+        QCOMPARE(at.size(), 3);
+    }
+
+    void repeatingTimerTicksEveryPeriodUntilStopped() {
+        ManualClock clock(0);
+        QObject ctx;
+        int ticks = 0;
+        {
+            RepeatingTimer timer(&clock, 2.0, &ctx, [&] { ++ticks; });
+            clock.advance(1.999);
+            QCOMPARE(ticks, 0);
+            clock.advance(0.001);
+            QCOMPARE(ticks, 1);
+            clock.advance(10);
+            QCOMPARE(ticks, 6);
+            timer.stop();
+            clock.advance(10);
+            QCOMPARE(ticks, 6);
+        }
+        RepeatingTimer selfStopping(&clock, 1.0, &ctx, [&] { ++ticks; });
+        {
+            RepeatingTimer dropped(&clock, 1.0, &ctx, [&] { ticks += 100; });
+        }
+        clock.advance(3);
+        QCOMPARE(ticks, 9);
+    }
+
+    void systemClockFiresOnTheEventLoop() {
+        QObject ctx;
+        bool fired = false;
+        const double before = velline::Clock::system()->now();
+        velline::Clock::system()->schedule(0.01, &ctx, [&] { fired = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(fired, 2000);
+        QVERIFY(velline::Clock::system()->now() >= before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClock)
+#include "tst_clock.moc"
