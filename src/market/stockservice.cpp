@@ -1,0 +1,219 @@
+#include "market/stockservice.h"
+
+#include "clock/clock.h"
+#include "market/chartfeed.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <memory>
+
+namespace velline {
+
+StockService::StockService(const QUrl& baseUrl, Clock* clock, QObject* parent)
+    : QObject(parent), m_baseUrl(baseUrl), m_clock(clock),
+      m_network(new QNetworkAccessManager(this)) {
+    // Ephemeral: the manager has no disk cache unless one is set, and its cookie jar lives
+    // in memory. Redirects follow Qt's default (never from https to http).
+}
+
+StockService::~StockService() = default;
+
+QUrl StockService::configuredBaseUrl() {
+    const QByteArray env = qgetenv("VELLINE_CHART_FEED_URL");
+    const QString text =
+        env.trimmed().isEmpty() ? QString::fromLatin1(defaultBaseUrl) : QString::fromUtf8(env);
+    return QUrl(text.trimmed(), QUrl::StrictMode);
+}
+
+StockService& StockService::shared() {
+    // Lives until the process ends; never destroyed.
+    static StockService* instance = new StockService(configuredBaseUrl(), Clock::system());
+    return *instance;
+}
+
+int StockService::queuedCalls() const {
+    return static_cast<int>(m_queue.size()) + (m_running ? 1 : 0);
+}
+
+void StockService::enqueue(QObject* context, std::function<void()> start) {
+    m_queue.push_back(Call{context, context != nullptr, std::move(start)});
+    if (!m_running) {
+        // Start on the next event-loop turn so that callbacks never run inside the call.
+        m_running = true;
+        QMetaObject::invokeMethod(
+            this, [this] { startNext(); }, Qt::QueuedConnection);
+    }
+}
+
+void StockService::startNext() {
+    while (!m_queue.empty()) {
+        Call call = std::move(m_queue.front());
+        m_queue.pop_front();
+        if (!contextAlive(call))
+            continue; // nobody waits for it: send nothing
+        call.start();
+        return;
+    }
+    m_running = false;
+}
+
+void StockService::finishCall() {
+    // Post rather than recurse, so a long queue of instant failures cannot deepen the stack.
+    QMetaObject::invokeMethod(
+        this, [this] { startNext(); }, Qt::QueuedConnection);
+}
+
+void StockService::fetchQuote(const QString& symbol, QObject* context,
+                              std::function<void(QuoteResult)> done) {
+    QPointer<QObject> guard(context);
+    const bool hadContext = context != nullptr;
+    enqueue(context, [this, symbol, guard, hadContext, done = std::move(done)] {
+        request(symbol, [this, guard, hadContext, done](QuoteResult result) {
+            if (!hadContext || guard)
+                done(std::move(result));
+            finishCall();
+        });
+    });
+}
+
+void StockService::fetchQuotes(const QStringList& symbols, QObject* context,
+                               std::function<void(QList<Quote>)> done) {
+    QPointer<QObject> guard(context);
+    const bool hadContext = context != nullptr;
+    enqueue(context, [this, symbols, guard, hadContext, done = std::move(done)] {
+        runBatch(symbols, guard, hadContext, done, {});
+    });
+}
+
+void StockService::runBatch(QStringList symbols, QPointer<QObject> context, bool hadContext,
+                            std::function<void(QList<Quote>)> done, QList<Quote> collected) {
+    if (hadContext && !context) {
+        finishCall(); // the caller is gone: stop sending
+        return;
+    }
+    if (symbols.isEmpty()) {
+        done(std::move(collected));
+        finishCall();
+        return;
+    }
+    const QString symbol = symbols.takeFirst();
+    request(symbol, [this, symbols, context, hadContext, done,
+                     collected = std::move(collected)](QuoteResult result) mutable {
+        if (result.ok())
+            collected.append(std::move(result.quote()));
+        runBatch(std::move(symbols), context, hadContext, std::move(done), std::move(collected));
+    });
+}
+
+namespace {
+
+// Per-request bookkeeping shared by the reply's handlers.
+struct Transfer {
+    QByteArray body;
+    ScheduledTask deadline;
+    bool timedOut = false;
+    bool oversized = false;
+    bool finished = false;
+};
+
+QuoteResult classify(QNetworkReply* reply, const Transfer& t, const QString& symbol) {
+    if (t.timedOut)
+        return QuoteResult(StockError::transport, QStringLiteral("no complete answer within %1 s")
+                                                      .arg(StockService::requestTimeoutSeconds));
+    if (t.oversized)
+        return QuoteResult(
+            StockError::decoding,
+            QStringLiteral("answer larger than %1 bytes").arg(StockService::maxBodyBytes));
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        const int code = status.toInt();
+        if (code < 200 || code > 299) {
+            QString detail = QStringLiteral("HTTP %1").arg(code);
+            // The feed explains some refusals ("No data found, symbol may be delisted").
+            if (const auto answer = YahooChartResponse::decode(t.body);
+                answer && answer->chart.error && answer->chart.error->description)
+                detail += QStringLiteral(": ") + *answer->chart.error->description;
+            return QuoteResult(StockError::badResponse, detail);
+        }
+    }
+    if (reply->error() != QNetworkReply::NoError)
+        return QuoteResult(StockError::transport, reply->errorString());
+    if (!status.isValid())
+        return QuoteResult(StockError::badResponse, QStringLiteral("not an HTTP answer"));
+    return decodeQuote(t.body, symbol, StockService::maxBodyBytes);
+}
+
+} // namespace
+
+void StockService::request(const QString& symbol, std::function<void(QuoteResult)> done) {
+    const QUrl url = chartUrl(m_baseUrl, symbol);
+    if (!url.isValid()) {
+        const QString detail =
+            QStringLiteral("cannot build an address from base '%1'").arg(m_baseUrl.toString());
+        QMetaObject::invokeMethod(
+            this, [done, detail] { done(QuoteResult(StockError::invalidURL, detail)); },
+            Qt::QueuedConnection);
+        return;
+    }
+
+    QNetworkRequest req(url);
+    req.setRawHeader("User-Agent", userAgent);
+    req.setRawHeader("Accept", "application/json");
+    QNetworkReply* reply = m_network->get(req);
+    auto transfer = std::make_shared<Transfer>();
+
+    // The manager's own timeout only notices silence; this limit covers the whole exchange,
+    // so a server that trickles bytes still fails on time.
+    transfer->deadline = m_clock->schedule(requestTimeoutSeconds, reply, [reply, transfer] {
+        if (transfer->finished)
+            return;
+        transfer->timedOut = true;
+        reply->abort();
+    });
+
+    auto refuseIfLarge = [reply, transfer](qint64 bytes) {
+        if (bytes > maxBodyBytes && !transfer->oversized && !transfer->finished) {
+            transfer->oversized = true;
+            transfer->body.clear();
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refuseIfLarge] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid())
+            refuseIfLarge(length.toLongLong());
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, transfer, refuseIfLarge] {
+        if (transfer->oversized || transfer->finished)
+            return;
+        const qint64 incoming = reply->bytesAvailable();
+        if (transfer->body.size() + incoming > maxBodyBytes) {
+            refuseIfLarge(transfer->body.size() + incoming);
+            return;
+        }
+        transfer->body += reply->readAll();
+    });
+    connect(reply, &QNetworkReply::finished, this, [reply, transfer, symbol, done] {
+        if (transfer->finished)
+            return;
+        transfer->finished = true;
+        transfer->deadline.cancel();
+        if (!transfer->oversized && !transfer->timedOut) {
+            const qint64 incoming = reply->bytesAvailable();
+            if (transfer->body.size() + incoming > maxBodyBytes) {
+                transfer->oversized = true;
+                transfer->body.clear();
+            } else {
+                transfer->body += reply->readAll();
+            }
+        }
+        QuoteResult result = classify(reply, *transfer, symbol);
+        transfer->body.clear();
+        reply->deleteLater();
+        done(std::move(result));
+    });
+}
+
+} // namespace velline

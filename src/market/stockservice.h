@@ -1,0 +1,81 @@
+#pragma once
+
+#include "market/quotesource.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <deque>
+#include <functional>
+
+class QNetworkAccessManager;
+
+namespace velline {
+
+class Clock;
+
+// Client of the public chart feed: one GET per symbol, decoded into a Quote.
+//
+// Every call is queued and runs only after the previous one has finished, so at most one
+// request is in flight. Each request has an overall limit of requestTimeoutSeconds (a stalled
+// or trickling server fails the request, it never hangs the queue). Callbacks run on the
+// thread that owns the service (the main thread) and are dropped when their context object
+// is destroyed; a call whose context is gone before it starts sends nothing.
+class StockService : public QObject, public QuoteSource {
+    Q_OBJECT
+
+public:
+    using Quote = velline::Quote;
+    using StockError = velline::StockError;
+
+    static constexpr double requestTimeoutSeconds = 8.0;
+    // Bodies larger than this are refused as undecodable, without being kept in memory.
+    static constexpr qint64 maxBodyBytes = 4 * 1024 * 1024;
+    static constexpr const char* userAgent =
+        "Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0) Velline/1.0";
+    static constexpr const char* defaultBaseUrl = "https://query1.finance.yahoo.com";
+
+    // `baseUrl` is scheme, host and port (a path prefix is allowed); `clock` times requests.
+    StockService(const QUrl& baseUrl, Clock* clock, QObject* parent = nullptr);
+    ~StockService() override;
+
+    // The process-wide instance, created on first use on the real clock. Its base address
+    // is VELLINE_CHART_FEED_URL when set, else defaultBaseUrl (read once).
+    static StockService& shared();
+    // The base address the environment asks for (VELLINE_CHART_FEED_URL or the default).
+    static QUrl configuredBaseUrl();
+
+    QUrl baseUrl() const { return m_baseUrl; }
+
+    // One request for one symbol.
+    void fetchQuote(const QString& symbol, QObject* context, std::function<void(QuoteResult)> done);
+    // Strictly one request after another; failures are dropped. An empty list sends nothing.
+    void fetchQuotes(const QStringList& symbols, QObject* context,
+                     std::function<void(QList<Quote>)> done) override;
+
+    // Number of calls waiting or running (for tests).
+    int queuedCalls() const;
+
+private:
+    struct Call {
+        QPointer<QObject> context;
+        bool hadContext = false;
+        std::function<void()> start;
+    };
+    bool contextAlive(const Call& call) const { return !call.hadContext || call.context; }
+    void enqueue(QObject* context, std::function<void()> start);
+    void startNext();
+    void finishCall();
+    void request(const QString& symbol, std::function<void(QuoteResult)> done);
+    void runBatch(QStringList symbols, QPointer<QObject> context, bool hadContext,
+                  std::function<void(QList<Quote>)> done, QList<Quote> collected);
+
+    QUrl m_baseUrl;
+    Clock* m_clock;
+    QNetworkAccessManager* m_network;
+    std::deque<Call> m_queue;
+    bool m_running = false;
+};
+
+} // namespace velline
