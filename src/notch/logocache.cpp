@@ -1,0 +1,173 @@
+#include "notch/logocache.h"
+
+#include <QJSEngine>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTextBoundaryFinder>
+
+namespace velline {
+
+namespace {
+// Characters a URL path may carry as they are (besides the unreserved ones).
+const QByteArray pathAllowed = QByteArrayLiteral("!$&'()*+,;=:@/");
+const QString defaultPrefix = QStringLiteral("https://financialmodelingprep.com/image-stock/");
+} // namespace
+
+LogoCache::LogoCache(Clock* clock, const QString& prefix, QNetworkAccessManager* network,
+                     QObject* parent)
+    : QObject(parent), m_clock(clock), m_prefix(prefix),
+      m_network(network ? network : new QNetworkAccessManager(this)) {}
+
+LogoCache::~LogoCache() = default;
+
+LogoCache& LogoCache::shared() {
+    static LogoCache* cache = new LogoCache(Clock::system(), configuredPrefix());
+    return *cache;
+}
+
+LogoCache* LogoCache::create(QQmlEngine*, QJSEngine*) {
+    LogoCache* cache = &shared();
+    QJSEngine::setObjectOwnership(cache, QJSEngine::CppOwnership);
+    return cache;
+}
+
+QString LogoCache::configuredPrefix() {
+    const QString base = qEnvironmentVariable("VELLINE_LOGO_URL").trimmed();
+    return base.isEmpty() ? defaultPrefix : prefixFromBase(base);
+}
+
+QString LogoCache::prefixFromBase(const QString& base) {
+    QString prefix = base;
+    while (prefix.endsWith(QLatin1Char('/')))
+        prefix.chop(1);
+    if (!prefix.endsWith(QLatin1String("/image-stock")))
+        prefix += QLatin1String("/image-stock");
+    return prefix + QLatin1Char('/');
+}
+
+const QHash<QString, QString>& LogoCache::logoAliases() {
+    static const QHash<QString, QString> aliases{
+        {QStringLiteral("^GSPC"), QStringLiteral("SPY")},
+        {QStringLiteral("^DJI"), QStringLiteral("DIA")},
+        {QStringLiteral("^IXIC"), QStringLiteral("QQQ")},
+    };
+    return aliases;
+}
+
+std::optional<QUrl> LogoCache::logoURL(const QString& key) const {
+    if (key.trimmed().isEmpty())
+        return std::nullopt;
+    const QString name = logoAliases().value(key, key);
+    const QByteArray encoded = QUrl::toPercentEncoding(name, pathAllowed);
+    const QUrl url(m_prefix + QString::fromLatin1(encoded) + QLatin1String(".png"),
+                   QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+void LogoCache::prefetch(const QString& symbol) {
+    const QString key = symbol.toUpper();
+    if (m_inflight.contains(key) || hasLogo(key))
+        return;
+    const std::optional<QUrl> url = logoURL(key);
+    if (!url)
+        return;
+    m_inflight.insert(key);
+
+    QNetworkRequest request(*url);
+    QNetworkReply* reply = m_network->get(request);
+    // The reply may outlive neither the cache nor the time limit; a stalled download
+    // would otherwise keep the symbol "in flight" for good and block every retry.
+    QPointer<QNetworkReply> guard(reply);
+    ScheduledTask limit = m_clock->schedule(downloadTimeoutSeconds, reply, [guard] {
+        if (guard)
+            guard->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, key, limit]() mutable {
+        limit.cancel();
+        reply->deleteLater();
+        if (reply->error() == QNetworkReply::NoError) {
+            const QByteArray body = reply->readAll();
+            finish(key, &body);
+        } else {
+            finish(key, nullptr);
+        }
+    });
+}
+
+void LogoCache::finish(const QString& key, const QByteArray* body) {
+    m_inflight.remove(key);
+    if (!body)
+        return;
+    QImage image = QImage::fromData(*body);
+    if (image.isNull())
+        return;
+    {
+        QMutexLocker lock(&m_imagesLock);
+        m_images.insert(key, image);
+    }
+    ++m_revision;
+    Q_EMIT logoArrived(key);
+    Q_EMIT imagesChanged();
+}
+
+QImage LogoCache::image(const QString& symbol) const {
+    QMutexLocker lock(&m_imagesLock);
+    return m_images.value(symbol.toUpper());
+}
+
+bool LogoCache::hasLogo(const QString& symbol) const {
+    QMutexLocker lock(&m_imagesLock);
+    return m_images.contains(symbol.toUpper());
+}
+
+QUrl LogoCache::logoSource(const QString& symbol) const {
+    const QString key = symbol.toUpper();
+    if (!hasLogo(key))
+        return {};
+    // Encode everything but the unreserved characters so that '^', '=', '/' or '?' in a
+    // symbol cannot be read as URL structure.
+    return QUrl(QLatin1String("image://") + QLatin1String(providerId) + QLatin1Char('/') +
+                QString::fromLatin1(QUrl::toPercentEncoding(key)));
+}
+
+QString LogoCache::placeholderLetter(const QString& symbol) {
+    qsizetype begin = 0;
+    qsizetype end = symbol.size();
+    while (begin < end && symbol.at(begin) == QLatin1Char('^'))
+        ++begin;
+    while (end > begin && symbol.at(end - 1) == QLatin1Char('^'))
+        --end;
+    const QString trimmed = symbol.mid(begin, end - begin);
+    if (trimmed.isEmpty())
+        return {};
+    // One user-perceived character, so a letter with a combining mark or a character
+    // outside the basic plane is never cut in half.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, trimmed);
+    const qsizetype next = finder.toNextBoundary();
+    return trimmed.left(next > 0 ? next : 1);
+}
+
+QHash<QString, QImage> LogoCache::images() const {
+    QMutexLocker lock(&m_imagesLock);
+    return m_images;
+}
+
+LogoImageProvider::LogoImageProvider(LogoCache* cache)
+    : QQuickImageProvider(QQuickImageProvider::Image), m_cache(cache) {}
+
+QImage LogoImageProvider::requestImage(const QString& id, QSize* size, const QSize& requestedSize) {
+    const QString key = QUrl::fromPercentEncoding(id.toUtf8());
+    QImage image = m_cache->image(key);
+    if (size)
+        *size = image.size();
+    if (!image.isNull() && requestedSize.isValid() && !requestedSize.isEmpty())
+        image = image.scaled(requestedSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
+} // namespace velline
