@@ -1,0 +1,329 @@
+#include "prefs/userpreferences.h"
+
+#include <QJSEngine>
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace velline {
+
+namespace {
+
+bool isTrimmable(QChar c) {
+    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+}
+
+// A stored string list. QSettings' IniFormat gives back a QVariantList of strings for two or
+// more entries, a plain string for one, and an invalid value for an empty list (written as
+// @Invalid()); before the file is re-read the in-memory QStringList comes back as written.
+std::optional<QStringList> readStringList(const QSettings& settings, const QString& key) {
+    if (!settings.contains(key))
+        return std::nullopt;
+    const QVariant v = settings.value(key);
+    if (!v.isValid())
+        return QStringList();
+    switch (v.typeId()) {
+    case QMetaType::QStringList:
+        return v.toStringList();
+    case QMetaType::QString: {
+        const QString s = v.toString();
+        return s.isEmpty() ? QStringList() : QStringList{s};
+    }
+    case QMetaType::QVariantList: {
+        QStringList list;
+        for (const QVariant& element : v.toList()) {
+            if (element.typeId() != QMetaType::QString)
+                return std::nullopt;
+            list.append(element.toString());
+        }
+        return list;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+// A stored JSON blob: a QByteArray value holding a JSON array or object.
+std::optional<QJsonValue> readJsonBlob(const QSettings& settings, const QString& key) {
+    const QVariant v = settings.value(key);
+    if (v.typeId() != QMetaType::QByteArray)
+        return std::nullopt;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(v.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError)
+        return std::nullopt;
+    if (doc.isArray())
+        return QJsonValue(doc.array());
+    return QJsonValue(doc.object());
+}
+
+QByteArray jsonBytes(const QJsonValue& value) {
+    const QJsonDocument doc =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    return doc.toJson(QJsonDocument::Compact);
+}
+
+std::optional<bool> readBool(const QSettings& settings, const QString& key) {
+    const QVariant v = settings.value(key);
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    if (v.typeId() == QMetaType::QString) {
+        const QString s = v.toString();
+        if (s == QLatin1String("true"))
+            return true;
+        if (s == QLatin1String("false"))
+            return false;
+    }
+    return std::nullopt;
+}
+
+QStringList cleanedSymbols(const QStringList& symbols) {
+    QStringList cleaned;
+    cleaned.reserve(symbols.size());
+    for (const QString& raw : symbols) {
+        const QString s = normalizeSymbol(raw);
+        if (!s.isEmpty() && !cleaned.contains(s))
+            cleaned.append(s);
+    }
+    return cleaned;
+}
+
+} // namespace
+
+QString normalizeSymbol(const QString& text) {
+    const QString upper = text.toUpper();
+    qsizetype begin = 0;
+    qsizetype end = upper.size();
+    while (begin < end && isTrimmable(upper.at(begin)))
+        ++begin;
+    while (end > begin && isTrimmable(upper.at(end - 1)))
+        --end;
+    return upper.sliced(begin, end - begin);
+}
+
+const QString UserPreferences::kTrackedSymbolsKey = QStringLiteral("trackedSymbols_v2");
+const QString UserPreferences::kPriceAlertsKey = QStringLiteral("priceAlerts_v1");
+const QString UserPreferences::kHoldingsKey = QStringLiteral("holdings_v1");
+const QString UserPreferences::kRecentlyAddedKey = QStringLiteral("recentlyAdded_v1");
+const QString UserPreferences::kDisplayModeKey = QStringLiteral("displayMode_v1");
+const QString UserPreferences::kShowFuturesAfterHoursKey =
+    QStringLiteral("showFuturesAfterHours_v1");
+const QString UserPreferences::kColorSchemeKey = QStringLiteral("colorScheme_v1");
+
+const QStringList& UserPreferences::defaultTrackedSymbols() {
+    static const QStringList symbols{"AVGO", "AAPL", "META", "MSFT", "^GSPC",
+                                     "LMT",  "NVDA", "IBM",  "MDB",  "PLTR"};
+    return symbols;
+}
+
+UserPreferences::UserPreferences(QSettings* settings, QObject* parent)
+    : QObject(parent), m_settings(settings) {
+    // The tracked list is taken as stored; it is cleaned by its first assignment.
+    m_trackedSymbols =
+        readStringList(*m_settings, kTrackedSymbolsKey).value_or(defaultTrackedSymbols());
+
+    if (const auto blob = readJsonBlob(*m_settings, kPriceAlertsKey))
+        m_priceAlerts = decodePriceAlerts(*blob).value_or(QList<PriceAlert>());
+    if (const auto blob = readJsonBlob(*m_settings, kHoldingsKey))
+        m_holdings = decodeHoldings(*blob).value_or(QList<Holding>());
+
+    m_recentlyAdded = readStringList(*m_settings, kRecentlyAddedKey).value_or(QStringList());
+
+    const QVariant mode = m_settings->value(kDisplayModeKey);
+    if (mode.typeId() == QMetaType::QString)
+        m_displayMode = displayModeFromRawValue(mode.toString()).value_or(DisplayMode::regular);
+
+    m_showFuturesAfterHours = readBool(*m_settings, kShowFuturesAfterHoursKey).value_or(true);
+
+    if (const auto blob = readJsonBlob(*m_settings, kColorSchemeKey))
+        m_colorScheme = ColorSchemePrefs::fromJson(*blob).value_or(ColorSchemePrefs());
+}
+
+UserPreferences& UserPreferences::shared() {
+    // Deliberately never destroyed: every change is already on disk, and views may still hold
+    // the object while the process exits.
+    static UserPreferences* instance = new UserPreferences(openDefaultStore().release());
+    return *instance;
+}
+
+std::unique_ptr<QSettings> UserPreferences::openDefaultStore() {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("Velline"), QStringLiteral("Velline"));
+}
+
+UserPreferences* UserPreferences::create(QQmlEngine*, QJSEngine*) {
+    UserPreferences* instance = &shared();
+    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
+    return instance;
+}
+
+// Assignments
+
+void UserPreferences::setTrackedSymbols(const QStringList& symbols) {
+    m_trackedSymbols = symbols;
+    Q_EMIT trackedSymbolsChanged();
+    persistTrackedSymbols();
+}
+
+void UserPreferences::setPriceAlerts(const QList<PriceAlert>& alerts) {
+    m_priceAlerts = alerts;
+    Q_EMIT priceAlertsChanged();
+    persistPriceAlerts();
+}
+
+void UserPreferences::setHoldings(const QList<Holding>& holdings) {
+    m_holdings = holdings;
+    Q_EMIT holdingsChanged();
+    persistHoldings();
+}
+
+void UserPreferences::setRecentlyAdded(const QStringList& symbols) {
+    m_recentlyAdded = symbols;
+    Q_EMIT recentlyAddedChanged();
+    persistRecentlyAdded();
+}
+
+void UserPreferences::setDisplayMode(DisplayMode mode) {
+    m_displayMode = mode;
+    Q_EMIT displayModeChanged();
+    persistDisplayMode();
+}
+
+void UserPreferences::setDisplayModeRaw(const QString& raw) {
+    if (const auto mode = displayModeFromRawValue(raw))
+        setDisplayMode(*mode);
+}
+
+void UserPreferences::setShowFuturesAfterHours(bool show) {
+    m_showFuturesAfterHours = show;
+    Q_EMIT showFuturesAfterHoursChanged();
+    persistShowFuturesAfterHours();
+}
+
+void UserPreferences::setColorScheme(const ColorSchemePrefs& scheme) {
+    m_colorScheme = scheme;
+    Q_EMIT colorSchemeChanged();
+    persistColorScheme();
+}
+
+// Operations
+
+std::optional<QString> UserPreferences::addSymbol(const QString& text) {
+    const QString symbol = normalizeSymbol(text);
+    if (symbol.isEmpty())
+        return std::nullopt;
+    if (!m_trackedSymbols.contains(symbol))
+        setTrackedSymbols(m_trackedSymbols + QStringList{symbol});
+    QStringList recents = m_recentlyAdded;
+    recents.removeAll(symbol);
+    recents.prepend(symbol);
+    if (recents.size() > kMaxRecentlyAdded)
+        recents.resize(kMaxRecentlyAdded);
+    setRecentlyAdded(recents);
+    return symbol;
+}
+
+void UserPreferences::setHolding(const QString& symbol, double shares) {
+    const QString s = normalizeSymbol(symbol);
+    // A NaN or infinite count could never be encoded, and the whole holdings list would stop
+    // being written from then on; it is refused like any other invalid input.
+    if (s.isEmpty() || !std::isfinite(shares))
+        return;
+    if (shares <= 0) {
+        removeHolding(s);
+        return;
+    }
+    QList<Holding> holdings = m_holdings;
+    const auto it = std::find_if(holdings.begin(), holdings.end(),
+                                 [&](const Holding& h) { return h.symbol == s; });
+    if (it != holdings.end())
+        it->shares = shares;
+    else
+        holdings.append(Holding{s, shares});
+    setHoldings(holdings);
+}
+
+void UserPreferences::removeHolding(const QString& symbol) {
+    const QString s = normalizeSymbol(symbol);
+    if (s.isEmpty())
+        return;
+    QList<Holding> holdings = m_holdings;
+    holdings.removeIf([&](const Holding& h) { return h.symbol == s; });
+    setHoldings(holdings);
+}
+
+std::optional<QUuid> UserPreferences::addAlert(const QString& symbol, double price,
+                                               PriceAlert::Direction direction) {
+    const QString s = normalizeSymbol(symbol);
+    // `price > 0` is false for NaN; an infinite level is refused as well, since it could never
+    // be stored and would stop the whole alerts list from being written.
+    if (s.isEmpty() || !(price > 0) || !std::isfinite(price))
+        return std::nullopt;
+    PriceAlert alert{QUuid::createUuid(), s, price, direction, std::nullopt};
+    setPriceAlerts(m_priceAlerts + QList<PriceAlert>{alert});
+    return alert.id;
+}
+
+void UserPreferences::removeAlert(const QUuid& id) {
+    QList<PriceAlert> alerts = m_priceAlerts;
+    if (alerts.removeIf([&](const PriceAlert& a) { return a.id == id; }) == 0)
+        return;
+    setPriceAlerts(alerts);
+}
+
+void UserPreferences::markAlertTriggered(const QUuid& id, double at) {
+    if (!std::isfinite(at))
+        return;
+    QList<PriceAlert> alerts = m_priceAlerts;
+    const auto it =
+        std::find_if(alerts.begin(), alerts.end(), [&](const PriceAlert& a) { return a.id == id; });
+    if (it == alerts.end())
+        return;
+    it->lastTriggered = at;
+    setPriceAlerts(alerts);
+}
+
+// Persist steps
+
+void UserPreferences::store(const QString& key, const QVariant& value) {
+    m_settings->setValue(key, value);
+    m_settings->sync();
+}
+
+void UserPreferences::persistTrackedSymbols() {
+    const QStringList cleaned = cleanedSymbols(m_trackedSymbols);
+    if (cleaned == m_trackedSymbols)
+        store(kTrackedSymbolsKey, cleaned);
+    else
+        setTrackedSymbols(cleaned); // publishes the cleaned list, then stores it
+}
+
+void UserPreferences::persistPriceAlerts() {
+    // A list that cannot be encoded is not written; the in-memory value stays as assigned.
+    if (const auto json = encodePriceAlerts(m_priceAlerts))
+        store(kPriceAlertsKey, jsonBytes(*json));
+}
+
+void UserPreferences::persistHoldings() {
+    if (const auto json = encodeHoldings(m_holdings))
+        store(kHoldingsKey, jsonBytes(*json));
+}
+
+void UserPreferences::persistRecentlyAdded() {
+    store(kRecentlyAddedKey, m_recentlyAdded);
+}
+
+void UserPreferences::persistDisplayMode() {
+    store(kDisplayModeKey, rawValue(m_displayMode));
+}
+
+void UserPreferences::persistShowFuturesAfterHours() {
+    store(kShowFuturesAfterHoursKey, m_showFuturesAfterHours);
+}
+
+void UserPreferences::persistColorScheme() {
+    if (const auto json = m_colorScheme.toJson())
+        store(kColorSchemeKey, jsonBytes(*json));
+}
+
+} // namespace velline

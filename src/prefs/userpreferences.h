@@ -1,0 +1,159 @@
+#pragma once
+
+#include "prefs/records.h"
+
+#include <QObject>
+#include <QSettings>
+#include <QStringList>
+#include <QtQmlIntegration/qqmlintegration.h>
+
+#include <memory>
+#include <optional>
+
+class QQmlEngine;
+class QJSEngine;
+
+namespace velline {
+
+// Full Unicode uppercase, then spaces and tabs (Unicode space separators and U+0009, not line
+// breaks) trimmed from both ends. Inner spaces stay.
+QString normalizeSymbol(const QString& text);
+
+// Everything the user chooses that survives a restart. Every property notifies on every
+// assignment (also when the value is equal) and writes itself to the store at once; there is no
+// separate save step. A missing, mistyped or undecodable stored value falls back to its default
+// on its own, without disturbing the other properties.
+//
+// Stored forms (QSettings, IniFormat, all keys in the [General] section):
+//   trackedSymbols_v2, recentlyAdded_v1   string lists. QSettings writes a one-element list as a
+//                                         plain string and an empty list as @Invalid(); both read
+//                                         back as lists.
+//   priceAlerts_v1, holdings_v1,          compact UTF-8 JSON text stored as a QByteArray value,
+//   colorScheme_v1                        which QSettings writes as @ByteArray(...) with its own
+//                                         escaping, so the bytes come back exactly.
+//   displayMode_v1                        the raw value text ("regular", "compact", "compact2",
+//                                         "doNotDisturb").
+//   showFuturesAfterHours_v1              a bool, which IniFormat writes as the text "true" or
+//                                         "false"; only those two texts (or a real bool) count.
+// Each write is followed by QSettings::sync(), which merges with the file on disk, so changes
+// another process made to other keys are kept.
+class UserPreferences : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(QStringList trackedSymbols READ trackedSymbols WRITE setTrackedSymbols NOTIFY
+                   trackedSymbolsChanged)
+    Q_PROPERTY(QList<velline::PriceAlert> priceAlerts READ priceAlerts WRITE setPriceAlerts NOTIFY
+                   priceAlertsChanged)
+    Q_PROPERTY(
+        QList<velline::Holding> holdings READ holdings WRITE setHoldings NOTIFY holdingsChanged)
+    Q_PROPERTY(QStringList recentlyAdded READ recentlyAdded WRITE setRecentlyAdded NOTIFY
+                   recentlyAddedChanged)
+    Q_PROPERTY(velline::DisplayMode displayMode READ displayMode WRITE setDisplayMode NOTIFY
+                   displayModeChanged)
+    // The same property as its stored text, for QML (whose enum names must be capitalised).
+    // Assigning an unknown text does nothing.
+    Q_PROPERTY(QString displayModeRaw READ displayModeRaw WRITE setDisplayModeRaw NOTIFY
+                   displayModeChanged)
+    Q_PROPERTY(bool showFuturesAfterHours READ showFuturesAfterHours WRITE setShowFuturesAfterHours
+                   NOTIFY showFuturesAfterHoursChanged)
+    Q_PROPERTY(velline::ColorSchemePrefs colorScheme READ colorScheme WRITE setColorScheme NOTIFY
+                   colorSchemeChanged)
+
+public:
+    // Loads every property from `settings` (which must outlive this object) and writes nothing.
+    explicit UserPreferences(QSettings* settings, QObject* parent = nullptr);
+
+    // The one instance of the program, on the user's Velline settings file. Created on first
+    // use (on the main thread) and never destroyed.
+    static UserPreferences& shared();
+    // The user's settings file: IniFormat, user scope, "Velline"/"Velline", i.e.
+    // $XDG_CONFIG_HOME/Velline/Velline.conf.
+    static std::unique_ptr<QSettings> openDefaultStore();
+    // QML singleton factory: hands QML the shared instance.
+    static UserPreferences* create(QQmlEngine* qmlEngine, QJSEngine* jsEngine);
+
+    static const QStringList& defaultTrackedSymbols();
+    static constexpr qsizetype kMaxRecentlyAdded = 6;
+
+    // Stored keys.
+    static const QString kTrackedSymbolsKey;
+    static const QString kPriceAlertsKey;
+    static const QString kHoldingsKey;
+    static const QString kRecentlyAddedKey;
+    static const QString kDisplayModeKey;
+    static const QString kShowFuturesAfterHoursKey;
+    static const QString kColorSchemeKey;
+
+    QStringList trackedSymbols() const { return m_trackedSymbols; }
+    QList<PriceAlert> priceAlerts() const { return m_priceAlerts; }
+    QList<Holding> holdings() const { return m_holdings; }
+    QStringList recentlyAdded() const { return m_recentlyAdded; }
+    DisplayMode displayMode() const { return m_displayMode; }
+    QString displayModeRaw() const { return rawValue(m_displayMode); }
+    bool showFuturesAfterHours() const { return m_showFuturesAfterHours; }
+    ColorSchemePrefs colorScheme() const { return m_colorScheme; }
+
+    // A raw assignment is published as given; when it breaks the list's rules (entries
+    // normalised, non-empty, unique) the cleaned list is then assigned and published again,
+    // and only the cleaned list is stored.
+    void setTrackedSymbols(const QStringList& symbols);
+    void setPriceAlerts(const QList<PriceAlert>& alerts);
+    void setHoldings(const QList<Holding>& holdings);
+    void setRecentlyAdded(const QStringList& symbols);
+    void setDisplayMode(DisplayMode mode);
+    void setDisplayModeRaw(const QString& raw);
+    void setShowFuturesAfterHours(bool show);
+    void setColorScheme(const ColorSchemePrefs& scheme);
+
+    // Normalises `text`; a blank result returns nothing and changes nothing. Otherwise the
+    // symbol is appended to trackedSymbols unless already there, moved to the front of
+    // recentlyAdded (at most six entries), and returned.
+    std::optional<QString> addSymbol(const QString& text);
+
+    // Blank symbol or non-finite shares: nothing happens. Shares <= 0 remove the holding; an
+    // existing holding keeps its place and gets the new count; otherwise one is appended.
+    Q_INVOKABLE void setHolding(const QString& symbol, double shares);
+    // Removes every holding of the normalised symbol; a blank symbol does nothing.
+    Q_INVOKABLE void removeHolding(const QString& symbol);
+
+    // Appends a fresh, never-triggered alert and returns its id. A blank symbol, or a price that
+    // is not a finite number above 0, adds nothing.
+    std::optional<QUuid> addAlert(const QString& symbol, double price,
+                                  PriceAlert::Direction direction);
+    // Removes every alert with `id`; an unknown id changes and writes nothing.
+    void removeAlert(const QUuid& id);
+    // Sets lastTriggered (seconds since 1970-01-01 UTC) of the first alert with `id`. An
+    // unknown id or a non-finite instant changes and writes nothing.
+    void markAlertTriggered(const QUuid& id, double at);
+
+Q_SIGNALS:
+    void trackedSymbolsChanged();
+    void priceAlertsChanged();
+    void holdingsChanged();
+    void recentlyAddedChanged();
+    void displayModeChanged();
+    void showFuturesAfterHoursChanged();
+    void colorSchemeChanged();
+
+private:
+    void persistTrackedSymbols();
+    void persistPriceAlerts();
+    void persistHoldings();
+    void persistRecentlyAdded();
+    void persistDisplayMode();
+    void persistShowFuturesAfterHours();
+    void persistColorScheme();
+    void store(const QString& key, const QVariant& value);
+
+    QSettings* m_settings;
+    QStringList m_trackedSymbols;
+    QList<PriceAlert> m_priceAlerts;
+    QList<Holding> m_holdings;
+    QStringList m_recentlyAdded;
+    DisplayMode m_displayMode = DisplayMode::regular;
+    bool m_showFuturesAfterHours = true;
+    ColorSchemePrefs m_colorScheme;
+};
+
+} // namespace velline
