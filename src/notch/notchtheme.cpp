@@ -59,4 +59,25 @@ NotchTheme NotchTheme::select(const ColorSchemePrefs& scheme, bool isAfterHours)
     return isAfterHours ? futures(scheme) : equity(scheme);
 }
 
+NotchThemeSource::NotchThemeSource(QObject* parent)
+    : NotchThemeSource(&UserPreferences::shared(), parent) {}
+
+NotchThemeSource::NotchThemeSource(UserPreferences* prefs, QObject* parent)
+    : QObject(parent), m_prefs(prefs) {
+    if (prefs)
+        connect(prefs, &UserPreferences::colorSchemeChanged, this, &NotchThemeSource::themeChanged);
+}
+
+void NotchThemeSource::setIsAfterHours(bool value) {
+    if (value == m_isAfterHours)
+        return;
+    m_isAfterHours = value;
+    Q_EMIT themeChanged();
+}
+
+NotchTheme NotchThemeSource::theme() const {
+    return NotchTheme::select(m_prefs ? m_prefs->colorScheme() : ColorSchemePrefs{},
+                              m_isAfterHours);
+}
+
 } // namespace velline

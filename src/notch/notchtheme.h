@@ -1,9 +1,10 @@
 #pragma once
 
-#include "prefs/records.h"
+#include "prefs/userpreferences.h"
 
 #include <QColor>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 #include <QtQmlIntegration/qqmlintegration.h>
@@ -98,6 +99,31 @@ private:
     static QColor equitySpikeDownDefaultColor() { return toQColor(equitySpikeDownDefault()); }
     static QColor futuresUpDefaultColor() { return toQColor(futuresUpDefault()); }
     static QColor futuresDownDefaultColor() { return toQColor(futuresDownDefault()); }
+};
+
+// A live theme for views: follows the user's colour scheme by itself and the futures flag
+// through a binding, e.g. NotchThemeSource { isAfterHours: AppState.isAfterHours }.
+class NotchThemeSource : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(bool isAfterHours READ isAfterHours WRITE setIsAfterHours NOTIFY themeChanged)
+    Q_PROPERTY(velline::NotchTheme theme READ theme NOTIFY themeChanged)
+
+public:
+    // Without preferences the shared store is used.
+    explicit NotchThemeSource(QObject* parent = nullptr);
+    NotchThemeSource(UserPreferences* prefs, QObject* parent);
+
+    bool isAfterHours() const { return m_isAfterHours; }
+    void setIsAfterHours(bool value);
+    NotchTheme theme() const;
+
+Q_SIGNALS:
+    void themeChanged();
+
+private:
+    QPointer<UserPreferences> m_prefs;
+    bool m_isAfterHours = false;
 };
 
 } // namespace velline

@@ -1,5 +1,7 @@
 #include "notch/notchtheme.h"
 
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velline;
@@ -64,6 +66,22 @@ private Q_SLOTS:
         QCOMPARE(drawn.alphaF(), 1.0f);
         QVERIFY(qAbs(drawn.redF() - 0.55f) < 1e-3f);
         QVERIFY(qAbs(NotchPalette::textSecondary().alphaF() - 0.55f) < 1e-3f);
+    }
+
+    void liveThemeFollowsTheSchemeAndTheFuturesFlag() {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat);
+        UserPreferences prefs(&settings);
+        NotchThemeSource source(&prefs, nullptr);
+        QSignalSpy changed(&source, &NotchThemeSource::themeChanged);
+        ColorSchemePrefs scheme;
+        scheme.futuresUp = RGBColor{0.1, 0.2, 0.3};
+        prefs.setColorScheme(scheme);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(source.theme(), NotchTheme::equity(scheme));
+        source.setIsAfterHours(true);
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(source.theme().mutedPositive, (RGBColor{0.1, 0.2, 0.3}));
     }
 };
 

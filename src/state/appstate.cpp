@@ -1,0 +1,529 @@
+#include "state/appstate.h"
+
+#include "market/stockservice.h"
+#include "prefs/userpreferences.h"
+
+#include <QDateTime>
+#include <QJSEngine>
+#include <QTimeZone>
+
+#include <cmath>
+
+namespace velline {
+
+QString swipeDirectionName(SwipeDirection direction) {
+    switch (direction) {
+    case SwipeDirection::left:
+        return QStringLiteral("left");
+    case SwipeDirection::right:
+        return QStringLiteral("right");
+    case SwipeDirection::none:
+        break;
+    }
+    return QStringLiteral("none");
+}
+
+namespace {
+
+LogoPrefetch& sharedPrefetch() {
+    static LogoPrefetch prefetch;
+    return prefetch;
+}
+
+QVariant optionalText(const std::optional<QString>& text) {
+    return text ? QVariant(*text) : QVariant();
+}
+
+// The day direction of a fresh quote, by the same flat-band rule as a record's.
+Stock::Direction directionOf(const Quote& quote) {
+    Stock probe;
+    probe.price = quote.price;
+    probe.previousClose = quote.previousClose;
+    return probe.direction();
+}
+
+const Stock* findRecord(const QList<Stock>& stocks, const QString& symbol) {
+    for (const Stock& stock : stocks) {
+        if (stock.symbol == symbol)
+            return &stock;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+const QStringList& AppState::futuresSymbols() {
+    static const QStringList symbols{
+        QStringLiteral("ES=F"),  QStringLiteral("NQ=F"), QStringLiteral("YM=F"),
+        QStringLiteral("RTY=F"), QStringLiteral("GC=F"), QStringLiteral("CL=F"),
+    };
+    return symbols;
+}
+
+AppState::AppState(UserPreferences* prefs, QuoteSource* source, Clock* clock, LogoPrefetch prefetch,
+                   QObject* parent)
+    : QObject(parent), m_prefs(prefs), m_source(source), m_clock(clock),
+      m_prefetch(std::move(prefetch)) {
+    m_isAfterHours = !isRegularSessionOpen(m_clock->now()) && m_prefs->showFuturesAfterHours();
+
+    // Tracked symbols: the current list and every later one, each delivered on a later turn
+    // of the event loop; each delivery prefetches logos and starts a refresh.
+    const QStringList current = m_prefs->trackedSymbols();
+    runSoon([this, current] { trackedSymbolsDelivered(current); });
+    connect(m_prefs, &UserPreferences::trackedSymbolsChanged, this, [this] {
+        const QStringList symbols = m_prefs->trackedSymbols();
+        runSoon([this, symbols] { trackedSymbolsDelivered(symbols); });
+    });
+    // The futures option: later values only.
+    connect(m_prefs, &UserPreferences::showFuturesAfterHoursChanged, this,
+            [this] { runSoon([this] { refresh(); }); });
+
+    connect(m_prefs, &UserPreferences::priceAlertsChanged, this, &AppState::alertsForActiveChanged);
+    connect(m_prefs, &UserPreferences::holdingsChanged, this, &AppState::portfolioChanged);
+}
+
+AppState::~AppState() {
+    m_alertClearTask.cancel();
+    m_rotationWorkItem.cancel();
+}
+
+AppState& AppState::shared() {
+    static AppState* state = new AppState(&UserPreferences::shared(), &StockService::shared(),
+                                          Clock::system(), [](const QString& symbol) {
+                                              if (const LogoPrefetch& prefetch = sharedPrefetch())
+                                                  prefetch(symbol);
+                                          });
+    return *state;
+}
+
+void AppState::setSharedLogoPrefetch(LogoPrefetch prefetch) {
+    sharedPrefetch() = std::move(prefetch);
+}
+
+AppState* AppState::create(QQmlEngine*, QJSEngine*) {
+    AppState* state = &shared();
+    QJSEngine::setObjectOwnership(state, QJSEngine::CppOwnership);
+    return state;
+}
+
+void AppState::runSoon(std::function<void()> job) {
+    m_clock->schedule(0, this, std::move(job));
+}
+
+void AppState::prefetchLogos(const QStringList& symbols) {
+    if (!m_prefetch)
+        return;
+    for (const QString& symbol : symbols)
+        m_prefetch(symbol);
+}
+
+void AppState::trackedSymbolsDelivered(const QStringList& symbols) {
+    prefetchLogos(symbols);
+    runSoon([this] { refresh(); });
+}
+
+// ---- published fields ------------------------------------------------------------------
+
+QStringList AppState::symbols() const {
+    QStringList list;
+    list.reserve(m_stocks.size());
+    for (const Stock& stock : m_stocks)
+        list.append(stock.symbol);
+    return list;
+}
+
+void AppState::setStocks(const QList<Stock>& stocks) {
+    m_stocks = stocks;
+    Q_EMIT stocksChanged();
+    Q_EMIT activeStockChanged();
+    Q_EMIT portfolioChanged();
+}
+
+void AppState::setActiveSymbol(const std::optional<QString>& symbol) {
+    m_activeSymbol = symbol;
+    Q_EMIT activeSymbolChanged();
+    Q_EMIT activeStockChanged();
+    Q_EMIT alertsForActiveChanged();
+}
+
+void AppState::setSpikedSymbol(const std::optional<QString>& symbol) {
+    m_spikedSymbol = symbol;
+    Q_EMIT spikedSymbolChanged();
+}
+
+void AppState::setIsAfterHours(bool value) {
+    m_isAfterHours = value;
+    Q_EMIT isAfterHoursChanged();
+}
+
+void AppState::setLastSwipeDirection(SwipeDirection direction) {
+    m_lastSwipeDirection = direction;
+    Q_EMIT lastSwipeDirectionChanged();
+}
+
+void AppState::setAlertEvent(const std::optional<AlertEvent>& event) {
+    m_alertEvent = event;
+    Q_EMIT alertEventChanged();
+}
+
+QVariant AppState::activeSymbolValue() const {
+    return optionalText(m_activeSymbol);
+}
+
+QVariant AppState::spikedSymbolValue() const {
+    return optionalText(m_spikedSymbol);
+}
+
+QVariant AppState::alertEventValue() const {
+    return m_alertEvent ? QVariant::fromValue(*m_alertEvent) : QVariant();
+}
+
+QVariant AppState::activeStockValue() const {
+    const std::optional<Stock> stock = activeStock();
+    return stock ? QVariant::fromValue(*stock) : QVariant();
+}
+
+// ---- values derived for the views -------------------------------------------------------
+
+std::optional<Stock> AppState::activeStock() const {
+    const int index = activeIndex();
+    if (index < 0)
+        return std::nullopt;
+    return m_stocks.at(index);
+}
+
+int AppState::activeIndex() const {
+    if (m_stocks.isEmpty())
+        return -1;
+    if (m_activeSymbol) {
+        for (qsizetype i = 0; i < m_stocks.size(); ++i) {
+            if (m_stocks.at(i).symbol == *m_activeSymbol)
+                return static_cast<int>(i);
+        }
+    }
+    return 0;
+}
+
+QList<PriceAlert> AppState::alertsForActive() const {
+    QList<PriceAlert> result;
+    if (!m_activeSymbol)
+        return result;
+    for (const PriceAlert& alert : m_prefs->priceAlerts()) {
+        if (alert.symbol == *m_activeSymbol)
+            result.append(alert);
+    }
+    return result;
+}
+
+double AppState::portfolioDayPL() const {
+    double sum = 0;
+    for (const Holding& holding : m_prefs->holdings()) {
+        const Stock* record = findRecord(m_stocks, holding.symbol);
+        if (!record || !(record->previousClose > 0))
+            continue;
+        sum += holding.shares * (record->price - record->previousClose);
+    }
+    return sum;
+}
+
+double AppState::portfolioMarketValue() const {
+    double sum = 0;
+    for (const Holding& holding : m_prefs->holdings()) {
+        const Stock* record = findRecord(m_stocks, holding.symbol);
+        if (!record)
+            continue;
+        sum += holding.shares * record->price;
+    }
+    return sum;
+}
+
+// ---- refresh cycle and market session ---------------------------------------------------
+
+void AppState::start() {
+    prefetchLogos(m_prefs->trackedSymbols());
+    runSoon([this] { refresh(); });
+    m_timer = std::make_unique<RepeatingTimer>(m_clock, refreshPeriod, this, [this] { refresh(); });
+    if (!m_observingActive) {
+        // Every new active symbol re-arms the carousel step (consecutive duplicates skipped).
+        m_observingActive = true;
+        m_lastObservedActive = m_activeSymbol;
+        connect(this, &AppState::activeSymbolChanged, this, &AppState::activeSymbolObserved);
+    }
+    scheduleRotation();
+}
+
+void AppState::refresh() {
+    if (m_refreshInFlight)
+        return;
+    m_refreshInFlight = true;
+    updateSession();
+    const QStringList symbols = symbolsToFetch();
+    if (symbols.isEmpty()) {
+        setStocks({});
+        setActiveSymbol(std::nullopt);
+        m_refreshInFlight = false;
+        Q_EMIT refreshFinished();
+        return;
+    }
+    m_source->fetchQuotes(symbols, this, [this](QList<Quote> quotes) {
+        apply(quotes);
+        m_refreshInFlight = false;
+        Q_EMIT refreshFinished();
+    });
+}
+
+bool AppState::isRegularSessionOpen(double instant) {
+    // Beyond a few thousand years the instant has no calendar reading; count it as closed.
+    if (!std::isfinite(instant) || std::fabs(instant) > 1e11)
+        return false;
+    static const QTimeZone newYork(QByteArrayLiteral("America/New_York"));
+    const QTimeZone zone = newYork.isValid() ? newYork : QTimeZone::systemTimeZone();
+    // Whole milliseconds rounded down, so 15:59:59.9999 never reads as 16:00.
+    const auto msecs = static_cast<qint64>(std::floor(instant * 1000.0));
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs, zone);
+    if (!local.isValid())
+        return false;
+    const int weekday = local.date().dayOfWeek(); // 1 = Monday ... 7 = Sunday
+    const int minutes = local.time().hour() * 60 + local.time().minute();
+    return weekday >= 1 && weekday <= 5 && minutes >= 570 && minutes < 960;
+}
+
+void AppState::updateSession() {
+    const bool open = isRegularSessionOpen(m_clock->now());
+    const bool wanted = open ? false : m_prefs->showFuturesAfterHours();
+    if (wanted == m_isAfterHours)
+        return;
+    // Records of the other mode, with their history and spike marks, are discarded.
+    setIsAfterHours(wanted);
+    setStocks({});
+    setActiveSymbol(std::nullopt);
+}
+
+QStringList AppState::symbolsToFetch() const {
+    return m_isAfterHours ? futuresSymbols() : m_prefs->trackedSymbols();
+}
+
+void AppState::apply(const QList<Quote>& quotes) {
+    const double now = m_clock->now();
+    const QStringList symbols = symbolsToFetch();
+    QList<Stock> result;
+    result.reserve(symbols.size());
+
+    for (const QString& symbol : symbols) {
+        const Quote* quote = nullptr;
+        for (const Quote& q : quotes) {
+            if (q.symbol == symbol) {
+                quote = &q;
+                break;
+            }
+        }
+        const Stock* existing = findRecord(m_stocks, symbol);
+        if (!quote) {
+            // A failed fetch keeps the last record as it was.
+            if (existing)
+                result.append(*existing);
+            continue;
+        }
+        const double previousPrice = existing ? existing->price : 0;
+
+        Stock record;
+        if (existing) {
+            record = *existing;
+        } else {
+            record.symbol = quote->symbol;
+        }
+        record.price = quote->price;
+        record.previousClose = quote->previousClose;
+        record.currentVolume = quote->volume;
+        record.avgVolume = quote->avgVolume;
+        record.lastUpdate = now;
+        if (!quote->intraday.isEmpty())
+            record.intraday = quote->intraday;
+        // The sample carries the day's running volume, not a per-bar volume.
+        record.history.append(PricePoint{now, quote->price, quote->volume});
+        const double oldest = now - historyWindow;
+        record.history.removeIf([oldest](const PricePoint& p) { return p.time < oldest; });
+
+        if (existing && previousPrice > 0)
+            checkPriceAlerts(symbol, previousPrice, *quote, now);
+        checkSpike(record, *quote, now);
+        result.append(record);
+    }
+
+    setStocks(result);
+
+    if (!m_activeSymbol && !result.isEmpty())
+        setActiveSymbol(result.first().symbol);
+    if (m_activeSymbol && !findRecord(result, *m_activeSymbol)) {
+        setActiveSymbol(result.isEmpty() ? std::nullopt
+                                         : std::optional<QString>(result.first().symbol));
+    }
+}
+
+// ---- spikes and price alerts -----------------------------------------------------------
+
+void AppState::checkPriceAlerts(const QString& symbol, double previousPrice, const Quote& quote,
+                                double now) {
+    QList<PriceAlert> alerts;
+    for (const PriceAlert& alert : m_prefs->priceAlerts()) {
+        if (alert.symbol == symbol)
+            alerts.append(alert);
+    }
+    const double newPrice = quote.price;
+    for (const PriceAlert& alert : alerts) {
+        const double level = alert.price;
+        // Starting on the level is no crossing; ending on it is.
+        const bool fires = alert.direction == PriceAlert::Direction::above
+                               ? previousPrice < level && newPrice >= level
+                               : previousPrice > level && newPrice <= level;
+        if (!fires)
+            continue;
+        m_prefs->markAlertTriggered(alert.id, now);
+        fireAlert(AlertEvent{QUuid::createUuid(), symbol,
+                             AlertEvent::Reason::priceCross(level, alert.direction),
+                             directionOf(quote), now});
+        jumpTo(symbol);
+    }
+}
+
+void AppState::checkSpike(Stock& record, const Quote& quote, double now) {
+    const bool coolDownOver = !record.lastSpikeAt || now - *record.lastSpikeAt > spikeCoolDown;
+    const double dayMove =
+        quote.previousClose > 0
+            ? std::fabs((quote.price - quote.previousClose) / quote.previousClose * 100.0)
+            : 0.0;
+    const double windowMove = record.windowChangePercent();
+    const double ratio = record.volumeRatio();
+    const bool volumeSurge =
+        quote.avgVolume > 0
+            ? quote.volume > volumeMultiple * quote.avgVolume || ratio >= barVolumeRatio
+            : ratio >= barVolumeRatio;
+    const bool triggered =
+        dayMove >= dayMoveThreshold || std::fabs(windowMove) >= windowMoveThreshold || volumeSurge;
+    if (!triggered || !coolDownOver)
+        return;
+    record.lastSpikeAt = now;
+    setSpikedSymbol(record.symbol);
+    fireAlert(AlertEvent{QUuid::createUuid(), record.symbol, AlertEvent::Reason::spike(),
+                         directionOf(quote), now});
+    jumpTo(record.symbol);
+}
+
+void AppState::fireAlert(const AlertEvent& event) {
+    setAlertEvent(event);
+    m_alertClearTask.cancel();
+    const QUuid id = event.id;
+    // Clears only its own event: a newer one always gets its full display time.
+    m_alertClearTask = m_clock->schedule(alertDisplayTime, this, [this, id] {
+        if (m_alertEvent && m_alertEvent->id == id)
+            setAlertEvent(std::nullopt);
+    });
+}
+
+void AppState::jumpTo(const QString& symbol) {
+    setLastSwipeDirection(SwipeDirection::left);
+    setActiveSymbol(symbol);
+}
+
+// ---- carousel --------------------------------------------------------------------------
+
+int AppState::currentIndex() const {
+    if (m_stocks.isEmpty())
+        return -1;
+    const QString current = m_activeSymbol.value_or(m_stocks.first().symbol);
+    for (qsizetype i = 0; i < m_stocks.size(); ++i) {
+        if (m_stocks.at(i).symbol == current)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void AppState::activeSymbolObserved() {
+    if (m_lastObservedActive == m_activeSymbol)
+        return;
+    m_lastObservedActive = m_activeSymbol;
+    scheduleRotation();
+}
+
+void AppState::scheduleRotation() {
+    m_rotationWorkItem.cancel();
+    m_rotationWorkItem = ScheduledTask();
+    if (m_rotationSuspended)
+        return;
+    m_rotationWorkItem = m_clock->schedule(rotationDelay, this, [this] { rotateNext(); });
+}
+
+void AppState::rotateNext() {
+    const qsizetype count = m_stocks.size();
+    if (count < 2)
+        return;
+    const int i = currentIndex();
+    if (i < 0)
+        return;
+    setLastSwipeDirection(SwipeDirection::left);
+    setActiveSymbol(m_stocks.at((i + 1) % count).symbol);
+}
+
+void AppState::suspendRotation() {
+    m_rotationSuspended = true;
+    m_rotationWorkItem.cancel();
+    m_rotationWorkItem = ScheduledTask();
+}
+
+void AppState::resumeRotation() {
+    m_rotationSuspended = false;
+    scheduleRotation();
+}
+
+void AppState::swipe(SwipeDirection direction) {
+    const qsizetype count = m_stocks.size();
+    if (count < 2)
+        return;
+    const int i = currentIndex();
+    if (i < 0)
+        return;
+    switch (direction) {
+    case SwipeDirection::left:
+        setLastSwipeDirection(SwipeDirection::left);
+        setActiveSymbol(m_stocks.at((i + 1) % count).symbol);
+        break;
+    case SwipeDirection::right:
+        setLastSwipeDirection(SwipeDirection::right);
+        setActiveSymbol(m_stocks.at((i - 1 + count) % count).symbol);
+        break;
+    case SwipeDirection::none:
+        break;
+    }
+}
+
+void AppState::removeActive() {
+    if (!m_activeSymbol)
+        return;
+    const QString symbol = *m_activeSymbol;
+    qsizetype index = -1;
+    for (qsizetype i = 0; i < m_stocks.size(); ++i) {
+        if (m_stocks.at(i).symbol == symbol) {
+            index = i;
+            break;
+        }
+    }
+
+    QStringList tracked = m_prefs->trackedSymbols();
+    tracked.removeAll(symbol);
+    m_prefs->setTrackedSymbols(tracked);
+
+    QList<Stock> remaining = m_stocks;
+    remaining.removeIf([&symbol](const Stock& s) { return s.symbol == symbol; });
+    setStocks(remaining);
+
+    if (remaining.isEmpty()) {
+        setActiveSymbol(std::nullopt);
+    } else if (index < 0) {
+        setActiveSymbol(remaining.first().symbol);
+    } else {
+        setLastSwipeDirection(SwipeDirection::left);
+        setActiveSymbol(remaining.at(std::min(index, remaining.size() - 1)).symbol);
+    }
+}
+
+} // namespace velline
