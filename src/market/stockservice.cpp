@@ -34,7 +34,7 @@ StockService& StockService::shared() {
 }
 
 int StockService::queuedCalls() const {
-    return static_cast<int>(m_queue.size()) + (m_running ? 1 : 0);
+    return static_cast<int>(m_queue.size()) + (m_active ? 1 : 0);
 }
 
 void StockService::enqueue(QObject* context, std::function<void()> start) {
@@ -53,6 +53,7 @@ void StockService::startNext() {
         m_queue.pop_front();
         if (!contextAlive(call))
             continue; // nobody waits for it: send nothing
+        m_active = true;
         call.start();
         return;
     }
@@ -60,6 +61,7 @@ void StockService::startNext() {
 }
 
 void StockService::finishCall() {
+    m_active = false;
     // Post rather than recurse, so a long queue of instant failures cannot deepen the stack.
     QMetaObject::invokeMethod(
         this, [this] { startNext(); }, Qt::QueuedConnection);

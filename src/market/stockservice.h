@@ -75,7 +75,8 @@ private:
     Clock* m_clock;
     QNetworkAccessManager* m_network;
     std::deque<Call> m_queue;
-    bool m_running = false;
+    bool m_running = false; // a call runs or the next one is about to start
+    bool m_active = false;  // a call has started and not finished
 };
 
 } // namespace velline

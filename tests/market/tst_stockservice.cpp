@@ -1,0 +1,242 @@
+#include "clock/manualclock.h"
+#include "feedsim/feedsimulator.h"
+#include "market/stockservice.h"
+
+#include <QTest>
+
+using namespace velline;
+
+namespace {
+const QByteArray okBody = R"({"chart":{"result":[{"meta":{"symbol":"OK","regularMarketPrice":5,)"
+                          R"("previousClose":4},"timestamp":[60],)"
+                          R"("indicators":{"quote":[{"close":[4.5],"volume":[10]}]}}]}})";
+} // namespace
+
+class TestStockService : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ManualClock> clock;
+    std::unique_ptr<FeedSimulator> sim;
+    std::unique_ptr<StockService> service;
+
+    // Runs one fetchQuote to completion, advancing virtual time in `step` slices while the
+    // request is open, up to `limit` seconds.
+    QuoteResult fetchOne(const QString& symbol, double step = 0.5, double limit = 20) {
+        std::optional<QuoteResult> result;
+        service->fetchQuote(symbol, this, [&](QuoteResult r) { result = std::move(r); });
+        for (double t = 0; !result && t <= limit; t += step) {
+            QTest::qWait(5);
+            clock->advance(step);
+        }
+        for (int i = 0; !result && i < 300; ++i)
+            QTest::qWait(10);
+        return result.value_or(QuoteResult(StockError::transport, QStringLiteral("test gave up")));
+    }
+
+private Q_SLOTS:
+    void init() {
+        clock = std::make_unique<ManualClock>(1'750'000'000.0);
+        sim = std::make_unique<FeedSimulator>(clock.get());
+        QVERIFY(sim->listen());
+        service = std::make_unique<StockService>(sim->baseUrl(), clock.get());
+    }
+    void cleanup() {
+        service.reset();
+        sim.reset();
+        clock.reset();
+    }
+
+    void requestsTheChartPathWithExactlyTheFixedQueryAndHeaders() {
+        const QuoteResult r = fetchOne(QStringLiteral("^GSPC"));
+        QVERIFY2(r.ok(), qPrintable(r.describe()));
+        QCOMPARE(r.quote().symbol, QStringLiteral("^GSPC"));
+        QVERIFY(r.quote().price > 0);
+        QVERIFY(r.quote().intraday.size() > 70);
+
+        const QList<LoggedRequest> log = sim->requestLog();
+        QCOMPARE(log.size(), 1);
+        QCOMPARE(log[0].method, QByteArray("GET"));
+        QCOMPARE(log[0].path, QByteArray("/v8/finance/chart/%5EGSPC"));
+        QCOMPARE(log[0].query, QByteArray("interval=5m&range=1d"));
+        QCOMPARE(log[0].header("User-Agent"),
+                 QByteArray("Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0) Velline/1.0"));
+        QCOMPARE(log[0].header("Accept"), QByteArray("application/json"));
+        QVERIFY(log[0].header("Cookie").isEmpty());
+
+        QVERIFY(fetchOne(QStringLiteral("ES=F")).ok());
+        QCOMPARE(sim->requestLog().last().path, QByteArray("/v8/finance/chart/ES=F"));
+    }
+
+    void failuresAreTypedByCause_data() {
+        QTest::addColumn<ScriptedAnswer>("answer");
+        QTest::addColumn<StockError>("error");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("404 with the feed's explanation")
+            << ScriptedAnswer::fixedAnswer(404, SimulatedMarket::notFoundAnswer())
+            << StockError::badResponse << "HTTP 404: No data found, symbol may be delisted";
+        QTest::newRow("429 even with a valid body")
+            << ScriptedAnswer::fixedAnswer(429, okBody) << StockError::badResponse << "HTTP 429";
+        QTest::newRow("500 empty")
+            << ScriptedAnswer::fixedAnswer(500, {}) << StockError::badResponse << "HTTP 500";
+        QTest::newRow("broken body") << ScriptedAnswer::brokenBody() << StockError::decoding << "";
+        QTest::newRow("200 with error answer")
+            << ScriptedAnswer::fixedAnswer(200, SimulatedMarket::notFoundAnswer())
+            << StockError::noData << "";
+        QTest::newRow("oversized, announced")
+            << ScriptedAnswer::oversized(StockService::maxBodyBytes + 1, true)
+            << StockError::decoding << "larger than";
+        // The body never ends: only counting the bytes as they come can refuse it in time.
+        QTest::newRow("oversized, unannounced, open-ended")
+            << ScriptedAnswer::oversized(StockService::maxBodyBytes + 4096, false, true)
+            << StockError::decoding << "larger than";
+    }
+    void failuresAreTypedByCause() {
+        QFETCH(ScriptedAnswer, answer);
+        QFETCH(StockError, error);
+        QFETCH(QString, detail);
+        sim->script(QStringLiteral("S"), answer);
+        const QuoteResult r = fetchOne(QStringLiteral("S"));
+        QVERIFY(!r.ok());
+        QCOMPARE(stockErrorName(r.error()), stockErrorName(error));
+        QVERIFY2(r.detail().contains(detail), qPrintable(r.detail()));
+    }
+
+    void bodiesUpToTheLimitAndWithoutLengthAreRead() {
+        sim->script(QStringLiteral("S"),
+                    ScriptedAnswer::oversized(StockService::maxBodyBytes, false));
+        const QuoteResult big = fetchOne(QStringLiteral("S"));
+        QVERIFY2(big.ok(), qPrintable(big.describe()));
+        QCOMPARE(big.quote().symbol, QStringLiteral("BIG"));
+
+        ScriptedAnswer plain = ScriptedAnswer::fixedAnswer(200, okBody);
+        plain.announceLength = false;
+        sim->script(QStringLiteral("S"), plain);
+        const QuoteResult r = fetchOne(QStringLiteral("S"));
+        QVERIFY2(r.ok(), qPrintable(r.describe()));
+        QCOMPARE(r.quote().intraday, (QList<PricePoint>{{60, 4.5, 10}}));
+    }
+
+    void stalledOrTricklingServersFailAfterEightSeconds() {
+        for (const ScriptedAnswer& answer :
+             {ScriptedAnswer::stall(),
+              ScriptedAnswer::drip(QByteArray(200, ' ') + okBody, 1, 0.25)}) {
+            sim->script(QStringLiteral("SLOW"), answer);
+            sim->clearRequestLog();
+            std::optional<QuoteResult> result;
+            service->fetchQuote(QStringLiteral("SLOW"), this,
+                                [&](QuoteResult r) { result = std::move(r); });
+            QTRY_COMPARE(sim->requestLog().size(), 1);
+            const double sent = clock->now();
+            // 7.75 s of activity (a trickle keeps the connection busy) is not enough to fail.
+            while (clock->now() - sent < 7.75) {
+                clock->advance(0.25);
+                QTest::qWait(2);
+            }
+            QVERIFY(!result);
+            clock->advance(0.25);
+            QTRY_VERIFY(result.has_value());
+            QCOMPARE(result->error(), StockError::transport);
+        }
+    }
+
+    void batchesAreSequentialAndDropFailures() {
+        sim->script(QStringLiteral("B"),
+                    ScriptedAnswer::fixedAnswer(404, SimulatedMarket::notFoundAnswer()));
+        // A slow first answer: the next request must wait for it.
+        QByteArray body = okBody;
+        body.replace("\"OK\"", "\"A\"");
+        sim->script(QStringLiteral("A"), ScriptedAnswer::drip(body, 40, 1.0));
+        std::optional<QList<Quote>> quotes;
+        service->fetchQuotes({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, this,
+                             [&](QList<Quote> q) { quotes = std::move(q); });
+        QTRY_COMPARE(sim->requestLog().size(), 1);
+        for (int i = 0; i < 3; ++i) {
+            clock->advance(1.0);
+            QTest::qWait(10);
+            QCOMPARE(sim->requestLog().size(), 1);
+        }
+        for (int i = 0; i < 10 && !quotes; ++i) {
+            clock->advance(1.0);
+            QTest::qWait(10);
+        }
+        QTRY_VERIFY(quotes.has_value());
+        QCOMPARE(quotes->size(), 2);
+        QCOMPARE(quotes->at(0).symbol, QStringLiteral("A"));
+        QCOMPARE(quotes->at(1).symbol, QStringLiteral("C"));
+        const QList<LoggedRequest> log = sim->requestLog();
+        QCOMPARE(log.size(), 3);
+        QCOMPARE(log[1].symbol, QStringLiteral("B"));
+        QCOMPARE(log[2].symbol, QStringLiteral("C"));
+
+        // Nothing to fetch: an empty answer and no request.
+        std::optional<QList<Quote>> none;
+        service->fetchQuotes({}, this, [&](QList<Quote> q) { none = std::move(q); });
+        QTRY_VERIFY(none.has_value());
+        QVERIFY(none->isEmpty());
+        QCOMPARE(sim->requestLog().size(), 3);
+    }
+
+    void callsQueueBehindEachOtherAndDropDeadContexts() {
+        sim->script(QStringLiteral("STUCK"), ScriptedAnswer::stall());
+        QStringList order;
+        service->fetchQuote(QStringLiteral("STUCK"), this, [&](QuoteResult r) {
+            order << QStringLiteral("stuck:") + stockErrorName(r.error());
+        });
+        auto gone = std::make_unique<QObject>();
+        bool goneCalled = false;
+        service->fetchQuotes({QStringLiteral("DEAD")}, gone.get(),
+                             [&](QList<Quote>) { goneCalled = true; });
+        service->fetchQuotes({QStringLiteral("NEXT")}, this, [&](QList<Quote> q) {
+            order << QStringLiteral("next:%1").arg(q.size());
+        });
+        QCOMPARE(service->queuedCalls(), 3);
+        QTRY_COMPARE(sim->requestLog().size(), 1);
+        gone.reset();
+        clock->advance(5);
+        QTest::qWait(20);
+        QCOMPARE(sim->requestLog().size(), 1); // still waiting for STUCK
+        clock->advance(3);
+        QTRY_COMPARE(order.size(), 2);
+        QCOMPARE(order, (QStringList{QStringLiteral("stuck:transport"), QStringLiteral("next:1")}));
+        QVERIFY(!goneCalled);
+        // The dead caller's symbol was never requested.
+        QCOMPARE(sim->requestLog().size(), 2);
+        QCOMPARE(sim->requestLog().last().symbol, QStringLiteral("NEXT"));
+        QTRY_COMPARE(service->queuedCalls(), 0);
+    }
+
+    void addressAndConnectionProblems() {
+        StockService badBase(QUrl(QStringLiteral("ftp://127.0.0.1")), clock.get());
+        std::optional<QuoteResult> r;
+        badBase.fetchQuote(QStringLiteral("AAPL"), this, [&](QuoteResult x) { r = std::move(x); });
+        QVERIFY(!r); // never called back synchronously
+        QTRY_VERIFY(r.has_value());
+        QCOMPARE(r->error(), StockError::invalidURL);
+
+        const QUrl closed = sim->baseUrl();
+        sim.reset(); // nobody listens on that port any more
+        StockService refused(closed, clock.get());
+        r.reset();
+        refused.fetchQuote(QStringLiteral("AAPL"), this, [&](QuoteResult x) { r = std::move(x); });
+        QTRY_VERIFY(r.has_value());
+        QCOMPARE(r->error(), StockError::transport);
+    }
+
+    void sharedInstanceReadsTheFeedAddressOnce() {
+        qputenv("VELLINE_CHART_FEED_URL", "http://127.0.0.1:9/");
+        StockService& shared = StockService::shared();
+        QCOMPARE(&shared, &StockService::shared());
+        QCOMPARE(shared.baseUrl(), QUrl(QStringLiteral("http://127.0.0.1:9/")));
+        qputenv("VELLINE_CHART_FEED_URL", "http://127.0.0.1:10");
+        QCOMPARE(StockService::shared().baseUrl(), QUrl(QStringLiteral("http://127.0.0.1:9/")));
+        qunsetenv("VELLINE_CHART_FEED_URL");
+        QCOMPARE(StockService::configuredBaseUrl(),
+                 QUrl(QStringLiteral("https://query1.finance.yahoo.com")));
+    }
+};
+
+Q_DECLARE_METATYPE(velline::ScriptedAnswer)
+Q_DECLARE_METATYPE(velline::StockError)
+
+QTEST_GUILESS_MAIN(TestStockService)
+#include "tst_stockservice.moc"

@@ -1,0 +1,328 @@
+#include "feedsim/feedsimulator.h"
+
+#include "clock/clock.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+
+namespace velline {
+
+namespace {
+
+constexpr qsizetype maxHeaderBytes = 64 * 1024;
+const char* const socketBufferProperty = "velline_feedsim_buffer";
+const char* const socketBusyProperty = "velline_feedsim_busy";
+
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+QByteArray statusLine(int status) {
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
+}
+
+bool plausibleTicker(const QString& symbol) {
+    if (symbol.isEmpty() || symbol.size() > 24)
+        return false;
+    for (const QChar c : symbol) {
+        const bool ok = (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+                        (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                        (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') ||
+                        c == QLatin1Char('^') || c == QLatin1Char('=') || c == QLatin1Char('-');
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ScriptedAnswer ScriptedAnswer::fixedAnswer(int status, QByteArray body) {
+    ScriptedAnswer a;
+    a.status = status;
+    a.body = std::move(body);
+    return a;
+}
+
+ScriptedAnswer ScriptedAnswer::brokenBody() {
+    return fixedAnswer(200, QByteArrayLiteral(R"({"chart":{"result":[{"meta":{"symbol":"X",)"));
+}
+
+ScriptedAnswer ScriptedAnswer::stall() {
+    ScriptedAnswer a;
+    a.kind = Kind::stall;
+    return a;
+}
+
+ScriptedAnswer ScriptedAnswer::drip(QByteArray body, int bytesPerStep, double intervalSeconds) {
+    ScriptedAnswer a;
+    a.kind = Kind::drip;
+    a.body = std::move(body);
+    a.dripBytes = std::max(1, bytesPerStep);
+    a.dripInterval = intervalSeconds;
+    return a;
+}
+
+ScriptedAnswer ScriptedAnswer::oversized(qint64 bytes, bool announceLength, bool holdOpen) {
+    ScriptedAnswer a;
+    a.holdOpen = holdOpen && !announceLength;
+    a.kind = Kind::oversized;
+    a.size = bytes;
+    a.announceLength = announceLength;
+    return a;
+}
+
+QByteArray LoggedRequest::header(const QByteArray& name) const {
+    for (const auto& [key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    return {};
+}
+
+FeedSimulator::FeedSimulator(Clock* clock, QObject* parent)
+    : QObject(parent), m_clock(clock), m_server(new QTcpServer(this)) {
+    connect(m_server, &QTcpServer::newConnection, this, &FeedSimulator::accept);
+}
+
+FeedSimulator::~FeedSimulator() = default;
+
+bool FeedSimulator::listen(quint16 port) {
+    return m_server->listen(QHostAddress::LocalHost, port);
+}
+
+quint16 FeedSimulator::port() const {
+    return m_server->serverPort();
+}
+
+QUrl FeedSimulator::baseUrl() const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+}
+
+QString FeedSimulator::errorString() const {
+    return m_server->errorString();
+}
+
+void FeedSimulator::setUnknownSymbols(const QStringList& symbols) {
+    m_unknown = QSet<QString>(symbols.begin(), symbols.end());
+}
+
+bool FeedSimulator::isKnownSymbol(const QString& symbol) const {
+    const QString upper = symbol.toUpper();
+    return plausibleTicker(symbol) && !upper.contains(QLatin1String("UNKNOWN")) &&
+           !upper.contains(QLatin1String("XXX")) && !m_unknown.contains(symbol) &&
+           !m_unknown.contains(upper);
+}
+
+void FeedSimulator::script(const QString& symbol, ScriptedAnswer answer) {
+    m_scripts.insert(symbol, std::move(answer));
+}
+
+void FeedSimulator::clearScript(const QString& symbol) {
+    m_scripts.remove(symbol);
+}
+
+void FeedSimulator::clearScripts() {
+    m_scripts.clear();
+}
+
+int FeedSimulator::openConnections() const {
+    return static_cast<int>(m_server->findChildren<QTcpSocket*>().size());
+}
+
+void FeedSimulator::accept() {
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        readFrom(socket);
+    }
+}
+
+void FeedSimulator::readFrom(QTcpSocket* socket) {
+    // One request at a time per connection; the next is read once this one is answered.
+    if (socket->property(socketBusyProperty).toBool())
+        return;
+    QByteArray buffer = socket->property(socketBufferProperty).toByteArray() + socket->readAll();
+    const qsizetype end = buffer.indexOf("\r\n\r\n");
+    if (end < 0) {
+        if (buffer.size() > maxHeaderBytes) {
+            respond(socket, 400, "text/plain", "request head too large\n", false);
+            return;
+        }
+        socket->setProperty(socketBufferProperty, buffer);
+        return;
+    }
+    const QByteArray head = buffer.left(end);
+    socket->setProperty(socketBufferProperty, buffer.mid(end + 4));
+
+    const QList<QByteArray> lines = head.split('\n');
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    if (requestLine.size() != 3) {
+        respond(socket, 400, "text/plain", "malformed request line\n", false);
+        return;
+    }
+    LoggedRequest request;
+    request.method = requestLine[0];
+    const QByteArray target = requestLine[1];
+    const qsizetype q = target.indexOf('?');
+    request.path = q < 0 ? target : target.left(q);
+    request.query = q < 0 ? QByteArray() : target.mid(q + 1);
+    request.at = m_clock->now();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    const bool keepAlive =
+        requestLine[2] == "HTTP/1.1" && request.header("Connection").toLower() != "close";
+    handle(socket, request, keepAlive);
+}
+
+void FeedSimulator::handle(QTcpSocket* socket, const LoggedRequest& incoming, bool keepAlive) {
+    LoggedRequest request = incoming;
+    static const QByteArray chartPrefix = "/v8/finance/chart/";
+    static const QByteArray logoPrefix = "/image-stock/";
+    const bool chart = request.path.startsWith(chartPrefix);
+    const bool logo = request.path.startsWith(logoPrefix) && request.path.endsWith(".png");
+    if (chart)
+        request.symbol = QUrl::fromPercentEncoding(request.path.mid(chartPrefix.size()));
+    else if (logo)
+        request.symbol = QUrl::fromPercentEncoding(request.path.mid(logoPrefix.size()).chopped(4));
+    m_log.append(request);
+    Q_EMIT requestLogged(request);
+
+    if (request.method != "GET") {
+        respond(socket, 405, "text/plain", "only GET\n", keepAlive);
+        return;
+    }
+    if (chart) {
+        if (const auto it = m_scripts.constFind(request.symbol); it != m_scripts.constEnd()) {
+            serveScript(socket, *it, keepAlive);
+            return;
+        }
+        if (!isKnownSymbol(request.symbol)) {
+            respond(socket, 404, "application/json;charset=utf-8",
+                    SimulatedMarket::notFoundAnswer(), keepAlive);
+            return;
+        }
+        respond(socket, 200, "application/json;charset=utf-8",
+                m_market.chartAnswer(request.symbol, m_clock->now()), keepAlive);
+        return;
+    }
+    if (logo) {
+        if (!isKnownSymbol(request.symbol)) {
+            respond(socket, 404, "text/plain", "no logo\n", keepAlive);
+            return;
+        }
+        respond(socket, 200, "image/png", SimulatedMarket::logoPng(request.symbol), keepAlive);
+        return;
+    }
+    respond(socket, 404, "text/plain", "not found\n", keepAlive);
+}
+
+void FeedSimulator::respond(QTcpSocket* socket, int status, const QByteArray& contentType,
+                            const QByteArray& body, bool keepAlive) {
+    QByteArray out = statusLine(status);
+    out += "Content-Type: " + contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    out += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
+    out += "\r\n";
+    out += body;
+    socket->write(out);
+    if (!keepAlive) {
+        socket->disconnectFromHost();
+        return;
+    }
+    // Pipelined requests may already be waiting.
+    if (socket->bytesAvailable() > 0 ||
+        !socket->property(socketBufferProperty).toByteArray().isEmpty())
+        QMetaObject::invokeMethod(
+            this,
+            [this, guard = QPointer<QTcpSocket>(socket)] {
+                if (guard)
+                    readFrom(guard);
+            },
+            Qt::QueuedConnection);
+}
+
+void FeedSimulator::serveScript(QTcpSocket* socket, const ScriptedAnswer& answer, bool keepAlive) {
+    switch (answer.kind) {
+    case ScriptedAnswer::Kind::fixed:
+        if (answer.announceLength) {
+            respond(socket, answer.status, "application/json;charset=utf-8", answer.body,
+                    keepAlive);
+        } else {
+            socket->write(statusLine(answer.status) +
+                          "Content-Type: application/json\r\nConnection: close\r\n\r\n" +
+                          answer.body);
+            socket->disconnectFromHost();
+        }
+        return;
+    case ScriptedAnswer::Kind::stall:
+        // Keep the connection and never read or answer on it again.
+        socket->setProperty(socketBusyProperty, true);
+        return;
+    case ScriptedAnswer::Kind::drip: {
+        socket->setProperty(socketBusyProperty, true);
+        socket->write(statusLine(answer.status) +
+                      "Content-Type: application/json\r\nContent-Length: " +
+                      QByteArray::number(answer.body.size()) + "\r\nConnection: close\r\n\r\n");
+        dripStep(socket, answer.body, answer.dripBytes, answer.dripInterval, keepAlive);
+        return;
+    }
+    case ScriptedAnswer::Kind::oversized: {
+        // A valid answer padded with whitespace to the requested size, so only its size is wrong.
+        QByteArray body = QByteArrayLiteral(
+            R"({"chart":{"result":[{"meta":{"symbol":"BIG","regularMarketPrice":1}}]}})");
+        if (answer.size > body.size())
+            body.append(QByteArray(answer.size - body.size(), ' '));
+        QByteArray out = statusLine(200) + "Content-Type: application/json\r\n";
+        if (answer.announceLength)
+            out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        out += "Connection: close\r\n\r\n";
+        socket->write(out + body);
+        if (answer.holdOpen)
+            socket->setProperty(socketBusyProperty, true);
+        else
+            socket->disconnectFromHost();
+        return;
+    }
+    }
+}
+
+void FeedSimulator::dripStep(QTcpSocket* socket, QByteArray rest, int step, double interval,
+                             bool keepAlive) {
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    socket->write(rest.left(step));
+    rest.remove(0, std::min<qsizetype>(step, rest.size()));
+    if (rest.isEmpty()) {
+        socket->disconnectFromHost();
+        return;
+    }
+    m_clock->schedule(interval, socket, [this, socket, rest, step, interval, keepAlive] {
+        dripStep(socket, rest, step, interval, keepAlive);
+    });
+}
+
+} // namespace velline

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "feedsim/simulatedmarket.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSet>
+#include <QUrl>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace velline {
+
+class Clock;
+
+// A canned answer for one symbol, replacing the simulated market in tests.
+struct ScriptedAnswer {
+    enum class Kind {
+        fixed,     // status + body, sent at once
+        stall,     // accept the request and never answer
+        drip,      // headers at once, then the body a few bytes at a time
+        oversized, // a valid but huge body
+    };
+    Kind kind = Kind::fixed;
+    int status = 200;
+    QByteArray body;
+    bool announceLength = true; // send Content-Length (else the body ends when the socket closes)
+    int dripBytes = 1;
+    double dripInterval = 0.5; // seconds on the simulator's clock
+    qint64 size = 0;           // oversized: total body bytes
+    bool holdOpen = false;     // oversized without length: keep the connection open afterwards
+
+    static ScriptedAnswer fixedAnswer(int status, QByteArray body);
+    // A 200 answer whose body stops in the middle of the JSON.
+    static ScriptedAnswer brokenBody();
+    static ScriptedAnswer stall();
+    static ScriptedAnswer drip(QByteArray body, int bytesPerStep, double intervalSeconds);
+    // A valid answer padded to `bytes`. Without a length the body normally ends when the
+    // connection closes; with `holdOpen` it never ends, so only a client that counts bytes
+    // as they arrive can notice the size.
+    static ScriptedAnswer oversized(qint64 bytes, bool announceLength, bool holdOpen = false);
+};
+
+// One request as the simulator received it.
+struct LoggedRequest {
+    QByteArray method;
+    QByteArray path;  // as on the request line, still percent-encoded, without the query
+    QByteArray query; // without the '?'
+    QList<QPair<QByteArray, QByteArray>> headers; // in arrival order, names as sent
+    QString symbol;                               // decoded symbol for chart and logo requests
+    double at = 0;                                // simulator clock
+
+    // First header with this name, compared case-insensitively; empty when absent.
+    QByteArray header(const QByteArray& name) const;
+};
+
+// A local stand-in for the chart feed and the logo service, on 127.0.0.1 only:
+//   GET /v8/finance/chart/SYMBOL?interval=5m&range=1d   the feed's JSON from SimulatedMarket
+//   GET /image-stock/SYMBOL.png                          a generated PNG logo
+// Unknown symbols get the feed's 404 answer. A symbol is unknown when it contains "UNKNOWN"
+// or "XXX", is listed with setUnknownSymbols(), or has characters no ticker uses.
+class FeedSimulator : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr quint16 defaultPort = 8765;
+
+    explicit FeedSimulator(Clock* clock, QObject* parent = nullptr);
+    ~FeedSimulator() override;
+
+    // Listens on 127.0.0.1; port 0 picks a free one.
+    bool listen(quint16 port = 0);
+    quint16 port() const;
+    // http://127.0.0.1:PORT
+    QUrl baseUrl() const;
+    QString errorString() const;
+
+    const SimulatedMarket& market() const { return m_market; }
+    void setUnknownSymbols(const QStringList& symbols);
+    bool isKnownSymbol(const QString& symbol) const;
+
+    // Answers for `symbol` (exactly as requested, after percent-decoding) with `answer` until
+    // cleared; applies to chart requests only.
+    void script(const QString& symbol, ScriptedAnswer answer);
+    void clearScript(const QString& symbol);
+    void clearScripts();
+
+    QList<LoggedRequest> requestLog() const { return m_log; }
+    void clearRequestLog() { m_log.clear(); }
+    // Connections currently open (stalled ones included).
+    int openConnections() const;
+
+Q_SIGNALS:
+    void requestLogged(const velline::LoggedRequest& request);
+
+private:
+    void accept();
+    void readFrom(QTcpSocket* socket);
+    void handle(QTcpSocket* socket, const LoggedRequest& request, bool keepAlive);
+    void respond(QTcpSocket* socket, int status, const QByteArray& contentType,
+                 const QByteArray& body, bool keepAlive);
+    void serveScript(QTcpSocket* socket, const ScriptedAnswer& answer, bool keepAlive);
+    void dripStep(QTcpSocket* socket, QByteArray rest, int step, double interval, bool keepAlive);
+
+    Clock* m_clock;
+    QTcpServer* m_server;
+    SimulatedMarket m_market;
+    QSet<QString> m_unknown;
+    QHash<QString, ScriptedAnswer> m_scripts;
+    QList<LoggedRequest> m_log;
+};
+
+} // namespace velline

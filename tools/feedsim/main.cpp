@@ -1,0 +1,44 @@
+// velline-feedsim: a local stand-in for the chart feed and the logo service.
+#include "clock/clock.h"
+#include "feedsim/feedsimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velline-feedsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Serves a simulated chart feed and logos on 127.0.0.1.\n"
+                       "Point Velline at it with VELLINE_CHART_FEED_URL=http://127.0.0.1:PORT "
+                       "and VELLINE_LOGO_URL=http://127.0.0.1:PORT/image-stock/."));
+    parser.addHelpOption();
+    QCommandLineOption portOption(
+        QStringList{QStringLiteral("p"), QStringLiteral("port")},
+        QStringLiteral("Port to listen on (default %1, 0 for any free port).")
+            .arg(velline::FeedSimulator::defaultPort),
+        QStringLiteral("N"), QString::number(velline::FeedSimulator::defaultPort));
+    parser.addOption(portOption);
+    parser.process(app);
+
+    QTextStream err(stderr);
+    bool ok = false;
+    const uint port = parser.value(portOption).toUInt(&ok);
+    if (!ok || port > 65535) {
+        err << "velline-feedsim: --port needs a number from 0 to 65535\n";
+        return 64;
+    }
+    velline::FeedSimulator simulator(velline::Clock::system());
+    if (!simulator.listen(static_cast<quint16>(port))) {
+        err << "velline-feedsim: cannot listen on 127.0.0.1:" << port << ": "
+            << simulator.errorString() << "\n";
+        return 1;
+    }
+    QTextStream out(stdout);
+    out << "velline-feedsim listening on " << simulator.baseUrl().toString() << "\n";
+    out.flush();
+    return app.exec();
+}
