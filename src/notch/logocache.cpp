@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QQmlEngine>
 #include <QTextBoundaryFinder>
 
 namespace velline {
@@ -28,8 +29,11 @@ LogoCache& LogoCache::shared() {
     return *cache;
 }
 
-LogoCache* LogoCache::create(QQmlEngine*, QJSEngine*) {
+LogoCache* LogoCache::create(QQmlEngine* engine, QJSEngine*) {
     LogoCache* cache = &shared();
+    // The first QML use in an engine also serves image://logo/ there.
+    if (engine && !engine->imageProvider(QLatin1String(providerId)))
+        engine->addImageProvider(QLatin1String(providerId), new LogoImageProvider(cache));
     QJSEngine::setObjectOwnership(cache, QJSEngine::CppOwnership);
     return cache;
 }

@@ -1,0 +1,156 @@
+#include "notch/notchformat.h"
+
+#include "notch/compactrules.h"
+#include "notch/notchtheme.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QJSEngine>
+
+namespace velline {
+
+const QList<SymbolGlyph>& symbolGlyphs() {
+    // Material Icons code points (the font's ligature names in the comments).
+    static const QList<SymbolGlyph> table{
+        {QStringLiteral("arrow.up"), 0xE5D8},         // arrow_upward
+        {QStringLiteral("arrow.down"), 0xE5DB},       // arrow_downward
+        {QStringLiteral("arrow.up.right"), 0xF1E1},   // north_east
+        {QStringLiteral("arrow.down.right"), 0xF1E4}, // south_east
+        {QStringLiteral("chart.bar.fill"), 0xE26B},   // bar_chart
+        {QStringLiteral("gearshape.fill"), 0xE8B8},   // settings
+        {QStringLiteral("backward.fill"), 0xE020},    // fast_rewind
+        {QStringLiteral("forward.fill"), 0xE01F},     // fast_forward
+        {QStringLiteral("minus.circle.fill"), 0xE15C, 0xEF4A,
+         0xE15B},                                              // remove_circle; circle, remove
+        {QStringLiteral("chart.line.uptrend.xyaxis"), 0xE6E1}, // show_chart
+    };
+    return table;
+}
+
+namespace {
+
+const SymbolGlyph* findSymbol(const QString& name) {
+    for (const SymbolGlyph& s : symbolGlyphs()) {
+        if (s.name == name)
+            return &s;
+    }
+    return nullptr;
+}
+
+QString glyphText(char32_t cp) {
+    if (cp == 0)
+        return {};
+    return QString::fromUcs4(&cp, 1);
+}
+
+} // namespace
+
+QString symbolGlyphText(const QString& name) {
+    const SymbolGlyph* s = findSymbol(name);
+    return s ? glyphText(s->glyph) : QString();
+}
+
+QString iconFontFamily() {
+    return QStringLiteral("Material Icons");
+}
+
+const QStringList& roundedFamilyCandidates() {
+    static const QStringList candidates{
+        QStringLiteral("SF Pro Rounded"),   QStringLiteral("Nunito"),
+        QStringLiteral("Varela Round"),     QStringLiteral("M PLUS Rounded 1c"),
+        QStringLiteral("Rounded Mplus 1c"), QStringLiteral("Arial Rounded MT Bold"),
+        QStringLiteral("Quicksand"),
+    };
+    return candidates;
+}
+
+QString pickRoundedFamily(const QStringList& installed, const QStringList& candidates,
+                          const QString& fallback) {
+    for (const QString& candidate : candidates) {
+        for (const QString& family : installed) {
+            if (family.compare(candidate, Qt::CaseInsensitive) == 0)
+                return family;
+        }
+    }
+    return fallback;
+}
+
+QString roundedFontFamily() {
+    static const QString family =
+        pickRoundedFamily(QFontDatabase::families(), roundedFamilyCandidates(),
+                          QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+    return family;
+}
+
+QString priceText(double price) {
+    return QStringLiteral("$") + QString::number(price, 'f', 2);
+}
+
+QColor directionColor(Stock::Direction direction, const NotchTheme& theme, bool isSpiking) {
+    switch (direction) {
+    case Stock::Direction::up:
+        return toQColor(isSpiking ? theme.spikePositive : theme.mutedPositive);
+    case Stock::Direction::down:
+        return toQColor(isSpiking ? theme.spikeNegative : theme.mutedNegative);
+    case Stock::Direction::flat:
+        break;
+    }
+    return NotchPalette::textPrimary();
+}
+
+// ---- NotchFormat ----
+
+NotchFormat::NotchFormat(QObject* parent) : QObject(parent), m_rounded(roundedFontFamily()) {}
+
+NotchFormat* NotchFormat::create(QQmlEngine*, QJSEngine*) {
+    // One per engine, owned by it: the object holds nothing but constants.
+    return new NotchFormat();
+}
+
+QString NotchFormat::glyph(const QString& name) const {
+    return symbolGlyphText(name);
+}
+
+QString NotchFormat::backGlyph(const QString& name) const {
+    const SymbolGlyph* s = findSymbol(name);
+    return s ? glyphText(s->back) : QString();
+}
+
+QString NotchFormat::frontGlyph(const QString& name) const {
+    const SymbolGlyph* s = findSymbol(name);
+    return s ? glyphText(s->front) : QString();
+}
+
+double NotchFormat::symbolPixelSize(double points) {
+    return points * 1.25;
+}
+
+QString NotchFormat::placeholderText() {
+    return compact::placeholderText;
+}
+
+QColor NotchFormat::leadingPlaceholderColor() {
+    QColor c = NotchPalette::textPrimary();
+    c.setAlphaF(c.alphaF() * 0.4f);
+    return c;
+}
+
+QColor NotchFormat::trailingPlaceholderColor() {
+    return QColor::fromRgbF(1, 1, 1, 0.3f);
+}
+
+bool NotchFormat::entersFromLeading(int swipeDirection) {
+    return compact::entersFromLeading(static_cast<SwipeDirection>(swipeDirection));
+}
+
+QString NotchFormat::priceText(double price) {
+    return velline::priceText(price);
+}
+
+QColor NotchFormat::directionColor(int direction, const NotchTheme& theme, bool isSpiking) {
+    if (direction < 0 || direction > 2)
+        return NotchPalette::textPrimary();
+    return velline::directionColor(static_cast<Stock::Direction>(direction), theme, isSpiking);
+}
+
+} // namespace velline

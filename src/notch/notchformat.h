@@ -1,0 +1,96 @@
+#pragma once
+
+#include "market/stock.h"
+#include "notch/notchtheme.h"
+
+#include <QColor>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QtQmlIntegration/qqmlintegration.h>
+
+class QQmlEngine;
+class QJSEngine;
+
+namespace velline {
+
+// One named symbol image, drawn from the icon font. A two-colour symbol also names the glyphs
+// of its two layers, so the part drawn in the secondary colour (`back`) can sit under the part
+// drawn in the primary colour (`front`).
+struct SymbolGlyph {
+    QString name;
+    char32_t glyph = 0;
+    char32_t back = 0;  // 0 when the symbol has a single colour
+    char32_t front = 0; //
+};
+
+// Every symbol image the notch draws, by name.
+const QList<SymbolGlyph>& symbolGlyphs();
+// The glyph for `name` as text, or an empty string for a name not in the table.
+QString symbolGlyphText(const QString& name);
+
+// Family of the icon font the symbol images come from.
+QString iconFontFamily();
+// The "rounded" text design: the first installed family of `candidates`, compared without
+// regard to case, else `fallback`.
+QString pickRoundedFamily(const QStringList& installed, const QStringList& candidates,
+                          const QString& fallback);
+// Rounded faces we know of, best first.
+const QStringList& roundedFamilyCandidates();
+// The rounded face of this machine, or the system font's family where none is installed.
+// Needs a QGuiApplication.
+QString roundedFontFamily();
+
+// "$%.2f": two decimals after a dollar sign, no grouping ($187.42, $0.50, $-3.10).
+QString priceText(double price);
+
+// The colour a direction is drawn in: up and down in the theme's muted colours, or its loud
+// ones while the symbol is spiking; flat in the primary text colour.
+QColor directionColor(Stock::Direction direction, const NotchTheme& theme, bool isSpiking);
+
+// Display rules for QML: `NotchFormat.priceText(stock.price)`, `NotchFormat.glyph("arrow.up")`.
+class NotchFormat : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(QString roundedFontFamily READ roundedFamily CONSTANT)
+    Q_PROPERTY(QString iconFontFamily READ iconFamily CONSTANT)
+    // The em dash shown in place of a stock, and its colours on the two compact sides.
+    Q_PROPERTY(QString placeholderText READ placeholderText CONSTANT)
+    Q_PROPERTY(QColor leadingPlaceholderColor READ leadingPlaceholderColor CONSTANT)
+    Q_PROPERTY(QColor trailingPlaceholderColor READ trailingPlaceholderColor CONSTANT)
+
+public:
+    explicit NotchFormat(QObject* parent = nullptr);
+
+    static NotchFormat* create(QQmlEngine*, QJSEngine*);
+
+    QString roundedFamily() const { return m_rounded; }
+    QString iconFamily() const { return iconFontFamily(); }
+
+    // The glyph of a symbol image, and its two layers (empty for a single-colour symbol).
+    Q_INVOKABLE QString glyph(const QString& name) const;
+    Q_INVOKABLE QString backGlyph(const QString& name) const;
+    Q_INVOKABLE QString frontGlyph(const QString& name) const;
+    // Pixel size of the icon font that makes a symbol image match text of `points`: the icon
+    // font's glyphs fill less of their box than letters do.
+    Q_INVOKABLE static double symbolPixelSize(double points);
+
+    static QString placeholderText();
+    static QColor leadingPlaceholderColor();
+    static QColor trailingPlaceholderColor();
+
+    Q_INVOKABLE static QString priceText(double price);
+    // Whether a carousel step in `swipeDirection` (a SwipeDirection) brings the new content
+    // in from the leading edge.
+    Q_INVOKABLE static bool entersFromLeading(int swipeDirection);
+    // `direction` is a Stock.Direction (up 0, down 1, flat 2).
+    Q_INVOKABLE static QColor directionColor(int direction, const velline::NotchTheme& theme,
+                                             bool isSpiking);
+
+private:
+    QString m_rounded;
+};
+
+} // namespace velline
