@@ -68,7 +68,7 @@ public:
     // use (on the main thread) and never destroyed.
     static UserPreferences& shared();
     // The user's settings file: IniFormat, user scope, "Velline"/"Velline", i.e.
-    // $XDG_CONFIG_HOME/Velline/Velline.conf.
+    // $XDG_CONFIG_HOME/Velline/Velline.ini.
     static std::unique_ptr<QSettings> openDefaultStore();
     // QML singleton factory: hands QML the shared instance.
     static UserPreferences* create(QQmlEngine* qmlEngine, QJSEngine* jsEngine);
