@@ -1,0 +1,292 @@
+#include "clock/manualclock.h"
+#include "notch/cardformat.h"
+#include "notch/expandedcardmodel.h"
+#include "notch/sparkline.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace velline;
+
+namespace {
+
+const NotchTheme equity = NotchTheme::equity({});
+const NotchTheme futures = NotchTheme::futures({});
+
+bool sameColor(const QColor& a, const QColor& b) {
+    return qAbs(a.redF() - b.redF()) < 1e-3 && qAbs(a.greenF() - b.greenF()) < 1e-3 &&
+           qAbs(a.blueF() - b.blueF()) < 1e-3 && qAbs(a.alphaF() - b.alphaF()) < 1e-3;
+}
+
+QColor faded(QColor c, double opacity) {
+    c.setAlphaF(static_cast<float>(c.alphaF() * opacity));
+    return c;
+}
+
+AlertEvent spikeEvent(const QString& symbol, Stock::Direction direction) {
+    AlertEvent e;
+    e.id = QUuid::createUuid();
+    e.symbol = symbol;
+    e.direction = direction;
+    return e;
+}
+
+PriceAlert alert(const QString& symbol, double price, PriceAlert::Direction direction) {
+    PriceAlert a;
+    a.id = QUuid::createUuid();
+    a.symbol = symbol;
+    a.price = price;
+    a.direction = direction;
+    return a;
+}
+
+Stock stock(const QString& symbol, double price, double previousClose) {
+    Stock s;
+    s.symbol = symbol;
+    s.price = price;
+    s.previousClose = previousClose;
+    return s;
+}
+
+QList<PricePoint> series(std::initializer_list<double> prices, double start = 0) {
+    QList<PricePoint> points;
+    for (double p : prices)
+        points.append(PricePoint{start + 300.0 * points.size(), p, 0});
+    return points;
+}
+
+} // namespace
+
+class TestCard : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void alertBadgeNamesTheEventAndShowsOnlyForTheDisplayedSymbol() {
+        QCOMPARE(card::alertBadgeLabel(spikeEvent("A", Stock::Direction::up)), "Breakout");
+        QCOMPARE(card::alertBadgeLabel(spikeEvent("A", Stock::Direction::down)), "Drop");
+        QCOMPARE(card::alertBadgeLabel(spikeEvent("A", Stock::Direction::flat)), "Move");
+        AlertEvent cross = spikeEvent("AAPL", Stock::Direction::down);
+        cross.reason = AlertEvent::Reason::priceCross(150, PriceAlert::Direction::above);
+        QCOMPARE(card::alertBadgeLabel(cross), "Above $150.00"); // the alert's side, not the day's
+        cross.reason = AlertEvent::Reason::priceCross(99.5, PriceAlert::Direction::below);
+        QCOMPARE(card::alertBadgeLabel(cross), "Below $99.50");
+
+        QVERIFY(card::showsAlertBadge(cross, "AAPL"));
+        QVERIFY(!card::showsAlertBadge(cross, "MSFT"));
+        QVERIFY(!card::showsAlertBadge(std::nullopt, "AAPL"));
+    }
+
+    void fiveMinuteMoveAndVolumeChipsStartAtTheirThresholds() {
+        QVERIFY(!card::moveChip(0.049, false, equity));
+        QVERIFY(!card::moveChip(-0.049, false, equity));
+        QVERIFY(!card::moveChip(qQNaN(), false, equity));
+        auto up = card::moveChip(0.05, false, equity);
+        QVERIFY(up);
+        QCOMPARE(up->text, "+0.05% (5m)");
+        QCOMPARE(up->symbolName, "arrow.up.right");
+        QVERIFY(sameColor(up->color, equity.mutedPositiveColor()));
+        auto down = card::moveChip(-0.06, false, equity);
+        QCOMPARE(down->text, "-0.06% (5m)");
+        QCOMPARE(down->symbolName, "arrow.down.right");
+        QVERIFY(sameColor(down->color, equity.mutedNegativeColor()));
+        // Loud from a 1 % move, or for any move while spiking.
+        QVERIFY(sameColor(card::moveChip(-1.0, false, equity)->color, equity.spikeNegativeColor()));
+        QVERIFY(sameColor(card::moveChip(0.99, false, equity)->color, equity.mutedPositiveColor()));
+        QVERIFY(sameColor(card::moveChip(0.2, true, equity)->color, equity.spikePositiveColor()));
+        QVERIFY(sameColor(card::moveColor(0, true, equity), NotchPalette::textPrimary()));
+
+        const QColor up3 = equity.mutedPositiveColor();
+        QVERIFY(!card::volumeChip(1.49, up3));
+        QVERIFY(!card::volumeChip(qInf(), up3));
+        auto quiet = card::volumeChip(1.5, up3);
+        QCOMPARE(quiet->text, "1.5x");
+        QVERIFY(sameColor(quiet->color, faded(NotchPalette::textPrimary(), 0.8)));
+        QCOMPARE(card::volumeChip(2.44, up3)->text, "2.4x");
+        auto loud = card::volumeChip(3.0, up3);
+        QCOMPARE(loud->text, "3.0x");
+        QVERIFY(sameColor(loud->color, faded(up3, 0.95)));
+    }
+
+    void statisticsAndChartTexts() {
+        QCOMPARE(card::previousCloseText(187), "prev $187.00");
+        QCOMPARE(card::dollars(1234567.891), "$1234567.89"); // no grouping
+        QCOMPARE(card::fixed2(-0.0), "0.00");
+        Stock s = stock("AAPL", 1, 1);
+        QVERIFY(!card::contextTagText(s));
+        s.contextTag = QString();
+        QVERIFY(!card::contextTagText(s));
+        s.contextTag = "Earnings";
+        QCOMPARE(card::contextTagText(s), std::optional<QString>("Earnings"));
+
+        QCOMPARE(card::chartCaption(equity), "INTRADAY");
+        QCOMPARE(card::chartCaption(futures), "OVERNIGHT");
+        // Tests run with TZ=Europe/Berlin (UTC+1 in January).
+        const double morning = 1705307400; // 2024-01-15 09:30 local
+        QCOMPARE(card::shortTime(morning), "9:30a");
+        QCOMPARE(card::shortTime(morning + 6.5 * 3600), "4:00p");
+        QCOMPARE(card::shortTime(morning + 2.5 * 3600 + 300), "12:05p");
+        QCOMPARE(card::shortTime(morning - 9.5 * 3600 + 300), "12:05a");
+        QCOMPARE(card::chartTimeRange({}), QString());
+        QCOMPARE(
+            card::chartTimeRange({PricePoint{morning, 1, 0}, PricePoint{morning + 23400, 1, 0}}),
+            QString::fromUtf8("9:30a \u2013 4:00p"));
+
+        QCOMPARE(card::spikeLegend(1), "1 spike");
+        QCOMPARE(card::spikeLegend(3), "3 spikes");
+    }
+
+    void alertChipsLightWhileTheirConditionHolds() {
+        const auto above = alert("AAPL", 150, PriceAlert::Direction::above);
+        const auto below = alert("AAPL", 150, PriceAlert::Direction::below);
+        const QColor dim = faded(NotchPalette::textPrimary(), 0.8);
+        auto at = card::alertChip(above, 150.00);
+        QCOMPARE(at.text, "$150.00");
+        QCOMPARE(at.symbolName, "arrow.up");
+        QVERIFY(at.holds);
+        QVERIFY(sameColor(at.color, toQColor(NotchPalette::equityUpDefault())));
+        QVERIFY(sameColor(card::alertChip(above, 149.99).color, dim));
+        auto belowAt = card::alertChip(below, 150);
+        QCOMPARE(belowAt.symbolName, "arrow.down");
+        QVERIFY(sameColor(belowAt.color, toQColor(NotchPalette::equityDownDefault())));
+        QVERIFY(!card::alertChip(below, 150.01).holds);
+
+        // Stored order kept; alerts on other symbols never coloured by this price.
+        const auto chips = card::alertChips(
+            {below, alert("MSFT", 1, PriceAlert::Direction::above), above}, "AAPL", 160);
+        QCOMPARE(chips.size(), 2);
+        QCOMPARE(chips.at(0).symbolName, "arrow.down");
+        QVERIFY(!chips.at(0).holds);
+        QVERIFY(chips.at(1).holds);
+    }
+
+    void portfolioLineSignsAndPercentage() {
+        auto loss = card::portfolioLine(-50.5, 1000);
+        QCOMPARE(loss.amountText, QString::fromUtf8("\u2212$50.50"));
+        QVERIFY(sameColor(loss.color, toQColor(NotchPalette::equityDownDefault())));
+        QCOMPARE(loss.percentText, std::optional<QString>("-4.81%")); // base 1050.5
+        QVERIFY(sameColor(loss.percentColor, faded(loss.color, 0.85)));
+
+        auto gain = card::portfolioLine(124, 10124);
+        QCOMPARE(gain.amountText, "+$124.00");
+        QCOMPARE(gain.percentText, std::optional<QString>("+1.24%"));
+        QVERIFY(sameColor(gain.color, toQColor(NotchPalette::equityUpDefault())));
+
+        QVERIFY(!card::portfolioLine(10, 0).percentText);    // no market value
+        QVERIFY(!card::portfolioLine(100, 100).percentText); // base 0
+        QVERIFY(!card::portfolioLine(150, 100).percentText); // negative base
+
+        auto even = card::portfolioLine(0, 500);
+        QCOMPARE(even.amountText, "$0.00");
+        QVERIFY(sameColor(even.color, NotchPalette::textPrimary()));
+        QCOMPARE(even.percentText, std::optional<QString>("0.00%"));
+        // A short position that did not move sums to -0.0; it must not read "-0.00%".
+        QCOMPARE(card::portfolioLine(-0.0, 500).percentText, std::optional<QString>("0.00%"));
+    }
+
+    void footerTooltipAndDragRules() {
+        QVERIFY(!card::showsFooter(0));
+        QVERIFY(!card::showsFooter(1));
+        QVERIFY(card::showsFooter(2));
+        QCOMPARE(card::removeTooltip("AAPL"), "Remove AAPL from tracked");
+        QCOMPARE(card::swipeForDrag(40), SwipeDirection::none);
+        QCOMPARE(card::swipeForDrag(-40), SwipeDirection::none);
+        QCOMPARE(card::swipeForDrag(40.5), SwipeDirection::right);
+        QCOMPARE(card::swipeForDrag(41), SwipeDirection::right);
+        QCOMPARE(card::swipeForDrag(-41), SwipeDirection::left);
+        QCOMPARE(card::swipeForDrag(qQNaN()), SwipeDirection::none);
+        QCOMPARE(ExpandedCardModel::swipeForDrag(-41), int(SwipeDirection::left));
+        QVERIFY(ExpandedCardModel::showsPortfolio(1, false));
+        QVERIFY(!ExpandedCardModel::showsPortfolio(1, true));
+        QVERIFY(!ExpandedCardModel::showsPortfolio(0, false));
+    }
+
+    void sparklineScaleAndGeometry() {
+        const QRectF box(10, 20, 200, 34);
+        // Flat at the previous close: pad = p x 0.001, the line runs across the middle.
+        auto flat = sparklineGeometry(series({50, 50, 50}), 50, {}, box);
+        QCOMPARE(flat.scale.lo, 50 - 0.05);
+        QCOMPARE(flat.line.size(), 3);
+        QCOMPARE(flat.line.at(0), QPointF(10, 37));
+        QCOMPARE(flat.line.at(2), QPointF(210, 37));
+        QCOMPARE(flat.baselineY, 37.0);
+
+        // All zero: no pad, the range floor keeps it finite, the line lies on the bottom edge.
+        auto zero = sparklineGeometry(series({0, 0}), 0, {}, box);
+        QCOMPARE(zero.scale.range, 0.0001);
+        QCOMPARE(zero.line.at(1).y(), box.bottom());
+
+        // Spread 100..110 with close 105: pad 0.8, so 110 sits 0.8/11.6 below the top.
+        auto spread = sparklineGeometry(series({100, 110, 104}), 105, {1, 3, -1}, box);
+        QVERIFY(qAbs(spread.line.at(1).y() - (20 + 34 * 0.8 / 11.6)) < 1e-9);
+        QCOMPARE(spread.line.at(1).x(), 110.0);
+        QCOMPARE(spread.spikeDots.size(), 1); // 3 and -1 are not samples
+        QCOMPARE(spread.spikeDots.at(0), spread.line.at(1));
+        QCOMPARE(spread.lastDot, std::optional<QPointF>(spread.line.at(2)));
+
+        // One sample is the empty state; a sample with no usable price is skipped.
+        QVERIFY(sparklineGeometry(series({5}), 5, {0}, box).line.isEmpty());
+        auto gap = sparklineGeometry(series({1, qQNaN(), 3}), 2, {1}, box);
+        QCOMPARE(gap.line.size(), 2);
+        QVERIFY(gap.spikeDots.isEmpty());
+        QVERIFY(std::isfinite(gap.scale.range));
+    }
+
+    void modelShowsTheActiveRecordAndFollowsTheSpikeHold() {
+        ManualClock clock;
+        ExpandedCardModel model(&clock, nullptr);
+        QVERIFY(!model.hasStock());
+        QVERIFY(!model.footerVisible());
+        QCOMPARE(model.emptyText(), "No tracked stocks");
+
+        Stock a = stock("AAPL", 190, 200); // down 5 %
+        Stock m = stock("MSFT", 410, 400);
+        m.lastSpikeAt = clock.now() - 3.9;
+        model.setStocks({a, m});
+        QCOMPARE(model.displayedSymbol(), "AAPL"); // no active symbol: the first
+        model.setActiveSymbol(QStringLiteral("NOPE"));
+        QCOMPARE(model.displayedIndex(), 0);
+        QVERIFY(model.footerVisible());
+        QCOMPARE(model.removeTooltip(), "Remove AAPL from tracked");
+
+        AlertEvent event = spikeEvent("MSFT", Stock::Direction::up);
+        model.setAlertEvent(event);
+        QVERIFY(!model.block().alertBadgeVisible);
+        model.setAlertsForActive({alert("MSFT", 400, PriceAlert::Direction::above)});
+        QVERIFY(model.block().alertChips.isEmpty()); // MSFT's alert is not AAPL's
+
+        model.setActiveSymbol(QStringLiteral("MSFT"));
+        CardBlock b = model.block();
+        QCOMPARE(b.symbol, "MSFT");
+        QVERIFY(b.alertBadgeVisible);
+        QCOMPARE(b.alertBadgeText, "Breakout");
+        QCOMPARE(b.alertChips.size(), 1);
+        QVERIFY(b.isSpiking);
+        QVERIFY(sameColor(b.directionColor, equity.spikePositiveColor()));
+        QCOMPARE(b.percentText, "+2.50%");
+        QCOMPARE(b.priceText, "$410.00");
+        QVERIFY(b.modeBadgeText.isEmpty());
+
+        // The hold ends 4 s after the spike; the card redraws muted without any new input.
+        QSignalSpy changed(&model, &ExpandedCardModel::changed);
+        clock.advance(0.2);
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!model.block().isSpiking);
+        QVERIFY(sameColor(model.block().directionColor, equity.mutedPositiveColor()));
+        QCOMPARE(clock.pendingCount(), 0);
+
+        model.setTheme(futures);
+        QCOMPARE(model.block().modeBadgeText, "FUTURES");
+        QCOMPARE(model.block().chartCaption, "OVERNIGHT");
+
+        QVERIFY(!model.portfolioVisible());
+        model.setProperty("portfolioDayPL", -50.5);
+        model.setProperty("portfolioMarketValue", 1000);
+        QVERIFY(model.portfolioVisible());
+        QCOMPARE(model.portfolioPercentText(), "-4.81%");
+        model.setProperty("portfolioDayPL", QVariant());
+        QVERIFY(!model.portfolioVisible());
+        QVERIFY(!model.portfolioPercentVisible());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCard)
+#include "tst_card.moc"
