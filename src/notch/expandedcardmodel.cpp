@@ -132,12 +132,26 @@ bool ExpandedCardModel::showsPortfolio(int holdingCount, bool isAfterHours) {
     return holdingCount > 0 && !isAfterHours;
 }
 
-int ExpandedCardModel::swipeForDrag(double translationX) {
-    return static_cast<int>(card::swipeForDrag(translationX));
-}
-
 double ExpandedCardModel::dragMinimumDistance() {
     return card::dragMinimumDistance;
+}
+
+bool ExpandedCardModel::entersFromLeading(int swipeDirection) {
+    return swipeDirection == static_cast<int>(SwipeDirection::right);
+}
+
+void ExpandedCardModel::dragEnded(double translationX) {
+    const SwipeDirection direction = card::swipeForDrag(translationX);
+    if (direction != SwipeDirection::none)
+        Q_EMIT swipeRequested(static_cast<int>(direction));
+}
+
+void ExpandedCardModel::stepForward() {
+    Q_EMIT swipeRequested(static_cast<int>(SwipeDirection::left));
+}
+
+void ExpandedCardModel::stepBack() {
+    Q_EMIT swipeRequested(static_cast<int>(SwipeDirection::right));
 }
 
 namespace {

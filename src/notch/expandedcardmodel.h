@@ -170,14 +170,23 @@ public:
     // The card has a portfolio line when the user holds something and the carousel shows
     // equities (the futures mode has no holdings to value).
     Q_INVOKABLE static bool showsPortfolio(int holdingCount, bool isAfterHours);
-    // The carousel step for a drag that ended `translationX` points from where it began:
-    // a SwipeDirection (left, right, or none for 40 points and less).
-    Q_INVOKABLE static int swipeForDrag(double translationX);
+    // How far a drag must go before it counts as one.
     Q_INVOKABLE static double dragMinimumDistance();
+    // A change of symbol after a step back slides the new block in from the leading edge.
+    Q_INVOKABLE static bool entersFromLeading(int swipeDirection);
+
+    // Input that steps the carousel, each ending in swipeRequested: a drag that ended
+    // `translationX` points from where it began (beyond 40 points: right for a drag to the
+    // right, left for one to the left), and the pager's two buttons.
+    Q_INVOKABLE void dragEnded(double translationX);
+    Q_INVOKABLE void stepForward();
+    Q_INVOKABLE void stepBack();
 
 Q_SIGNALS:
     void inputsChanged();
     void changed();
+    // `direction` is a SwipeDirection.
+    void swipeRequested(int direction);
 
 private:
     QVariant activeSymbolValue() const;

@@ -102,6 +102,12 @@ void SparklineCanvas::setSpikeIndices(const QList<int>& indices) {
     Q_EMIT spikeIndicesChanged();
 }
 
+QColor SparklineCanvas::emptyTextColor() {
+    QColor color = NotchPalette::textSecondary();
+    color.setAlphaF(color.alphaF() * 0.7f);
+    return color;
+}
+
 QRectF SparklineCanvas::chartBox() const {
     const double b = bleed();
     return QRectF(b, b, std::max(width() - 2 * b, 0.0), std::max(height() - 2 * b, 0.0));

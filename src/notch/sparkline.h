@@ -59,6 +59,7 @@ class SparklineCanvas : public QQuickPaintedItem {
     Q_PROPERTY(bool hasData READ hasData NOTIFY pointsChanged)
     Q_PROPERTY(double bleed READ bleed CONSTANT)
     Q_PROPERTY(QString emptyText READ emptyText CONSTANT)
+    Q_PROPERTY(QColor emptyTextColor READ emptyTextColor CONSTANT)
 
 public:
     static constexpr double chartHeight = 34.0;
@@ -77,6 +78,8 @@ public:
     bool hasData() const { return m_points.size() >= sparklineMinimumPoints; }
     static double bleed() { return 8.0; }
     static QString emptyText() { return QStringLiteral("No intraday data yet"); }
+    // textSecondary at opacity 0.7.
+    static QColor emptyTextColor();
 
     // The chart's box inside the item.
     QRectF chartBox() const;

@@ -193,7 +193,23 @@ private Q_SLOTS:
         QCOMPARE(card::swipeForDrag(41), SwipeDirection::right);
         QCOMPARE(card::swipeForDrag(-41), SwipeDirection::left);
         QCOMPARE(card::swipeForDrag(qQNaN()), SwipeDirection::none);
-        QCOMPARE(ExpandedCardModel::swipeForDrag(-41), int(SwipeDirection::left));
+        ExpandedCardModel model;
+        QSignalSpy swipes(&model, &ExpandedCardModel::swipeRequested);
+        model.dragEnded(40);
+        model.dragEnded(-40);
+        QVERIFY(swipes.isEmpty());
+        model.dragEnded(-41);
+        model.dragEnded(41);
+        model.stepBack();
+        model.stepForward();
+        const QList<int> expected{int(SwipeDirection::left), int(SwipeDirection::right),
+                                  int(SwipeDirection::right), int(SwipeDirection::left)};
+        QList<int> got;
+        for (const auto& args : swipes)
+            got.append(args.at(0).toInt());
+        QCOMPARE(got, expected);
+        QVERIFY(ExpandedCardModel::entersFromLeading(int(SwipeDirection::right)));
+        QVERIFY(!ExpandedCardModel::entersFromLeading(int(SwipeDirection::none)));
         QVERIFY(ExpandedCardModel::showsPortfolio(1, false));
         QVERIFY(!ExpandedCardModel::showsPortfolio(1, true));
         QVERIFY(!ExpandedCardModel::showsPortfolio(0, false));
