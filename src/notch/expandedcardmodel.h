@@ -22,6 +22,7 @@ namespace velline {
 // a block that slides out keeps showing the record it had while the next one slides in.
 struct CardBlock {
     Q_GADGET
+    QML_VALUE_TYPE(cardBlock)
     Q_PROPERTY(QString symbol MEMBER symbol)
     Q_PROPERTY(bool isSpiking MEMBER isSpiking)
     Q_PROPERTY(QColor directionColor MEMBER directionColor)

@@ -13,7 +13,8 @@ Item {
     // Inputs.
     property var stocks: []
     property var activeSymbol: null
-    property int transitionDirection: SwipeDirection.Left
+    // A SwipeDirection.
+    property int transitionDirection: 0
     property var alertEvent: null
     property var alertsForActive: []
     property var portfolioDayPL: null
@@ -59,14 +60,16 @@ Item {
         property real lastX: 0
         onCentroidChanged: if (active) lastX = centroid.scenePosition.x
         onActiveChanged: {
-            if (active) {
+            if (active)
                 lastX = centroid.scenePosition.x
-                return
-            }
-            const direction = ExpandedCardModel.swipeForDrag(lastX - centroid.scenePressPosition.x)
-            if (direction !== SwipeDirection.None)
-                card.swipeRequested(direction)
+            else
+                cardModel.dragEnded(lastX - centroid.scenePressPosition.x)
         }
+    }
+
+    Connections {
+        target: cardModel
+        function onSwipeRequested(direction) { card.swipeRequested(direction) }
     }
 
     ColumnLayout {
@@ -86,19 +89,42 @@ Item {
             color: NotchPalette.textSecondary
         }
 
-        CarouselSlide {
-            id: slide
-            objectName: "blockSlide"
+        // The stock block, keyed on its symbol: a change of symbol slides the old block out and
+        // the new one in. Clipped a little beyond the card's insets so dots at the chart's
+        // ends and badges stay whole while nothing slides past the notch's edge.
+        Item {
+            id: blockArea
             Layout.fillWidth: true
+            implicitWidth: slide.implicitWidth
+            implicitHeight: slide.implicitHeight
             visible: cardModel.hasStock
-            key: cardModel.displayedSymbol
-            direction: card.transitionDirection
-            delegate: StockBlock {
-                width: slide.width
-                block: cardModel.block
-                theme: card.theme
-                appearSignal: card
+
+            Item {
+                x: -16
+                y: -8
+                width: blockArea.width + 32
+                height: blockArea.height + 16
+                clip: true
+
+                SymbolTransition {
+                    id: slide
+                    objectName: "blockSlide"
+                    x: 16
+                    y: 8
+                    width: blockArea.width
+                    key: cardModel.displayedSymbol
+                    fromLeading: ExpandedCardModel.entersFromLeading(card.transitionDirection)
+                    delegate: CardStockBlock {
+                        width: slide.width
+                        block: cardModel.block
+                        theme: card.theme
+                    }
+                }
             }
+        }
+        Connections {
+            target: card
+            function onAppeared() { if (slide.current) slide.current.appear() }
         }
 
         CardFooter {
@@ -107,12 +133,11 @@ Item {
             Layout.topMargin: 2
             visible: cardModel.footerVisible
             model: cardModel
-            onSwipeRequested: direction => card.swipeRequested(direction)
             onRemoveActiveRequested: card.removeActiveRequested()
             onOpenSettingsRequested: card.openSettingsRequested()
         }
 
-        PortfolioLine {
+        CardPortfolioLine {
             objectName: "portfolio"
             Layout.alignment: Qt.AlignHCenter
             visible: cardModel.portfolioVisible

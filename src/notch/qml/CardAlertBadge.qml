@@ -1,0 +1,46 @@
+import QtQuick
+import Velline.Notch
+import Velline.NotchLayer
+
+// The amber badge naming a fired alert. It grows from nothing and fades in when shown, and
+// shrinks and fades out (keeping its last label) when hidden.
+Rectangle {
+    id: badge
+
+    property bool shown: false
+    property string label
+
+    property string lastLabel
+    onLabelChanged: if (label !== "") lastLabel = label
+    Component.onCompleted: lastLabel = label
+
+    implicitWidth: text.implicitWidth + 16
+    implicitHeight: text.implicitHeight + 6
+    radius: 4
+    color: CardPalette.alertBadge
+    visible: opacity > 0
+    opacity: shown ? 1 : 0
+    scale: shown ? 1 : 0.00001
+
+    Behavior on opacity {
+        NumberAnimation {
+            duration: NotchSprings.duration(0.38, 0.82)
+            easing: NotchSprings.easing(0.38, 0.82)
+        }
+    }
+    Behavior on scale {
+        NumberAnimation {
+            duration: NotchSprings.duration(0.38, 0.82)
+            easing: NotchSprings.easing(0.38, 0.82)
+        }
+    }
+
+    Text {
+        id: text
+        anchors.centerIn: parent
+        text: badge.lastLabel
+        font.pixelSize: 10
+        font.weight: Font.Bold
+        color: CardPalette.badgeText
+    }
+}

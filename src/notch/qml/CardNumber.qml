@@ -1,0 +1,66 @@
+import QtQuick
+import Velline.Notch
+
+// A figure of the card: its digits roll and its colour eases over 0.35 s when it changes, it
+// glows softly while `glowing`, and it scales and glows with its TickerFlash when the value
+// behind it changes.
+Item {
+    id: root
+
+    property string text
+    property real pixelSize: 12
+    property int weight: Font.Normal
+    property string family: ""
+    property color color: NotchPalette.textPrimary
+    property bool glowing: false
+    property TickerFlash flash: null
+
+    implicitWidth: label.implicitWidth
+    implicitHeight: label.implicitHeight
+    scale: flash ? flash.scale : 1
+
+    // Carries the font; the rolling text below draws.
+    Text {
+        id: fontSource
+        visible: false
+        text: root.text
+        font.family: root.family !== "" ? root.family : Qt.application.font.family
+        font.pixelSize: root.pixelSize
+        font.weight: root.weight
+    }
+
+    property color shownColor: root.color
+    Behavior on shownColor {
+        ColorAnimation {
+            duration: 350
+            easing.type: Easing.InOutQuad
+        }
+    }
+
+    TextGlow {
+        anchors.centerIn: label
+        visible: root.glowing
+        text: root.text
+        font: fontSource.font
+        radius: 3
+        color: CardPalette.faded(root.shownColor, 0.35)
+    }
+
+    TextGlow {
+        anchors.centerIn: label
+        visible: root.flash !== null && root.flash.glow > 0
+        text: root.text
+        font: fontSource.font
+        radius: 5
+        color: root.flash ? root.flash.color : "transparent"
+        opacity: root.flash ? root.flash.glow * 0.75 : 0
+    }
+
+    RollingText {
+        id: label
+        anchors.centerIn: parent
+        text: root.text
+        font: fontSource.font
+        color: root.shownColor
+    }
+}
