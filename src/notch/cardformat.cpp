@@ -41,18 +41,6 @@ int displayedIndex(const QList<Stock>& stocks, const std::optional<QString>& act
     return 0;
 }
 
-QColor directionColor(Stock::Direction direction, bool spiking, const NotchTheme& theme) {
-    switch (direction) {
-    case Stock::Direction::up:
-        return toQColor(spiking ? theme.spikePositive : theme.mutedPositive);
-    case Stock::Direction::down:
-        return toQColor(spiking ? theme.spikeNegative : theme.mutedNegative);
-    case Stock::Direction::flat:
-        break;
-    }
-    return NotchPalette::textPrimary();
-}
-
 QColor moveColor(double move, bool spiking, const NotchTheme& theme) {
     const bool loud = spiking || std::abs(move) >= 1.0;
     if (move > 0)

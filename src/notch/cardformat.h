@@ -29,9 +29,6 @@ QString dollars(double value);
 // -1 without records.
 int displayedIndex(const QList<Stock>& stocks, const std::optional<QString>& activeSymbol);
 
-// Colour of the day move: the theme's loud colours while spiking, muted ones otherwise,
-// textPrimary when flat.
-QColor directionColor(Stock::Direction direction, bool spiking, const NotchTheme& theme);
 // Colour of a signed move m in percentage points: loud while spiking or from |m| >= 1.0,
 // muted below that, textPrimary for 0.
 QColor moveColor(double move, bool spiking, const NotchTheme& theme);

@@ -1,6 +1,7 @@
 #include "notch/expandedcardmodel.h"
 
 #include "notch/cardformat.h"
+#include "notch/notchformat.h"
 
 #include <cmath>
 
@@ -11,7 +12,7 @@ CardBlock CardBlock::build(const Stock& stock, const std::optional<AlertEvent>& 
     CardBlock b;
     b.symbol = stock.symbol;
     b.isSpiking = stock.isSpiking(now);
-    b.directionColor = card::directionColor(stock.direction(), b.isSpiking, theme);
+    b.directionColor = velline::directionColor(stock.direction(), theme, b.isSpiking);
 
     if (theme.modeLabel)
         b.modeBadgeText = theme.modeLabel->toUpper();
