@@ -1,25 +1,24 @@
 #include "clock/manualclock.h"
 #include "cmd_watch.h"
 #include "commands.h"
+#include "feedsim/feedsimulator.h"
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace velline;
 
 namespace {
-class InstantSource : public QuoteSource {
+class SilentSource : public QuoteSource {
 public:
-    void fetchQuotes(const QStringList&, QObject*,
-                     std::function<void(QList<Quote>)> done) override {
-        done(next);
-    }
-    QList<Quote> next;
+    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
 };
 
 QList<QJsonObject> lines(const QString& text) {
@@ -32,60 +31,73 @@ QList<QJsonObject> lines(const QString& text) {
 
 class TestWatch : public QObject {
     Q_OBJECT
+    QTemporaryDir m_config; // the "user's" store of this run
+
 private Q_SLOTS:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
+
     void printsEveryPublishedChangeAsOrderedJsonLines() {
         QTemporaryDir dir;
         QSettings settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat);
         UserPreferences prefs(&settings);
-        prefs.setTrackedSymbols({"AAPL", "MSFT"});
-        prefs.setShowFuturesAfterHours(false);
-        prefs.addAlert("MSFT", 50, PriceAlert::Direction::above);
-        InstantSource source;
-        ManualClock clock(1704898800); // a Wednesday, 10:00 in New York
+        SilentSource source;
+        ManualClock clock(1000);
         AppState state(&prefs, &source, &clock, {});
         QString text;
         QTextStream out(&text);
         vellinectl::WatchPrinter printer(&state, &clock, out);
-
-        source.next = {{"AAPL", 100, 100, 0, 0, {}}, {"MSFT", 49, 49, 0, 0, {}}};
-        clock.runDue(); // the tracked list arrives and starts the first refresh
-        clock.advance(400);
-        source.next = {{"AAPL", 100, 100, 0, 0, {}}, {"MSFT", 50.5, 50, 0, 0, {}}};
-        state.refresh();
+        Stock stock;
+        stock.symbol = QStringLiteral("AAPL");
+        stock.price = 101.5;
+        stock.previousClose = 100;
+        stock.lastSpikeAt = 990.5;
+        state.setStocks({stock});
+        state.setActiveSymbol(std::nullopt);
+        state.fireAlert({QUuid::createUuid(), "AAPL",
+                         AlertEvent::Reason::priceCross(101, PriceAlert::Direction::above),
+                         Stock::Direction::up, 1000});
         clock.advance(4);
-
-        QVERIFY(text.startsWith(QLatin1String("{\"t\":1704898800,\"event\":\"stocks\",")));
-        const QList<QJsonObject> events = lines(text);
-        QStringList kinds;
-        for (const QJsonObject& e : events)
-            kinds << e.value("event").toString();
-        QCOMPARE(kinds,
-                 (QStringList{"stocks", "active", "alert", "active", "stocks", "alertCleared"}));
-        const QJsonObject first = events.first().value("records").toArray().first().toObject();
-        QCOMPARE(first.value("percentText").toString(), QStringLiteral("0.00%"));
-        QVERIFY(first.value("lastSpikeAt").isNull());
-        QCOMPARE(events.first().value("afterHours").toBool(true), false);
-        QCOMPARE(events[1].value("symbol").toString(), QStringLiteral("AAPL"));
-        QCOMPARE(events[1].value("direction").toString(), QStringLiteral("left"));
-        const QJsonObject alert = events[2];
-        QCOMPARE(alert.value("reason").toString(), QStringLiteral("priceCross"));
-        QCOMPARE(alert.value("level").toDouble(), 50.0);
-        QCOMPARE(alert.value("alertDirection").toString(), QStringLiteral("above"));
-        QCOMPARE(alert.value("direction").toString(), QStringLiteral("up"));
-        QCOMPARE(alert.value("id").toString().size(), 36);
-        QCOMPARE(events.last().value("t").toDouble(), 1704898800 + 404.0);
+        QVERIFY2(
+            QRegularExpression(
+                QStringLiteral(
+                    R"(^\{"t":1000,"event":"stocks","symbols":\["AAPL"\],"afterHours":true,)"
+                    R"("records":\[\{"symbol":"AAPL","price":101.5,"previousClose":100,)"
+                    R"("changePercent":1.5,"percentText":"\+1.50%","lastSpikeAt":990.5\}\]\}\n)"
+                    R"(\{"t":1000,"event":"active","symbol":null,"direction":"left"\}\n)"
+                    R"(\{"t":1000,"event":"alert","id":"[0-9A-F-]{36}","symbol":"AAPL",)"
+                    R"("reason":"priceCross","level":101,"alertDirection":"above","direction":"up"\}\n)"
+                    R"(\{"t":1004,"event":"alertCleared"\}\n$)"))
+                .match(text)
+                .hasMatch(),
+            qPrintable(text));
     }
 
-    void rejectsBadArguments() {
+    // The real command on the user's store and the shared feed client, pointed at the
+    // simulator, for a few seconds of wall time. Bad arguments are refused first.
+    void watchesTheSimulatedFeed() {
         QString outText, errText;
         QTextStream out(&outText), err(&errText);
         vellinectl::Io io{out, err};
-        for (const QStringList& args :
-             {QStringList{"watch", "--seconds", "0"}, QStringList{"watch", "--seconds=abc"},
-              QStringList{"watch", "--seconds", "nan"}, QStringList{"watch", "--fast"}}) {
-            QCOMPARE(vellinectl::dispatch(args, io), vellinectl::ExitUsage);
+        for (const char* bad : {"--seconds=0", "--seconds=nan", "--seconds=x", "--fast"})
+            QCOMPARE(vellinectl::dispatch({"watch", QString::fromLatin1(bad)}, io),
+                     vellinectl::ExitUsage);
+
+        FeedSimulator simulator(Clock::system());
+        QVERIFY(simulator.listen());
+        qputenv("VELLINE_CHART_FEED_URL", simulator.baseUrl().toString().toUtf8());
+        QCoreApplication::setOrganizationName(QStringLiteral("Velline"));
+        QCoreApplication::setApplicationName(QStringLiteral("Velline"));
+        UserPreferences::shared().setTrackedSymbols({"AAPL", "MSFT"});
+        UserPreferences::shared().setShowFuturesAfterHours(false);
+        QCOMPARE(vellinectl::dispatch({"watch", "--seconds", "3.5"}, io), vellinectl::ExitOk);
+        QList<double> refreshes;
+        for (const QJsonObject& e : lines(outText)) {
+            if (e.value("event") == QLatin1String("stocks") &&
+                e.value("records").toArray().size() == 2)
+                refreshes << e.value("t").toDouble();
         }
-        QVERIFY(outText.isEmpty());
+        QVERIFY2(refreshes.size() >= 2, qPrintable(outText));
+        QVERIFY(refreshes.last() - refreshes.first() >= 1.5);
     }
 };
 
