@@ -46,11 +46,11 @@ double noise(std::uint64_t seed, std::uint64_t stream, double t, double period) 
 }
 
 constexpr double jumpSlot = 240;     // one chance of a jump per symbol per slot
-constexpr double jumpChance = 0.15;  // with ten symbols: a jump every three minutes or so
+constexpr double jumpChance = 0.09;  // ten symbols: a jump every four or five minutes
 constexpr double jumpRise = 40;      // seconds from start to full height
-constexpr double jumpHold = 90;      // seconds at full height (from the start)
-constexpr double jumpFade = 420;     // seconds until gone (from the start)
-constexpr double surgeChance = 0.02; // bars with a volume surge of their own
+constexpr double jumpHold = 60;      // seconds at full height (from the start)
+constexpr double jumpFade = 180;     // seconds until gone again (from the start)
+constexpr double surgeChance = 0.04; // bars with a volume surge of their own
 
 enum Stream : std::uint64_t {
     sDay = 1,
@@ -120,8 +120,8 @@ std::optional<double> SimulatedMarket::jumpStart(const Profile& p, std::int64_t 
 
 // Percent move of the price at `t` against the symbol's base price.
 double SimulatedMarket::pricePercent(const Profile& p, double t) {
-    return 0.9 * noise(p.seed, sDay, t, 86400) + 0.45 * noise(p.seed, sHour, t, 3600) +
-           0.18 * noise(p.seed, sTenMinutes, t, 600) + 0.07 * noise(p.seed, sMinute, t, 60) +
+    return 0.6 * noise(p.seed, sDay, t, 86400) + 0.4 * noise(p.seed, sHour, t, 3600) +
+           0.08 * noise(p.seed, sTenMinutes, t, 600) + 0.07 * noise(p.seed, sMinute, t, 60) +
            0.025 * noise(p.seed, sTenSeconds, t, 10) + 0.03 * noise(p.seed, sTicks, t, 3) +
            jumpPercent(p, t);
 }
@@ -139,7 +139,7 @@ double SimulatedMarket::jumpPercent(const Profile& p, double t) {
         const double age = t - start;
         if (age <= 0 || age >= jumpFade)
             continue;
-        const double size = (1.8 + 2.0 * unit(p.seed, sJumpSize, k)) *
+        const double size = (1.6 + 1.2 * unit(p.seed, sJumpSize, k)) *
                             (unit(p.seed, sJumpSign, k) < 0.5 ? -1.0 : 1.0);
         double shape;
         if (age < jumpRise)

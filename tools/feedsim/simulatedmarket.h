@@ -32,7 +32,7 @@ struct SimSnapshot {
 //
 // Prices wander a little from second to second around a level that drifts over the day; now
 // and then a symbol jumps a few percent within a minute (with heavy volume in those bars) and
-// drifts back over the next ten minutes; rarely a bar trades on a volume surge of its own.
+// falls back within three minutes; rarely a bar trades on a volume surge of its own.
 // The day is the latest 78 five-minute bars, the last one forming; the previous close is the
 // price at the most recent midnight UTC.
 class SimulatedMarket {
