@@ -29,9 +29,10 @@ public:
         auto state = std::make_shared<ScheduledTask::State>();
         const double clamped = std::isfinite(delaySeconds) ? std::max(0.0, delaySeconds) : 0.0;
         const int ms = static_cast<int>(std::lround(clamped * 1000.0));
-        // Short waits (animations, tap delays) need precision; long ones may coalesce.
-        const auto type = ms < 1000 ? Qt::PreciseTimer : Qt::CoarseTimer;
-        QTimer::singleShot(ms, type, context, [state, job = std::move(job)] {
+        // Precise for every delay: a coarse timer may fire up to 5 % late, which shows as a
+        // carousel step at 10.5 s instead of 10 s. There are only a handful of timers, so the
+        // extra wake-up precision costs nothing measurable.
+        QTimer::singleShot(ms, Qt::PreciseTimer, context, [state, job = std::move(job)] {
             if (state->cancelled || state->done)
                 return;
             state->done = true;
