@@ -27,71 +27,57 @@ private Q_SLOTS:
     // Expected values were read off the recorded files.
     void decodesEveryRecordedAnswer_data() {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("symbol");
-        QTest::addColumn<double>("price");
-        QTest::addColumn<double>("previousClose");
-        QTest::addColumn<double>("volume");
+        QTest::addColumn<Quote>("head"); // the quote without its bars
         QTest::addColumn<int>("bars");
         QTest::addColumn<PricePoint>("first");
         QTest::addColumn<PricePoint>("last");
 
         QTest::newRow("aapl full session (null bar dropped)")
             << "aapl-1m-20241002-full-session.json"
-            << "AAPL" << 225.67 << 226.21 << 33638504.0 << 390
+            << Quote{"AAPL", 225.67, 226.21, 33638504.0, 0, {}} << 390
             << PricePoint{1727875800, 225.6999969482422, 1205461}
             << PricePoint{1727985600, 225.6699981689453, 0};
-        QTest::newRow("aapl live partial") << "aapl-1m-1d-live-partial.json"
-                                           << "AAPL" << 274.055 << 273.17 << 6485831.0 << 62
-                                           << PricePoint{1776951000, 274.30999755859375, 1623593}
-                                           << PricePoint{1776954700, 274.05499267578125, 0};
+        QTest::newRow("aapl live partial")
+            << "aapl-1m-1d-live-partial.json" << Quote{"AAPL", 274.055, 273.17, 6485831.0, 0, {}}
+            << 62 << PricePoint{1776951000, 274.30999755859375, 1623593}
+            << PricePoint{1776954700, 274.05499267578125, 0};
         QTest::newRow("tsla without regularMarketVolume")
-            << "tsla-30m-prepost.json"
-            << "TSLA" << 1156.87 << 1137.06 << 0.0 << 30 << PricePoint{1637571600, 1168.7, 0}
-            << PricePoint{1637623800, 1156.49, 0};
+            << "tsla-30m-prepost.json" << Quote{"TSLA", 1156.87, 1137.06, 0.0, 0, {}} << 30
+            << PricePoint{1637571600, 1168.7, 0} << PricePoint{1637623800, 1156.49, 0};
         QTest::newRow("weekend: no timestamp, empty series")
             << "aapl-1m-weekend-no-timestamp.json"
-            << "AAPL" << 244.87 << 236.0 << 32129951.0 << 0 << PricePoint{} << PricePoint{};
+            << Quote{"AAPL", 244.87, 236.0, 32129951.0, 0, {}} << 0 << PricePoint{} << PricePoint{};
         QTest::newRow("gold future, no meta previousClose")
-            << "gcf-futures-1d.json"
-            << "GC=F" << 2609.4 << 1519.5 << 56261.0 << 1 << PricePoint{1577941200, 1524.5, 214}
-            << PricePoint{1577941200, 1524.5, 214};
-        QTest::newRow("xetra with null days") << "gs2cde-1d-5d-nulls.json"
-                                              << "GS2C.DE" << 23.065 << 22.725 << 6723.0 << 3
-                                              << PricePoint{1758783600, 22.389999389648438, 12808}
-                                              << PricePoint{1759321976, 23.065000534057617, 6723};
-        QTest::newRow("lse in pence") << "tscol-1d-5d-gbp-pence.json"
-                                      << "TSCO.L" << 464.7 << 443.6 << 5837317.0 << 5
-                                      << PricePoint{1780556400, 448.20001220703125, 15538773}
-                                      << PricePoint{1781074800, 464.70001220703125, 5837317};
+            << "gcf-futures-1d.json" << Quote{"GC=F", 2609.4, 1519.5, 56261.0, 0, {}} << 1
+            << PricePoint{1577941200, 1524.5, 214} << PricePoint{1577941200, 1524.5, 214};
+        QTest::newRow("xetra with null days")
+            << "gs2cde-1d-5d-nulls.json" << Quote{"GS2C.DE", 23.065, 22.725, 6723.0, 0, {}} << 3
+            << PricePoint{1758783600, 22.389999389648438, 12808}
+            << PricePoint{1759321976, 23.065000534057617, 6723};
+        QTest::newRow("lse in pence")
+            << "tscol-1d-5d-gbp-pence.json" << Quote{"TSCO.L", 464.7, 443.6, 5837317.0, 0, {}} << 5
+            << PricePoint{1780556400, 448.20001220703125, 15538773}
+            << PricePoint{1781074800, 464.70001220703125, 5837317};
         QTest::newRow("bitcoin volume beyond 32 bits")
-            << "btc-usd-1d.json"
-            << "BTC-USD" << 77758.58 << 68078.555 << 44245680128.0 << 10
-            << PricePoint{1775001600, 68078.5546875, 36465393617}
+            << "btc-usd-1d.json" << Quote{"BTC-USD", 77758.58, 68078.555, 44245680128.0, 0, {}}
+            << 10 << PricePoint{1775001600, 68078.5546875, 36465393617}
             << PricePoint{1775779200, 72979.046875, 37722595732};
     }
     void decodesEveryRecordedAnswer() {
         QFETCH(QString, file);
-        QFETCH(QString, symbol);
-        QFETCH(double, price);
-        QFETCH(double, previousClose);
-        QFETCH(double, volume);
+        QFETCH(Quote, head);
         QFETCH(int, bars);
         QFETCH(PricePoint, first);
         QFETCH(PricePoint, last);
 
         const QuoteResult r = decodeQuote(fixture(file), QStringLiteral("REQUESTED"));
         QVERIFY2(r.ok(), qPrintable(r.describe()));
-        const Quote& q = r.quote();
-        QCOMPARE(q.symbol, symbol);
-        QCOMPARE(q.price, price);
-        QCOMPARE(q.previousClose, previousClose);
-        QCOMPARE(q.volume, volume);
-        QCOMPARE(q.avgVolume, 0.0);
-        QCOMPARE(q.intraday.size(), bars);
-        if (bars > 0) {
-            QCOMPARE(q.intraday.first(), first);
-            QCOMPARE(q.intraday.last(), last);
-        }
+        Quote q = r.quote();
+        const QList<PricePoint> intraday = std::exchange(q.intraday, {});
+        QCOMPARE(q, head);
+        QCOMPARE(intraday.size(), bars);
+        if (bars > 0)
+            QCOMPARE((QList<PricePoint>{intraday.first(), intraday.last()}), (QList{first, last}));
     }
 
     void recordedNullsAreSkippedNotShifted() {
@@ -99,39 +85,22 @@ private Q_SLOTS:
         const Quote aapl = decodeQuote(fixture("aapl-1m-20241002-full-session.json"), {}).quote();
         QCOMPARE(aapl.intraday[104], (PricePoint{1727882040, 226.1300048828125, 11712}));
         QCOMPARE(aapl.intraday[105], (PricePoint{1727882160, 226.3800048828125, 191527}));
-        // gs2c.de: the two null days vanish; the third bar is the live one.
-        const Quote gs = decodeQuote(fixture("gs2cde-1d-5d-nulls.json"), {}).quote();
-        QCOMPARE(gs.intraday[1], (PricePoint{1758870000, 22.69499969482422, 15395}));
-        QCOMPARE(gs.intraday[2].time, 1759321976.0);
-    }
-
-    void recordedNotFoundAnswerHasNoData() {
-        const QuoteResult r = decodeQuote(fixture("error-not-found.json"), QStringLiteral("SIX"));
-        QVERIFY(!r.ok());
-        QCOMPARE(r.error(), StockError::noData);
-        QVERIFY(r.detail().contains(QStringLiteral("No data found, symbol may be delisted")));
     }
 
     void previousCloseAndSymbolPreference() {
         auto quoteWith = [](const QByteArray& meta) {
-            return decodeQuote(answer(R"({"meta":{)" + meta + "}}"), QStringLiteral("^GSPC"));
+            const QByteArray price = R"("regularMarketPrice":187.5)";
+            return decodeQuote(answer(R"({"meta":{)" + price + meta + "}}"), "^GSPC").quote();
         };
-        const QByteArray price = R"("regularMarketPrice":187.5)";
-        QCOMPARE(quoteWith(price + R"(,"previousClose":185.0,"chartPreviousClose":184.0)")
-                     .quote()
-                     .previousClose,
+        QCOMPARE(quoteWith(R"(,"previousClose":185,"chartPreviousClose":184)").previousClose,
                  184.0);
-        QCOMPARE(quoteWith(price + R"(,"previousClose":185.0)").quote().previousClose, 185.0);
-        QCOMPARE(quoteWith(price + R"(,"previousClose":null,"chartPreviousClose":null)")
-                     .quote()
-                     .previousClose,
+        QCOMPARE(quoteWith(R"(,"previousClose":185.0)").previousClose, 185.0);
+        QCOMPARE(quoteWith(R"(,"previousClose":null,"chartPreviousClose":null)").previousClose,
                  187.5);
         // The requested symbol as given (never the encoded form) when meta has none.
-        const Quote q = quoteWith(price).quote();
-        QCOMPARE(q.symbol, QStringLiteral("^GSPC"));
-        QCOMPARE(q.volume, 0.0);
-        QVERIFY(q.intraday.isEmpty());
-        QCOMPARE(quoteWith(price + R"(,"symbol":"X")").quote().symbol, QStringLiteral("X"));
+        const Quote q = quoteWith({});
+        QCOMPARE(q, (Quote{"^GSPC", 187.5, 187.5, 0, 0, {}}));
+        QCOMPARE(quoteWith(R"(,"symbol":"X")").symbol, QStringLiteral("X"));
     }
 
     void barsFollowTimestampsAndSkipMissingCloses() {
@@ -167,27 +136,20 @@ private Q_SLOTS:
         QTest::newRow("not json") << QByteArray("<html>rate limited</html>");
         QTest::newRow("truncated") << answer("{" + okMeta + "}").chopped(3);
         QTest::newRow("array root") << QByteArray("[]");
-        QTest::newRow("empty body") << QByteArray();
         QTest::newRow("no chart") << QByteArray(R"({"finance":{}})");
         QTest::newRow("chart null") << QByteArray(R"({"chart":null})");
-        QTest::newRow("chart array") << QByteArray(R"({"chart":[]})");
         QTest::newRow("result object") << QByteArray(R"({"chart":{"result":{}}})");
         QTest::newRow("result null element") << QByteArray(R"({"chart":{"result":[null]}})");
         QTest::newRow("no meta") << answer(R"({"timestamp":[1]})");
         QTest::newRow("symbol number") << answer(R"({"meta":{"symbol":5,"regularMarketPrice":1}})");
         QTest::newRow("price string") << answer(R"({"meta":{"regularMarketPrice":"187.5"}})");
-        QTest::newRow("volume bool")
-            << answer(R"({"meta":{"regularMarketPrice":1,"regularMarketVolume":true}})");
         QTest::newRow("timestamp null element")
             << answer("{" + okMeta + R"(,"timestamp":[1,null]})");
         QTest::newRow("timestamp fraction") << answer("{" + okMeta + R"(,"timestamp":[1.5]})");
         QTest::newRow("timestamp beyond 64 bits")
             << answer("{" + okMeta + R"(,"timestamp":[1e19]})");
-        QTest::newRow("timestamp string") << answer("{" + okMeta + R"(,"timestamp":["1"]})");
         QTest::newRow("indicators without quote")
             << answer("{" + okMeta + R"(,"indicators":{"adjclose":[]}})");
-        QTest::newRow("quote element not object")
-            << answer("{" + okMeta + R"(,"indicators":{"quote":[[]]}})");
         QTest::newRow("close string")
             << answer("{" + okMeta + R"(,"indicators":{"quote":[{"close":["1.0"]}]}})");
         QTest::newRow("volume fraction")
@@ -210,13 +172,17 @@ private Q_SLOTS:
 
     void answersWithoutPriceOrResultHaveNoData() {
         for (const QByteArray& body :
-             {QByteArray(R"({"chart":{}})"), QByteArray(R"({"chart":{"result":[]}})"),
+             {fixture("error-not-found.json"), QByteArray(R"({"chart":{}})"),
+              QByteArray(R"({"chart":{"result":[]}})"),
               QByteArray(R"({"chart":{"result":null,"error":{"code":"x","description":"y"}}})"),
               answer(R"({"meta":{"symbol":"X"}})"),
               answer(R"({"meta":{"regularMarketPrice":null,"previousClose":3}})")}) {
             const QuoteResult r = decodeQuote(body, QStringLiteral("X"));
             QVERIFY2(!r.ok() && r.error() == StockError::noData, body.constData());
         }
+        QVERIFY(decodeQuote(fixture("error-not-found.json"), {})
+                    .detail()
+                    .endsWith(QLatin1String("No data found, symbol may be delisted")));
     }
 
     void oversizedBodiesAreRefused() {
@@ -227,15 +193,16 @@ private Q_SLOTS:
     }
 
     void symbolsAreEncodedWithTheRfc3986PathSet() {
-        QCOMPARE(encodeSymbolForPath(QStringLiteral("^GSPC")), QStringLiteral("%5EGSPC"));
-        QCOMPARE(encodeSymbolForPath(QStringLiteral("ES=F")), QStringLiteral("ES=F"));
-        QCOMPARE(encodeSymbolForPath(QStringLiteral("BRK-B")), QStringLiteral("BRK-B"));
-        QCOMPARE(encodeSymbolForPath(QStringLiteral("A.B_c~1")), QStringLiteral("A.B_c~1"));
-        QCOMPARE(encodeSymbolForPath(QStringLiteral("!$&'()*+,;=:@/")),
-                 QStringLiteral("!$&'()*+,;=:@/"));
-        QCOMPARE(encodeSymbolForPath(QStringLiteral("A B?x#y%")),
-                 QStringLiteral("A%20B%3Fx%23y%25"));
-        QCOMPARE(encodeSymbolForPath(QStringLiteral("Ä")), QStringLiteral("%C3%84"));
+        const QList<QPair<QString, QString>> cases = {
+            {"^GSPC", "%5EGSPC"},
+            {"ES=F", "ES=F"},
+            {"BRK-B", "BRK-B"},
+            {"A.B_c~1!$&'()*+,;=:@/", "A.B_c~1!$&'()*+,;=:@/"},
+            {"A B?x#y%", "A%20B%3Fx%23y%25"},
+            {"Ä", "%C3%84"},
+        };
+        for (const auto& [symbol, encoded] : cases)
+            QCOMPARE(encodeSymbolForPath(symbol), encoded);
 
         const QUrl base(QStringLiteral("https://query1.finance.yahoo.com"));
         QCOMPARE(chartUrl(base, QStringLiteral("^GSPC")).toEncoded(),

@@ -287,7 +287,7 @@ void FeedSimulator::serveScript(QTcpSocket* socket, const ScriptedAnswer& answer
         socket->write(statusLine(answer.status) +
                       "Content-Type: application/json\r\nContent-Length: " +
                       QByteArray::number(answer.body.size()) + "\r\nConnection: close\r\n\r\n");
-        dripStep(socket, answer.body, answer.dripBytes, answer.dripInterval, keepAlive);
+        dripStep(socket, answer.body, answer.dripBytes, answer.dripInterval);
         return;
     }
     case ScriptedAnswer::Kind::oversized: {
@@ -310,8 +310,7 @@ void FeedSimulator::serveScript(QTcpSocket* socket, const ScriptedAnswer& answer
     }
 }
 
-void FeedSimulator::dripStep(QTcpSocket* socket, QByteArray rest, int step, double interval,
-                             bool keepAlive) {
+void FeedSimulator::dripStep(QTcpSocket* socket, QByteArray rest, int step, double interval) {
     if (socket->state() != QAbstractSocket::ConnectedState)
         return;
     socket->write(rest.left(step));
@@ -320,8 +319,8 @@ void FeedSimulator::dripStep(QTcpSocket* socket, QByteArray rest, int step, doub
         socket->disconnectFromHost();
         return;
     }
-    m_clock->schedule(interval, socket, [this, socket, rest, step, interval, keepAlive] {
-        dripStep(socket, rest, step, interval, keepAlive);
+    m_clock->schedule(interval, socket, [this, socket, rest, step, interval] {
+        dripStep(socket, rest, step, interval);
     });
 }
 

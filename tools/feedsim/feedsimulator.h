@@ -104,7 +104,7 @@ private:
     void respond(QTcpSocket* socket, int status, const QByteArray& contentType,
                  const QByteArray& body, bool keepAlive);
     void serveScript(QTcpSocket* socket, const ScriptedAnswer& answer, bool keepAlive);
-    void dripStep(QTcpSocket* socket, QByteArray rest, int step, double interval, bool keepAlive);
+    void dripStep(QTcpSocket* socket, QByteArray rest, int step, double interval);
 
     Clock* m_clock;
     QTcpServer* m_server;
