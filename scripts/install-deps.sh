@@ -12,7 +12,7 @@ PKGS=(
   qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-templates
   qml6-module-qtquick-window qml6-module-qtqml-workerscript qml6-module-qtqml
   qml6-module-qtqml-models qml6-module-qtquick-dialogs
-  libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxkbcommon-dev libgl-dev
+  libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev libxkbcommon-dev libgl-dev
   libgtest-dev libbenchmark-dev
   fonts-material-design-icons-iconfont fonts-dejavu-core
   xvfb xauth xdotool imagemagick xcompmgr x11-xserver-utils

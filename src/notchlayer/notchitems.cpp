@@ -1,0 +1,376 @@
+#include "notchlayer/notchitems.h"
+
+#include "notchlayer/notchgeometry.h"
+#include "notchlayer/notchpanel.h"
+
+#include <QPainter>
+#include <QQuickWindow>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace velline {
+
+// ---- NotchOutline ----
+
+NotchOutline::NotchOutline(QQuickItem* parent) : QQuickItem(parent) {
+    rebuild();
+}
+
+NotchOutline::~NotchOutline() {
+    disconnect(m_frameConnection);
+}
+
+void NotchOutline::setTopCornerRadius(qreal r) {
+    if (r == m_top)
+        return;
+    m_top = r;
+    Q_EMIT topCornerRadiusChanged();
+    rebuild();
+}
+
+void NotchOutline::setBottomCornerRadius(qreal r) {
+    if (r == m_bottom)
+        return;
+    m_bottom = r;
+    Q_EMIT bottomCornerRadiusChanged();
+    rebuild();
+}
+
+void NotchOutline::setPill(bool pill) {
+    if (pill == m_pill)
+        return;
+    m_pill = pill;
+    Q_EMIT pillChanged();
+    rebuild();
+}
+
+void NotchOutline::setCornerRadius(qreal r) {
+    if (r == m_corner)
+        return;
+    m_corner = r;
+    Q_EMIT cornerRadiusChanged();
+    rebuild();
+}
+
+void NotchOutline::setHorizontalInset(qreal inset) {
+    if (inset == m_inset)
+        return;
+    m_inset = inset;
+    Q_EMIT horizontalInsetChanged();
+    rebuild();
+}
+
+void NotchOutline::setShadowMargin(qreal margin) {
+    if (margin == m_shadowMargin)
+        return;
+    m_shadowMargin = margin;
+    Q_EMIT shadowMarginChanged();
+    report();
+}
+
+void NotchOutline::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+    QQuickItem::geometryChange(newGeometry, oldGeometry);
+    if (newGeometry.size() != oldGeometry.size())
+        rebuild();
+    else
+        report();
+}
+
+void NotchOutline::itemChange(ItemChange change, const ItemChangeData& value) {
+    QQuickItem::itemChange(change, value);
+    if (change == ItemSceneChange) {
+        disconnect(m_frameConnection);
+        m_window = value.window;
+        // Moves of any ancestor show up as a new frame; check the outline's place then.
+        if (m_window) {
+            m_frameConnection = connect(m_window, &QQuickWindow::afterAnimating, this,
+                                        &NotchOutline::report);
+        }
+        report();
+    } else if (change == ItemVisibleHasChanged) {
+        report();
+    }
+}
+
+QPainterPath NotchOutline::outlineIn(const QRectF& rect, qreal grow) const {
+    QPainterPath path;
+    if (rect.isEmpty())
+        return path;
+    if (m_pill) {
+        const QRectF r = rect.adjusted(-grow, -grow, grow, grow);
+        const qreal radius = std::clamp<qreal>(m_corner, 0, std::min(rect.width(), rect.height()) / 2);
+        path.addRoundedRect(r, radius + grow, radius + grow);
+        return path;
+    }
+    // Grown sideways and downwards only: the notch still hangs from the top edge.
+    return notchgeometry::toPainterPath(notchgeometry::notchOutline(
+        rect.adjusted(-grow, 0, grow, grow), m_top, m_bottom + grow));
+}
+
+void NotchOutline::rebuild() {
+    const QRectF rect(m_inset, 0, std::max<qreal>(0, width() - 2 * m_inset), height());
+    m_path = outlineIn(rect, 0);
+    m_svg = m_pill || rect.isEmpty()
+                ? QString()
+                : notchgeometry::toSvgPath(notchgeometry::notchOutline(rect, m_top, m_bottom));
+    Q_EMIT pathChanged();
+    report();
+}
+
+void NotchOutline::report() {
+    auto* panel = qobject_cast<NotchPanel*>(window());
+    if (!panel)
+        return;
+    if (!isVisible() || m_path.isEmpty()) {
+        panel->setNotchShape({}, {});
+        return;
+    }
+    const QPointF origin = mapToScene(QPointF(0, 0));
+    const QRectF rect(m_inset, 0, std::max<qreal>(0, width() - 2 * m_inset), height());
+    const QPainterPath visible = m_shadowMargin > 0 ? outlineIn(rect, m_shadowMargin) : m_path;
+    panel->setNotchShape(m_path.translated(origin), visible.translated(origin));
+}
+
+// ---- NotchGlow ----
+
+namespace {
+
+// Box widths whose three passes approximate a Gaussian of standard deviation sigma.
+std::array<int, 3> gaussianBoxes(double sigma) {
+    const double ideal = std::sqrt(12 * sigma * sigma / 3 + 1);
+    int lower = static_cast<int>(std::floor(ideal));
+    if (lower % 2 == 0)
+        --lower;
+    const int upper = lower + 2;
+    const double m = (12 * sigma * sigma - 3.0 * lower * lower - 12.0 * lower - 9) /
+                     (-4.0 * lower - 4);
+    const int smaller = static_cast<int>(std::lround(m));
+    std::array<int, 3> boxes{};
+    for (int i = 0; i < 3; ++i)
+        boxes[static_cast<size_t>(i)] = std::max(1, i < smaller ? lower : upper);
+    return boxes;
+}
+
+// One running-sum box pass over every line of an 8-bit image, horizontally or vertically.
+void boxPass(QImage& img, int box, bool horizontal) {
+    const int radius = box / 2;
+    if (radius <= 0)
+        return;
+    const int lines = horizontal ? img.height() : img.width();
+    const int length = horizontal ? img.width() : img.height();
+    const qsizetype stride = img.bytesPerLine();
+    uchar* bits = img.bits();
+    std::vector<uchar> line(static_cast<size_t>(length));
+    for (int l = 0; l < lines; ++l) {
+        const auto at = [&](int i) -> uchar& {
+            return horizontal ? bits[l * stride + i] : bits[i * stride + l];
+        };
+        for (int i = 0; i < length; ++i)
+            line[static_cast<size_t>(i)] = at(i);
+        int sum = 0;
+        const auto value = [&](int i) {
+            return (i < 0 || i >= length) ? 0 : int(line[static_cast<size_t>(i)]);
+        };
+        for (int i = -radius; i <= radius; ++i)
+            sum += value(i);
+        const int width = 2 * radius + 1;
+        for (int i = 0; i < length; ++i) {
+            at(i) = static_cast<uchar>((sum + width / 2) / width);
+            sum += value(i + radius + 1) - value(i - radius);
+        }
+    }
+}
+
+} // namespace
+
+NotchGlow::NotchGlow(QQuickItem* parent) : QQuickPaintedItem(parent) {
+    setAntialiasing(true);
+}
+
+void NotchGlow::setSource(NotchOutline* source) {
+    if (source == m_source)
+        return;
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    if (m_source)
+        connect(m_source, &NotchOutline::pathChanged, this, &NotchGlow::invalidate);
+    Q_EMIT sourceChanged();
+    invalidate();
+}
+
+void NotchGlow::setRadius(qreal r) {
+    r = std::isfinite(r) ? std::max<qreal>(0, r) : 0;
+    if (r == m_radius)
+        return;
+    m_radius = r;
+    Q_EMIT radiusChanged();
+    invalidate();
+}
+
+void NotchGlow::setColor(const QColor& c) {
+    if (c == m_color)
+        return;
+    m_color = c;
+    Q_EMIT colorChanged();
+    invalidate();
+}
+
+void NotchGlow::invalidate() {
+    m_dirty = true;
+    update();
+}
+
+QImage NotchGlow::blurredSilhouette(const QPainterPath& path, qreal radius, qreal scale,
+                                    const QColor& color) {
+    const qreal margin = std::ceil(radius * 1.5);
+    const QRectF bounds = path.boundingRect().adjusted(-margin, -margin, margin, margin);
+    const QSize size(std::max(1, int(std::ceil(bounds.width() * scale))),
+                     std::max(1, int(std::ceil(bounds.height() * scale))));
+    QImage alpha(size, QImage::Format_Alpha8);
+    alpha.fill(0);
+    {
+        QPainter p(&alpha);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(scale, scale);
+        p.translate(-bounds.topLeft());
+        p.fillPath(path, Qt::black);
+    }
+    if (radius > 0) {
+        for (int box : gaussianBoxes(radius / 2 * scale)) {
+            boxPass(alpha, box, true);
+            boxPass(alpha, box, false);
+        }
+    }
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.drawImage(0, 0, alpha);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(out.rect(), color);
+    return out;
+}
+
+void NotchGlow::paint(QPainter* painter) {
+    if (!m_source || m_source->path().isEmpty())
+        return;
+    if (m_dirty) {
+        // Large blurs lose nothing at half resolution and cost a quarter.
+        const qreal scale = m_radius >= 6 ? 0.5 : 1.0;
+        m_cache = blurredSilhouette(m_source->path(), m_radius, scale, m_color);
+        m_dirty = false;
+    }
+    // The image covers the outline's item plus the blur margin, and this item is placed so.
+    const qreal margin = std::ceil(m_radius * 1.5);
+    const QRectF bounds = m_source->path().boundingRect().adjusted(-margin, -margin, margin,
+                                                                   margin);
+    const QPointF offset = mapFromItem(m_source, bounds.topLeft());
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->drawImage(QRectF(offset, bounds.size()), m_cache);
+}
+
+// ---- NotchEnvironment ----
+
+NotchEnvironment* NotchEnvironment::qmlAttachedProperties(QObject* object) {
+    return new NotchEnvironment(object);
+}
+
+void NotchEnvironment::set(Section section, const NotchStyle& style) {
+    if (section == m_section && style == m_style)
+        return;
+    m_section = section;
+    m_style = style;
+    Q_EMIT changed();
+}
+
+// ---- NotchContentSlot ----
+
+NotchContentSlot::NotchContentSlot(QQuickItem* parent) : QQuickItem(parent) {}
+
+NotchContentSlot::~NotchContentSlot() {
+    release();
+}
+
+void NotchContentSlot::setContent(QQuickItem* content) {
+    if (content == m_content)
+        return;
+    release();
+    m_content = content;
+    if (m_content) {
+        m_content->setParentItem(this);
+        m_connections = {
+            connect(m_content, &QQuickItem::implicitWidthChanged, this,
+                    &NotchContentSlot::updateImplicitSize),
+            connect(m_content, &QQuickItem::implicitHeightChanged, this,
+                    &NotchContentSlot::updateImplicitSize),
+        };
+        publishEnvironment();
+    }
+    updateImplicitSize();
+    layoutContent();
+    Q_EMIT contentChanged();
+}
+
+void NotchContentSlot::release() {
+    for (const auto& c : std::as_const(m_connections))
+        disconnect(c);
+    m_connections.clear();
+    // Hand the item back only if no newer slot has taken it meanwhile.
+    if (m_content && m_content->parentItem() == this)
+        m_content->setParentItem(nullptr);
+    m_content = nullptr;
+}
+
+void NotchContentSlot::setSection(NotchEnvironment::Section section) {
+    if (section == m_section)
+        return;
+    m_section = section;
+    Q_EMIT sectionChanged();
+    publishEnvironment();
+}
+
+void NotchContentSlot::setStyle(const NotchStyle& style) {
+    if (style == m_style)
+        return;
+    m_style = style;
+    Q_EMIT styleChanged();
+    publishEnvironment();
+}
+
+void NotchContentSlot::publishEnvironment() {
+    if (!m_content)
+        return;
+    auto* env = qobject_cast<NotchEnvironment*>(
+        qmlAttachedPropertiesObject<NotchEnvironment>(m_content, true));
+    if (env)
+        env->set(m_section, m_style);
+}
+
+void NotchContentSlot::updateImplicitSize() {
+    if (!m_content) {
+        setImplicitSize(0, 0);
+        return;
+    }
+    // Content without an implicit size is taken at the size it was given.
+    const qreal w = m_content->implicitWidth() > 0 ? m_content->implicitWidth()
+                                                   : m_content->width();
+    const qreal h = m_content->implicitHeight() > 0 ? m_content->implicitHeight()
+                                                    : m_content->height();
+    setImplicitSize(w, h);
+}
+
+void NotchContentSlot::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+    QQuickItem::geometryChange(newGeometry, oldGeometry);
+    layoutContent();
+}
+
+void NotchContentSlot::layoutContent() {
+    if (!m_content || m_content->parentItem() != this)
+        return;
+    m_content->setPosition(QPointF(0, 0));
+    m_content->setSize(size());
+}
+
+} // namespace velline

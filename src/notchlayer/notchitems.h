@@ -1,0 +1,205 @@
+#pragma once
+
+#include "notchlayer/notchtypes.h"
+
+#include <QImage>
+#include <QPainterPath>
+#include <QPointer>
+#include <QQuickItem>
+#include <QQuickPaintedItem>
+#include <QtQml/qqmlregistration.h>
+
+namespace velline {
+
+// The outline of the notch (or of the floating pill) for the item's size. It hands the path to
+// the drawing (svgPath, for a QtQuick.Shapes PathSvg) and the window's input region, so both
+// always agree on where the notch is. Draws nothing itself.
+class NotchOutline : public QQuickItem {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(qreal topCornerRadius READ topCornerRadius WRITE setTopCornerRadius NOTIFY
+                   topCornerRadiusChanged)
+    Q_PROPERTY(qreal bottomCornerRadius READ bottomCornerRadius WRITE setBottomCornerRadius
+                   NOTIFY bottomCornerRadiusChanged)
+    // A rounded rectangle of `cornerRadius` instead of the notch outline.
+    Q_PROPERTY(bool pill READ pill WRITE setPill NOTIFY pillChanged)
+    Q_PROPERTY(qreal cornerRadius READ cornerRadius WRITE setCornerRadius NOTIFY
+                   cornerRadiusChanged)
+    // The outline is drawn this far inside the item's left and right edges.
+    Q_PROPERTY(qreal horizontalInset READ horizontalInset WRITE setHorizontalInset NOTIFY
+                   horizontalInsetChanged)
+    // How far the shadow reaches beyond the outline. Without a compositor the window shows the
+    // outline grown by this much (sideways and down), since it cannot blend a shadow.
+    Q_PROPERTY(qreal shadowMargin READ shadowMargin WRITE setShadowMargin NOTIFY
+                   shadowMarginChanged)
+    Q_PROPERTY(QString svgPath READ svgPath NOTIFY pathChanged)
+public:
+    explicit NotchOutline(QQuickItem* parent = nullptr);
+    ~NotchOutline() override;
+
+    qreal topCornerRadius() const { return m_top; }
+    void setTopCornerRadius(qreal r);
+    qreal bottomCornerRadius() const { return m_bottom; }
+    void setBottomCornerRadius(qreal r);
+    bool pill() const { return m_pill; }
+    void setPill(bool pill);
+    qreal cornerRadius() const { return m_corner; }
+    void setCornerRadius(qreal r);
+    qreal horizontalInset() const { return m_inset; }
+    void setHorizontalInset(qreal inset);
+    qreal shadowMargin() const { return m_shadowMargin; }
+    void setShadowMargin(qreal margin);
+
+    // In item coordinates.
+    QPainterPath path() const { return m_path; }
+    QString svgPath() const { return m_svg; }
+
+Q_SIGNALS:
+    void topCornerRadiusChanged();
+    void bottomCornerRadiusChanged();
+    void pillChanged();
+    void cornerRadiusChanged();
+    void horizontalInsetChanged();
+    void shadowMarginChanged();
+    void pathChanged();
+
+protected:
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+    void itemChange(ItemChange change, const ItemChangeData& value) override;
+
+private:
+    QPainterPath outlineIn(const QRectF& rect, qreal grow) const;
+    void rebuild();
+    void report();
+
+    qreal m_top = 0;
+    qreal m_bottom = 0;
+    bool m_pill = false;
+    qreal m_corner = 0;
+    qreal m_inset = 0;
+    qreal m_shadowMargin = 0;
+    QPainterPath m_path;
+    QString m_svg;
+    QPointer<QQuickWindow> m_window;
+    QMetaObject::Connection m_frameConnection;
+};
+
+// A soft shadow of an outline: the shape, blurred, in black. The blurred image is kept until
+// the outline or the radius changes; the item's opacity sets the shadow's strength. Place it
+// over the outline's item; it draws `radius` beyond each edge.
+class NotchGlow : public QQuickPaintedItem {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(velline::NotchOutline* source READ source WRITE setSource NOTIFY sourceChanged)
+    Q_PROPERTY(qreal radius READ radius WRITE setRadius NOTIFY radiusChanged)
+    Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
+public:
+    explicit NotchGlow(QQuickItem* parent = nullptr);
+
+    NotchOutline* source() const { return m_source; }
+    void setSource(NotchOutline* source);
+    qreal radius() const { return m_radius; }
+    void setRadius(qreal r);
+    QColor color() const { return m_color; }
+    void setColor(const QColor& c);
+
+    void paint(QPainter* painter) override;
+
+    // `path` filled, blurred by a Gaussian of standard deviation `radius` / 2, in an image
+    // `margin` larger on every side; `scale` shrinks the work for large radii.
+    static QImage blurredSilhouette(const QPainterPath& path, qreal radius, qreal scale,
+                                    const QColor& color);
+
+Q_SIGNALS:
+    void sourceChanged();
+    void radiusChanged();
+    void colorChanged();
+
+private:
+    void invalidate();
+
+    QPointer<NotchOutline> m_source;
+    qreal m_radius = 10;
+    QColor m_color = Qt::black;
+    QImage m_cache;
+    bool m_dirty = true;
+};
+
+// What a content view learns about the slot it is drawn in, as attached properties on its root
+// item: NotchEnvironment.section, .isExpanded ..., and the resolved style.
+class NotchEnvironment : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("NotchEnvironment is an attached property")
+    QML_ATTACHED(velline::NotchEnvironment)
+    Q_PROPERTY(velline::NotchEnvironment::Section section READ section NOTIFY changed)
+    Q_PROPERTY(bool isExpanded READ isExpanded NOTIFY changed)
+    Q_PROPERTY(bool isCompactLeading READ isCompactLeading NOTIFY changed)
+    Q_PROPERTY(bool isCompactTrailing READ isCompactTrailing NOTIFY changed)
+    Q_PROPERTY(velline::NotchStyle style READ style NOTIFY changed)
+public:
+    // The slots, as QML sees them (same order as NotchSection).
+    enum Section { Expanded, CompactLeading, CompactTrailing };
+    Q_ENUM(Section)
+
+    explicit NotchEnvironment(QObject* parent = nullptr) : QObject(parent) {}
+    static NotchEnvironment* qmlAttachedProperties(QObject* object);
+
+    Section section() const { return m_section; }
+    NotchSection notchSection() const { return static_cast<NotchSection>(m_section); }
+    bool isExpanded() const { return m_section == Expanded; }
+    bool isCompactLeading() const { return m_section == CompactLeading; }
+    bool isCompactTrailing() const { return m_section == CompactTrailing; }
+    NotchStyle style() const { return m_style; }
+    void set(Section section, const NotchStyle& style);
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    Section m_section = Expanded;
+    NotchStyle m_style;
+};
+
+// Hosts one of the controller's content items inside a panel. The item is borrowed: it is
+// reparented here, sized to the slot, and handed back (unparented) when the slot goes, so the
+// same item survives every rebuild of the panel. The slot's implicit size is the content's.
+class NotchContentSlot : public QQuickItem {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QQuickItem* content READ content WRITE setContent NOTIFY contentChanged)
+    Q_PROPERTY(velline::NotchEnvironment::Section section READ section WRITE setSection NOTIFY
+                   sectionChanged)
+    Q_PROPERTY(velline::NotchStyle style READ style WRITE setStyle NOTIFY styleChanged)
+public:
+    explicit NotchContentSlot(QQuickItem* parent = nullptr);
+    ~NotchContentSlot() override;
+
+    QQuickItem* content() const { return m_content; }
+    void setContent(QQuickItem* content);
+    NotchEnvironment::Section section() const { return m_section; }
+    void setSection(NotchEnvironment::Section section);
+    NotchStyle style() const { return m_style; }
+    void setStyle(const NotchStyle& style);
+
+Q_SIGNALS:
+    void contentChanged();
+    void sectionChanged();
+    void styleChanged();
+
+protected:
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+
+private:
+    void release();
+    void updateImplicitSize();
+    void layoutContent();
+    void publishEnvironment();
+
+    QPointer<QQuickItem> m_content;
+    NotchEnvironment::Section m_section = NotchEnvironment::Expanded;
+    NotchStyle m_style;
+    QList<QMetaObject::Connection> m_connections;
+};
+
+} // namespace velline

@@ -1,0 +1,177 @@
+#include "notchlayer/notchpanel.h"
+
+#include "notchlayer/notchgeometry.h"
+#include "notchlayer/x11support.h"
+
+#include <QLoggingCategory>
+#include <QPropertyAnimation>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QSGRendererInterface>
+#include <QScreen>
+#include <QTransform>
+
+namespace velline {
+
+Q_DECLARE_LOGGING_CATEGORY(lcNotch)
+
+namespace {
+
+const QUrl kRootView(QStringLiteral("qrc:/qt/qml/Velline/NotchLayer/qml/NotchContentView.qml"));
+
+QRegion regionOf(const QPainterPath& path) {
+    if (path.isEmpty())
+        return {};
+    return QRegion(path.toFillPolygon().toPolygon(), Qt::WindingFill);
+}
+
+QRegion toDevicePixels(const QRegion& region, qreal dpr) {
+    return dpr == 1 ? region : QTransform::fromScale(dpr, dpr).map(region);
+}
+
+// The controller's handle on a panel. Closing hides the window at once but deletes it from the
+// event loop, since the request may arrive while the panel is delivering one of its own events.
+class PanelHost final : public NotchWindowController {
+public:
+    PanelHost(NotchPanel* panel, QScreen* screen) : m_panel(panel), m_screen(screen) {}
+    ~PanelHost() override {
+        if (m_panel) {
+            m_panel->close();
+            m_panel->deleteLater();
+        }
+    }
+    QScreen* screen() const override { return m_screen; }
+    void orderFront() override {
+        if (m_panel)
+            m_panel->orderFront();
+    }
+    void fadeIn(double seconds) override {
+        if (m_panel)
+            m_panel->fadeIn(seconds);
+    }
+    void fadeOut(double seconds) override {
+        if (m_panel)
+            m_panel->fadeOut(seconds);
+    }
+
+private:
+    QPointer<NotchPanel> m_panel;
+    QPointer<QScreen> m_screen;
+};
+
+} // namespace
+
+NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const NotchStyle& style,
+                       QScreen* screen)
+    : QQuickView(engine, nullptr) {
+    setTitle(QStringLiteral("Velline notch"));
+    setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
+             Qt::WindowDoesNotAcceptFocus);
+    QSurfaceFormat fmt = format();
+    fmt.setAlphaBufferSize(8);
+    setFormat(fmt);
+    setColor(Qt::transparent);
+    if (screen) {
+        setScreen(screen);
+        setGeometry(notchgeometry::panelFrame(screen->geometry()));
+    }
+    setResizeMode(QQuickView::SizeRootObjectToView);
+
+    m_fade = new QPropertyAnimation(this, "opacity", this);
+
+    // The window properties have to be on the window before it is first mapped.
+    create();
+    x11::prepareDockWindow(winId());
+    setNotchShape({}, {});
+
+    connect(x11::CompositorWatcher::instance(), &x11::CompositorWatcher::activeChanged, this,
+            &NotchPanel::applyShape);
+
+    setInitialProperties({{QStringLiteral("notch"), QVariant::fromValue(controller)},
+                          {QStringLiteral("style"), QVariant::fromValue(style)}});
+    setSource(kRootView);
+    if (status() == QQuickView::Error) {
+        const auto errs = errors();
+        for (const auto& e : errs)
+            qCWarning(lcNotch) << "notch view:" << e.toString();
+    }
+}
+
+NotchPanel::~NotchPanel() = default;
+
+NotchWindowFactory NotchPanel::factory(QQmlEngine* engine) {
+    QPointer<QQmlEngine> guarded(engine);
+    return [guarded](NotchController& controller, QScreen* screen,
+                     const NotchStyle& style) -> std::unique_ptr<NotchWindowController> {
+        if (!guarded)
+            return nullptr;
+        auto* panel = new NotchPanel(guarded, &controller, style, screen);
+        return std::make_unique<PanelHost>(panel, screen);
+    };
+}
+
+void NotchPanel::selectDefaultGraphicsApi() {
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+}
+
+void NotchPanel::setNotchShape(const QPainterPath& shape, const QPainterPath& withShadow) {
+    if (m_shapeKnown && shape == m_shape && withShadow == m_withShadow)
+        return;
+    m_shapeKnown = true;
+    m_shape = shape;
+    m_withShadow = withShadow;
+    applyShape();
+}
+
+void NotchPanel::applyShape() {
+    const QRegion input = regionOf(m_shape);
+    std::optional<QRegion> bounding;
+    if (!x11::CompositorWatcher::instance()->isActive()) {
+        // Transparent pixels would show black: only the notch and its shadow may be visible.
+        bounding = input + regionOf(m_withShadow);
+    }
+    // The first time through everything is written: an unshaped window takes all input.
+    const bool inputChanged = !m_regionsApplied || input != m_input;
+    const bool boundingChanged = !m_regionsApplied || bounding != m_bounding;
+    m_regionsApplied = true;
+    m_input = input;
+    m_bounding = bounding;
+    const qreal dpr = devicePixelRatio();
+    if (inputChanged)
+        x11::setInputRegion(winId(), toDevicePixels(input, dpr));
+    if (boundingChanged) {
+        x11::setBoundingRegion(winId(), bounding ? std::optional(toDevicePixels(*bounding, dpr))
+                                                 : std::nullopt);
+    }
+    if (inputChanged || boundingChanged)
+        Q_EMIT shapeApplied();
+}
+
+void NotchPanel::orderFront() {
+    if (!isVisible())
+        show();
+    raise();
+}
+
+void NotchPanel::fadeIn(double seconds) {
+    m_fade->stop();
+    setOpacity(0);
+    orderFront();
+    m_fade->setDuration(static_cast<int>(seconds * 1000));
+    m_fade->setEasingCurve(NotchAnimation::easeOutCurve());
+    m_fade->setStartValue(0.0);
+    m_fade->setEndValue(1.0);
+    m_fade->start();
+}
+
+void NotchPanel::fadeOut(double seconds) {
+    m_fade->stop();
+    m_fade->setDuration(static_cast<int>(seconds * 1000));
+    m_fade->setEasingCurve(NotchAnimation::easeInCurve());
+    m_fade->setStartValue(opacity());
+    m_fade->setEndValue(0.0);
+    m_fade->start();
+}
+
+} // namespace velline

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "notchlayer/notchcontroller.h"
+
+#include <QPainterPath>
+#include <QPointer>
+#include <QQuickView>
+#include <QRegion>
+
+#include <optional>
+
+class QPropertyAnimation;
+
+namespace velline {
+
+// The window the notch is drawn in: frameless, always on top, translucent, never focused, out
+// of the task bar and pager, on every workspace (an X11 dock). It covers the top half of its
+// screen, half as wide and centred; everything outside the drawn notch lets the pointer through
+// to the windows below, and without a compositor only the notch (and its shadow) is visible.
+class NotchPanel : public QQuickView {
+    Q_OBJECT
+public:
+    NotchPanel(QQmlEngine* engine, NotchController* controller, const NotchStyle& style,
+               QScreen* screen);
+    ~NotchPanel() override;
+
+    // The factory NotchController uses by default.
+    static NotchWindowFactory factory(QQmlEngine* engine);
+    // Software scene graph (cheap on memory, repaints only what changes), unless the user
+    // picked a backend through QT_QUICK_BACKEND. Call before the first window is created.
+    static void selectDefaultGraphicsApi();
+
+    // The drawn notch in window coordinates (reported by the view's outline), and the outline
+    // that also holds its shadow (what stays visible when no compositor runs).
+    void setNotchShape(const QPainterPath& shape, const QPainterPath& withShadow);
+    // Where the pointer reaches the panel, in window coordinates.
+    QRegion inputRegion() const { return m_input; }
+    // The visible part of the panel when no compositor runs; nullopt with a compositor.
+    std::optional<QRegion> boundingRegion() const { return m_bounding; }
+
+    void orderFront();
+    void fadeIn(double seconds);
+    void fadeOut(double seconds);
+
+Q_SIGNALS:
+    void shapeApplied();
+
+private:
+    void applyShape();
+
+    QPainterPath m_shape;
+    QPainterPath m_withShadow;
+    QRegion m_input;
+    std::optional<QRegion> m_bounding;
+    bool m_shapeKnown = false;
+    bool m_regionsApplied = false;
+    QPropertyAnimation* m_fade = nullptr;
+};
+
+} // namespace velline

@@ -1,0 +1,40 @@
+import QtQuick
+import QtQuick.Shapes
+import Velline.NotchLayer
+
+// The notch outline filled in one colour: full-width top edge, concave top fillets of
+// `topCornerRadius` that blend into the screen edge, bottom corners of `bottomCornerRadius`.
+// The path comes from NotchOutline, which also tells the window where the notch is.
+Item {
+    id: shape
+
+    property real topCornerRadius: 6
+    property real bottomCornerRadius: 14
+    property color color: "black"
+    // The outline sits this far inside the left and right edges.
+    property real horizontalInset: 0.5
+    // How far a shadow reaches beyond the outline (the window keeps that much visible).
+    property alias shadowMargin: outline.shadowMargin
+    readonly property NotchOutline outline: outline
+
+    NotchOutline {
+        id: outline
+        anchors.fill: parent
+        topCornerRadius: shape.topCornerRadius
+        bottomCornerRadius: shape.bottomCornerRadius
+        horizontalInset: shape.horizontalInset
+    }
+
+    Shape {
+        anchors.fill: parent
+        antialiasing: true
+        containsMode: Shape.FillContains
+
+        ShapePath {
+            fillColor: shape.color
+            strokeColor: "transparent"
+            strokeWidth: 0
+            PathSvg { path: outline.svgPath }
+        }
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+#include <QRegion>
+#include <QWindow>
+
+#include <optional>
+
+// The few X11 calls the notch panel needs beyond what Qt offers. Every function does nothing
+// when the application does not run on X11 (offscreen tests, other platforms).
+namespace velline::x11 {
+
+bool isAvailable();
+
+// Marks a created, not yet mapped window as a dock (_NET_WM_WINDOW_TYPE_DOCK) that stays out of
+// the task bar and pager and shows on every workspace (_NET_WM_STATE_SKIP_TASKBAR, _SKIP_PAGER,
+// _STICKY, _NET_WM_DESKTOP all).
+void prepareDockWindow(WId window);
+
+// Input region of a window, in device pixels: pointer events outside it go to the windows
+// below. An empty region lets every event through.
+void setInputRegion(WId window, const QRegion& region);
+// Bounding (visible) region of a window, in device pixels; nullopt removes the shape. Unlike
+// QWindow::setMask, an empty region here really hides the whole window.
+void setBoundingRegion(WId window, const std::optional<QRegion>& region);
+
+// Reads back a window property as atom names (for tests and diagnostics).
+QStringList atomListProperty(WId window, const char* property);
+
+// Tracks whether a compositing manager runs: the owner of the _NET_WM_CM_S<n> selection of the
+// default X screen, followed through XFixes selection events. Without X11 it reports a
+// compositor, since transparency is then the platform's business.
+class CompositorWatcher : public QObject, public QAbstractNativeEventFilter {
+    Q_OBJECT
+public:
+    static CompositorWatcher* instance();
+
+    bool isActive() const { return m_active; }
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+Q_SIGNALS:
+    void activeChanged(bool active);
+
+private:
+    CompositorWatcher();
+    bool queryOwner() const;
+
+    bool m_active = true;
+    unsigned m_selection = 0;
+    int m_xfixesEvent = -1;
+};
+
+} // namespace velline::x11
