@@ -87,6 +87,9 @@ NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const No
     connect(x11::CompositorWatcher::instance(), &x11::CompositorWatcher::activeChanged, this,
             &NotchPanel::applyShape);
 
+    // A panel still waiting for deletion must not outlive its controller's view of it.
+    connect(controller, &QObject::destroyed, this, [this] { setSource(QUrl()); });
+
     setInitialProperties({{QStringLiteral("notch"), QVariant::fromValue(controller)},
                           {QStringLiteral("style"), QVariant::fromValue(style)}});
     setSource(kRootView);

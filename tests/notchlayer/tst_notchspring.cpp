@@ -1,0 +1,128 @@
+// The spring curve against the physics it stands for: the damped harmonic oscillator
+// x'' + 2ζωx' + ω²x = 0 with ω = 2π / response.
+#include "notchlayer/notchanimation.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <numbers>
+
+using velline::NotchAnimation;
+using velline::NotchSpring;
+using velline::NotchSprings;
+
+namespace {
+constexpr double pi = std::numbers::pi;
+}
+
+class TestNotchSpring : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void solvesTheOscillatorEquation_data() {
+        QTest::addColumn<double>("damping");
+        QTest::addColumn<double>("x0");
+        QTest::addColumn<double>("v0");
+        for (double z : {0.7, 0.85, 1.0, 1.6}) {
+            QTest::addRow("z=%g from rest", z) << z << 1.0 << 0.0;
+            QTest::addRow("z=%g moving", z) << z << 0.3 << -2.0;
+        }
+    }
+    void solvesTheOscillatorEquation() {
+        QFETCH(double, damping);
+        QFETCH(double, x0);
+        QFETCH(double, v0);
+        const NotchSpring s(0.4, damping);
+        const double w = 2 * pi / 0.4;
+        QCOMPARE(s.angularFrequency(), w);
+        QCOMPARE(s.displacement(0, x0, v0), x0);
+        QVERIFY(std::abs(s.velocity(0, x0, v0) - v0) < 1e-12);
+        const double h = 1e-4;
+        for (double t = 0.01; t < 1.0; t += 0.037) {
+            const double x = s.displacement(t, x0, v0);
+            const double xp = s.displacement(t + h, x0, v0);
+            const double xm = s.displacement(t - h, x0, v0);
+            const double dx = (xp - xm) / (2 * h);
+            const double ddx = (xp - 2 * x + xm) / (h * h);
+            QVERIFY2(std::abs(dx - s.velocity(t, x0, v0)) < 1e-3, qPrintable(QString::number(t)));
+            const double residual = ddx + 2 * damping * w * dx + w * w * x;
+            QVERIFY2(std::abs(residual) < 1e-3 * w * w, qPrintable(QString::number(residual)));
+        }
+    }
+
+    void hasTheKnownShapeOfEachRegime() {
+        // Underdamped: the first peak overshoots by e^(-πζ/√(1-ζ²)) at t = π/ω_d.
+        const NotchSpring under(0.4, 0.7);
+        const double wd = under.angularFrequency() * std::sqrt(1 - 0.49);
+        QVERIFY(std::abs(under.value(pi / wd) - (1 + std::exp(-pi * 0.7 / std::sqrt(0.51)))) <
+                1e-12);
+        QVERIFY(std::abs(under.velocity(pi / wd, 1, 0)) < 1e-9);
+
+        // Critically damped: 1 − e^(−ωt)(1 + ωt); one response in, that is 1 − e^(−2π)(1 + 2π).
+        const NotchSpring critical(0.4, 1.0);
+        QVERIFY(std::abs(critical.value(0.4) - (1 - std::exp(-2 * pi) * (1 + 2 * pi))) < 1e-12);
+        // ...and the neighbouring underdamped curve agrees with it.
+        QVERIFY(std::abs(NotchSpring(0.4, 0.999999).value(0.2) - critical.value(0.2)) < 1e-5);
+
+        // Critically and overdamped springs never overshoot and only ever rise.
+        for (double z : {1.0, 1.6}) {
+            const NotchSpring s(0.4, z);
+            double last = 0;
+            for (double t = 0.005; t < 1.5; t += 0.005) {
+                QVERIFY(s.value(t) > last && s.value(t) < 1);
+                last = s.value(t);
+            }
+        }
+        QCOMPARE(under.value(0), 0.0);
+        QCOMPARE(under.value(-1), 0.0);
+    }
+
+    void settleTimeIsWhereItStaysClose() {
+        for (double z : {0.7, 0.85, 1.0, 1.6}) {
+            const NotchSpring s(0.4, z);
+            const double settle = s.settleTime();
+            QVERIFY2(std::abs(1 - s.value(settle - 1e-3)) > NotchSpring::kSettleTolerance * 0.99,
+                     "settles later than reported");
+            for (double t = settle; t < settle + 3; t += 0.001)
+                QVERIFY(std::abs(1 - s.value(t)) <= NotchSpring::kSettleTolerance + 1e-12);
+            // Time scales with the response.
+            QVERIFY(std::abs(NotchSpring(0.8, z).settleTime() - 2 * settle) < 1e-9);
+        }
+        QVERIFY(NotchSpring(0.4, 0.7).settleTime() > NotchSpring(0.4, 1.0).settleTime());
+    }
+
+    void easingCurveIsTheSpringInUnitTime() {
+        const NotchSprings springs;
+        for (double z : {0.7, 0.85, 1.0, 0.82}) {
+            const QEasingCurve curve = springs.easing(0.4, z);
+            const double settle = NotchSpring(0.4, z).settleTime();
+            QCOMPARE(springs.duration(0.4, z), int(std::lround(settle * 1000)));
+            for (double p = 0; p < 1; p += 0.01) {
+                QVERIFY(std::abs(curve.valueForProgress(p) - NotchSpring(0.4, z).value(p * settle)) <
+                        1e-9);
+            }
+            QCOMPARE(curve.valueForProgress(1), 1.0);
+        }
+        // Each damping fraction keeps its own curve.
+        QVERIFY(springs.easing(0.4, 0.7).valueForProgress(0.3) !=
+                springs.easing(0.4, 1.0).valueForProgress(0.3));
+        QVERIFY(springs.easing(0.5, 0.7) == springs.easing(0.4, 0.7));
+    }
+
+    void nonsenseParametersStaySafe() {
+        for (double response : {0.0, -1.0, qQNaN(), qInf()}) {
+            const NotchSpring s(response, 0.8);
+            QVERIFY(s.isInstant());
+            QCOMPARE(s.value(0), 1.0);
+            QCOMPARE(s.settleTime(), 0.0);
+            QCOMPARE(NotchAnimation::spring(response, 0.8).durationMs(), 0);
+        }
+        QCOMPARE(NotchSpring(0.4, qQNaN()).dampingFraction(), 1.0);
+        QCOMPARE(NotchSpring(0.4, -2).dampingFraction(), 0.0);
+        // Undamped: it never settles, so the settling time is capped.
+        QCOMPARE(NotchSpring(0.4, 0).settleTime(), NotchSpring::kMaxSettleTime);
+        QCOMPARE(NotchAnimation::timingCurve(-1, QEasingCurve::Linear).durationMs(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNotchSpring)
+#include "tst_notchspring.moc"
