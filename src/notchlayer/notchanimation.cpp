@@ -145,16 +145,14 @@ std::array<CurveSlot, kCurveSlots> g_slots;
 int g_slotsUsed = 0;
 std::mutex g_slotsMutex;
 
-template <int I>
-qreal springProgress(qreal progress) {
+template <int I> qreal springProgress(qreal progress) {
     const CurveSlot& slot = g_slots[I];
     if (progress >= 1)
         return 1;
     return NotchSpring(1.0, slot.damping).value(progress * slot.settle);
 }
 
-template <int... I>
-constexpr auto makeProgressFunctions(std::integer_sequence<int, I...>) {
+template <int... I> constexpr auto makeProgressFunctions(std::integer_sequence<int, I...>) {
     return std::array<QEasingCurve::EasingFunction, sizeof...(I)>{&springProgress<I>...};
 }
 

@@ -49,8 +49,8 @@ NotchController::NotchController(NotchHoverBehavior hoverBehavior, const NotchSt
                                  const NotchContentBuilder& compactLeading,
                                  const NotchContentBuilder& compactTrailing, QQmlEngine* engine,
                                  Clock* clock, QObject* parent)
-    : QObject(parent), m_clock(clock ? clock : Clock::system()), m_engine(engine),
-      m_style(style), m_hoverBehavior(hoverBehavior) {
+    : QObject(parent), m_clock(clock ? clock : Clock::system()), m_engine(engine), m_style(style),
+      m_hoverBehavior(hoverBehavior) {
     if (engine)
         m_windowFactory = NotchPanel::factory(engine);
     buildContents(expanded, compactLeading, compactTrailing);

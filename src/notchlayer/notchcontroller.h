@@ -71,14 +71,14 @@ class NotchController : public QObject, public NotchControllable {
     Q_PROPERTY(QSizeF notchSize READ notchSize NOTIFY notchSizeChanged)
     Q_PROPERTY(qreal menubarHeight READ menubarHeight NOTIFY menubarHeightChanged)
     Q_PROPERTY(bool isHovering READ isHovering NOTIFY isHoveringChanged)
-    Q_PROPERTY(bool disableCompactLeading READ disableCompactLeading WRITE
-                   setDisableCompactLeading NOTIFY disableCompactLeadingChanged)
+    Q_PROPERTY(bool disableCompactLeading READ disableCompactLeading WRITE setDisableCompactLeading
+                   NOTIFY disableCompactLeadingChanged)
     Q_PROPERTY(bool disableCompactTrailing READ disableCompactTrailing WRITE
                    setDisableCompactTrailing NOTIFY disableCompactTrailingChanged)
     Q_PROPERTY(int hoverBehavior READ hoverBehaviorValue CONSTANT)
     Q_PROPERTY(velline::NotchStyle style READ style CONSTANT)
-    Q_PROPERTY(QString animationNamespace READ animationNamespace WRITE setAnimationNamespace
-                   NOTIFY animationNamespaceChanged)
+    Q_PROPERTY(QString animationNamespace READ animationNamespace WRITE setAnimationNamespace NOTIFY
+                   animationNamespaceChanged)
     Q_PROPERTY(QQuickItem* expandedContent READ expandedContent CONSTANT)
     Q_PROPERTY(QQuickItem* compactLeadingContent READ compactLeadingContent CONSTANT)
     Q_PROPERTY(QQuickItem* compactTrailingContent READ compactTrailingContent CONSTANT)

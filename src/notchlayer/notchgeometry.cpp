@@ -80,14 +80,10 @@ QList<PathElement> notchOutline(const QRectF& rect, qreal top, qreal bottom) {
     const qreal t = std::min({sanitizedRadius(top), w / 2, h});
     const qreal b = std::min({sanitizedRadius(bottom), (w - 2 * t) / 2, h - t});
     return {
-        {T::moveTo, {minX, minY}, {}},
-        {T::quadTo, {minX + t, minY + t}, {minX + t, minY}},
-        {T::lineTo, {minX + t, maxY - b}, {}},
-        {T::quadTo, {minX + t + b, maxY}, {minX + t, maxY}},
-        {T::lineTo, {maxX - t - b, maxY}, {}},
-        {T::quadTo, {maxX - t, maxY - b}, {maxX - t, maxY}},
-        {T::lineTo, {maxX - t, minY + t}, {}},
-        {T::quadTo, {maxX, minY}, {maxX - t, minY}},
+        {T::moveTo, {minX, minY}, {}},         {T::quadTo, {minX + t, minY + t}, {minX + t, minY}},
+        {T::lineTo, {minX + t, maxY - b}, {}}, {T::quadTo, {minX + t + b, maxY}, {minX + t, maxY}},
+        {T::lineTo, {maxX - t - b, maxY}, {}}, {T::quadTo, {maxX - t, maxY - b}, {maxX - t, maxY}},
+        {T::lineTo, {maxX - t, minY + t}, {}}, {T::quadTo, {maxX, minY}, {maxX - t, minY}},
         {T::lineTo, {minX, minY}, {}},
     };
 }

@@ -85,8 +85,8 @@ void NotchOutline::itemChange(ItemChange change, const ItemChangeData& value) {
         m_window = value.window;
         // Moves of any ancestor show up as a new frame; check the outline's place then.
         if (m_window) {
-            m_frameConnection = connect(m_window, &QQuickWindow::afterAnimating, this,
-                                        &NotchOutline::report);
+            m_frameConnection =
+                connect(m_window, &QQuickWindow::afterAnimating, this, &NotchOutline::report);
         }
         report();
     } else if (change == ItemVisibleHasChanged) {
@@ -100,13 +100,14 @@ QPainterPath NotchOutline::outlineIn(const QRectF& rect, qreal grow) const {
         return path;
     if (m_pill) {
         const QRectF r = rect.adjusted(-grow, -grow, grow, grow);
-        const qreal radius = std::clamp<qreal>(m_corner, 0, std::min(rect.width(), rect.height()) / 2);
+        const qreal radius =
+            std::clamp<qreal>(m_corner, 0, std::min(rect.width(), rect.height()) / 2);
         path.addRoundedRect(r, radius + grow, radius + grow);
         return path;
     }
     // Grown sideways and downwards only: the notch still hangs from the top edge.
-    return notchgeometry::toPainterPath(notchgeometry::notchOutline(
-        rect.adjusted(-grow, 0, grow, grow), m_top, m_bottom + grow));
+    return notchgeometry::toPainterPath(
+        notchgeometry::notchOutline(rect.adjusted(-grow, 0, grow, grow), m_top, m_bottom + grow));
 }
 
 void NotchOutline::rebuild() {
@@ -144,8 +145,8 @@ std::array<int, 3> gaussianBoxes(double sigma) {
     if (lower % 2 == 0)
         --lower;
     const int upper = lower + 2;
-    const double m = (12 * sigma * sigma - 3.0 * lower * lower - 12.0 * lower - 9) /
-                     (-4.0 * lower - 4);
+    const double m =
+        (12 * sigma * sigma - 3.0 * lower * lower - 12.0 * lower - 9) / (-4.0 * lower - 4);
     const int smaller = static_cast<int>(std::lround(m));
     std::array<int, 3> boxes{};
     for (int i = 0; i < 3; ++i)
@@ -264,8 +265,8 @@ void NotchGlow::paint(QPainter* painter) {
     }
     // The image covers the outline's item plus the blur margin, and this item is placed so.
     const qreal margin = std::ceil(m_radius * 1.5);
-    const QRectF bounds = m_source->path().boundingRect().adjusted(-margin, -margin, margin,
-                                                                   margin);
+    const QRectF bounds =
+        m_source->path().boundingRect().adjusted(-margin, -margin, margin, margin);
     const QPointF offset = mapFromItem(m_source, bounds.topLeft());
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->drawImage(QRectF(offset, bounds.size()), m_cache);
@@ -354,10 +355,10 @@ void NotchContentSlot::updateImplicitSize() {
         return;
     }
     // Content without an implicit size is taken at the size it was given.
-    const qreal w = m_content->implicitWidth() > 0 ? m_content->implicitWidth()
-                                                   : m_content->width();
-    const qreal h = m_content->implicitHeight() > 0 ? m_content->implicitHeight()
-                                                    : m_content->height();
+    const qreal w =
+        m_content->implicitWidth() > 0 ? m_content->implicitWidth() : m_content->width();
+    const qreal h =
+        m_content->implicitHeight() > 0 ? m_content->implicitHeight() : m_content->height();
     setImplicitSize(w, h);
 }
 

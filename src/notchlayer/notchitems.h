@@ -19,19 +19,19 @@ class NotchOutline : public QQuickItem {
     QML_ELEMENT
     Q_PROPERTY(qreal topCornerRadius READ topCornerRadius WRITE setTopCornerRadius NOTIFY
                    topCornerRadiusChanged)
-    Q_PROPERTY(qreal bottomCornerRadius READ bottomCornerRadius WRITE setBottomCornerRadius
-                   NOTIFY bottomCornerRadiusChanged)
+    Q_PROPERTY(qreal bottomCornerRadius READ bottomCornerRadius WRITE setBottomCornerRadius NOTIFY
+                   bottomCornerRadiusChanged)
     // A rounded rectangle of `cornerRadius` instead of the notch outline.
     Q_PROPERTY(bool pill READ pill WRITE setPill NOTIFY pillChanged)
-    Q_PROPERTY(qreal cornerRadius READ cornerRadius WRITE setCornerRadius NOTIFY
-                   cornerRadiusChanged)
+    Q_PROPERTY(
+        qreal cornerRadius READ cornerRadius WRITE setCornerRadius NOTIFY cornerRadiusChanged)
     // The outline is drawn this far inside the item's left and right edges.
     Q_PROPERTY(qreal horizontalInset READ horizontalInset WRITE setHorizontalInset NOTIFY
                    horizontalInsetChanged)
     // How far the shadow reaches beyond the outline. Without a compositor the window shows the
     // outline grown by this much (sideways and down), since it cannot blend a shadow.
-    Q_PROPERTY(qreal shadowMargin READ shadowMargin WRITE setShadowMargin NOTIFY
-                   shadowMarginChanged)
+    Q_PROPERTY(
+        qreal shadowMargin READ shadowMargin WRITE setShadowMargin NOTIFY shadowMarginChanged)
     Q_PROPERTY(QString svgPath READ svgPath NOTIFY pathChanged)
 public:
     explicit NotchOutline(QQuickItem* parent = nullptr);

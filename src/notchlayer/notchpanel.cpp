@@ -113,6 +113,11 @@ NotchWindowFactory NotchPanel::factory(QQmlEngine* engine) {
     };
 }
 
+void NotchPanel::preferX11Platform() {
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 void NotchPanel::selectDefaultGraphicsApi() {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);

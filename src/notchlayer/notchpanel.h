@@ -26,6 +26,10 @@ public:
 
     // The factory NotchController uses by default.
     static NotchWindowFactory factory(QQmlEngine* engine);
+    // Under a Wayland session (with XWayland available) switch Qt to X11: Wayland clients can
+    // neither place themselves nor stay above other windows. Call before the application object
+    // is created.
+    static void preferX11Platform();
     // Software scene graph (cheap on memory, repaints only what changes), unless the user
     // picked a backend through QT_QUICK_BACKEND. Call before the first window is created.
     static void selectDefaultGraphicsApi();

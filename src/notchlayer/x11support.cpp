@@ -20,8 +20,7 @@ namespace {
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 xcb_connection_t* connection() {
     auto* app = qGuiApp;
@@ -83,14 +82,14 @@ void prepareDockWindow(WId window) {
     const auto w = static_cast<xcb_window_t>(window);
 
     const xcb_atom_t dock = atom(c, "_NET_WM_WINDOW_TYPE_DOCK");
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_WINDOW_TYPE"),
-                        XCB_ATOM_ATOM, 32, 1, &dock);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM,
+                        32, 1, &dock);
 
     // Keep whatever states are already there; add ours.
     const xcb_atom_t stateAtom = atom(c, "_NET_WM_STATE");
     std::vector<xcb_atom_t> states = atomList(c, w, stateAtom);
-    for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-                             "_NET_WM_STATE_STICKY"}) {
+    for (const char* name :
+         {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_STICKY"}) {
         const xcb_atom_t a = atom(c, name);
         if (std::find(states.begin(), states.end(), a) == states.end())
             states.push_back(a);
@@ -99,8 +98,8 @@ void prepareDockWindow(WId window) {
                         static_cast<uint32_t>(states.size()), states.data());
 
     const uint32_t allDesktops = 0xFFFFFFFF;
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_DESKTOP"),
-                        XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL,
+                        32, 1, &allDesktops);
     xcb_flush(c);
 }
 
@@ -124,9 +123,8 @@ void setBoundingRegion(WId window, const std::optional<QRegion>& region) {
         xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, w, 0, 0, XCB_NONE);
     } else {
         const auto rects = toRectangles(*region);
-        xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
-                             XCB_CLIP_ORDERING_UNSORTED, w, 0, 0,
-                             static_cast<uint32_t>(rects.size()), rects.data());
+        xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
+                             w, 0, 0, static_cast<uint32_t>(rects.size()), rects.data());
     }
     xcb_flush(c);
 }

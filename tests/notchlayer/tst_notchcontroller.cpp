@@ -58,8 +58,8 @@ class TestNotchController : public QObject {
         if (expandedOnly)
             c = std::make_unique<NotchController>(hover, style, nullptr, nullptr, clock);
         else
-            c = std::make_unique<NotchController>(hover, style, nullptr, nullptr, nullptr,
-                                                  nullptr, clock);
+            c = std::make_unique<NotchController>(hover, style, nullptr, nullptr, nullptr, nullptr,
+                                                  clock);
         c->setWindowFactory([this](NotchController&, QScreen* s, const NotchStyle&) {
             return std::make_unique<FakePanel>(&log, s);
         });
@@ -95,8 +95,8 @@ private Q_SLOTS:
             ++built;
             return nullptr;
         };
-        NotchController c(NotchHoverOption::all, NotchStyle::notch(), counting, counting,
-                          counting, nullptr, clock);
+        NotchController c(NotchHoverOption::all, NotchStyle::notch(), counting, counting, counting,
+                          nullptr, clock);
         QCOMPARE(built, 3); // every content once, at construction
         QCOMPARE(c.state(), NotchState::hidden);
         QVERIFY(!c.windowController());
@@ -333,9 +333,9 @@ private Q_SLOTS:
     void screenMeasurements() {
         const QRect screen(1920, 0, 1920, 1080);
         QCOMPARE(geo::menubarHeight(screen, screen.adjusted(0, 27, 0, 0)), 27.0);
-        QCOMPARE(geo::menubarHeight(screen, screen), 32.0);                         // no panel
-        QCOMPARE(geo::menubarHeight(screen, screen.adjusted(0, 0, 0, -40)), 32.0);   // bottom one
-        QCOMPARE(geo::menubarHeight(screen, screen.adjusted(0, 900, 0, 0)), 32.0);   // nonsense
+        QCOMPARE(geo::menubarHeight(screen, screen), 32.0);                        // no panel
+        QCOMPARE(geo::menubarHeight(screen, screen.adjusted(0, 0, 0, -40)), 32.0); // bottom one
+        QCOMPARE(geo::menubarHeight(screen, screen.adjusted(0, 900, 0, 0)), 32.0); // nonsense
         QCOMPARE(geo::notchFrame(screen, screen.adjusted(0, 27, 0, 0)),
                  QRectF(1920 + 960 - 150, 0, 300, 27));
         QCOMPARE(geo::panelFrame(screen), QRect(1920 + 480, 0, 960, 540));
@@ -349,17 +349,18 @@ private Q_SLOTS:
 
         const NotchHoverBehavior all = NotchHoverOption::all;
         QCOMPARE(all.toInt(), 7);
-        QCOMPARE(NotchHoverBehavior({NotchHoverOption::keepVisible,
-                                     NotchHoverOption::hapticFeedback,
-                                     NotchHoverOption::increaseShadow}),
-                 all);
+        QCOMPARE(
+            NotchHoverBehavior({NotchHoverOption::keepVisible, NotchHoverOption::hapticFeedback,
+                                NotchHoverOption::increaseShadow}),
+            all);
     }
 
     void radiiAndShadowFollowTheState() {
         using S = NotchState;
         QCOMPARE(geo::cornerRadii(S::compact, NotchStyle::notch(9, 30)), (geo::CornerRadii{6, 14}));
         QCOMPARE(geo::cornerRadii(S::hidden, NotchStyle::notch(9, 30)), (geo::CornerRadii{6, 14}));
-        QCOMPARE(geo::cornerRadii(S::expanded, NotchStyle::notch(9, 30)), (geo::CornerRadii{9, 30}));
+        QCOMPARE(geo::cornerRadii(S::expanded, NotchStyle::notch(9, 30)),
+                 (geo::CornerRadii{9, 30}));
         QCOMPARE(geo::cornerRadii(S::expanded, NotchStyle::floating()), (geo::CornerRadii{15, 20}));
         QCOMPARE(geo::outlineWidth(S::compact, NotchStyle::notch(), 300), 312.0);
         QCOMPARE(geo::outlineWidth(S::expanded, NotchStyle::notch(9, 30), 300), 318.0);
@@ -379,10 +380,10 @@ private Q_SLOTS:
         const auto o = geo::notchOutline(QRectF(10, 0, 312, 32), 6, 14);
         QCOMPARE(o.size(), 9);
         QCOMPARE(o.first(), (geo::PathElement{T::moveTo, {10, 0}, {}}));
-        QCOMPARE(o[1], (geo::PathElement{T::quadTo, {16, 6}, {16, 0}}));    // left fillet
-        QCOMPARE(o[3], (geo::PathElement{T::quadTo, {30, 32}, {16, 32}}));  // bottom left
+        QCOMPARE(o[1], (geo::PathElement{T::quadTo, {16, 6}, {16, 0}}));     // left fillet
+        QCOMPARE(o[3], (geo::PathElement{T::quadTo, {30, 32}, {16, 32}}));   // bottom left
         QCOMPARE(o[5], (geo::PathElement{T::quadTo, {316, 18}, {316, 32}})); // bottom right
-        QCOMPARE(o[7], (geo::PathElement{T::quadTo, {322, 0}, {316, 0}}));  // right fillet
+        QCOMPARE(o[7], (geo::PathElement{T::quadTo, {322, 0}, {316, 0}}));   // right fillet
         QCOMPARE(o.last(), (geo::PathElement{T::lineTo, {10, 0}, {}}));
         const QPainterPath path = geo::toPainterPath(o);
         QVERIFY(path.contains(QPointF(166, 16)));
@@ -403,15 +404,15 @@ int main(int argc, char** argv) {
     // Two screens side by side, so the tests can move the notch between them.
     QTemporaryDir dir;
     const auto screen = [](const char* name, int x) {
-        return QJsonObject{{"name", name}, {"x", x},          {"y", 0},
+        return QJsonObject{{"name", name},  {"x", x},         {"y", 0},
                            {"width", 1920}, {"height", 1080}, {"logicalDpi", 96}};
     };
     QFile config(dir.filePath(QStringLiteral("screens.json")));
     if (!config.open(QIODevice::WriteOnly))
         return 1;
-    config.write(QJsonDocument(QJsonObject{{"screens", QJsonArray{screen("A", 0),
-                                                                   screen("B", 1920)}}})
-                     .toJson());
+    config.write(
+        QJsonDocument(QJsonObject{{"screens", QJsonArray{screen("A", 0), screen("B", 1920)}}})
+            .toJson());
     config.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
     QGuiApplication app(argc, argv);

@@ -33,7 +33,9 @@ public:
     QList<QPoint> presses;
 
 protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(QRect(QPoint(), size()), QColor(kGrey)); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(QRect(QPoint(), size()), QColor(kGrey));
+    }
     void mousePressEvent(QMouseEvent* e) override { presses << e->globalPosition().toPoint(); }
 };
 

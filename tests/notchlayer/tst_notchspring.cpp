@@ -97,8 +97,8 @@ private Q_SLOTS:
             const double settle = NotchSpring(0.4, z).settleTime();
             QCOMPARE(springs.duration(0.4, z), int(std::lround(settle * 1000)));
             for (double p = 0; p < 1; p += 0.01) {
-                QVERIFY(std::abs(curve.valueForProgress(p) - NotchSpring(0.4, z).value(p * settle)) <
-                        1e-9);
+                QVERIFY(std::abs(curve.valueForProgress(p) -
+                                 NotchSpring(0.4, z).value(p * settle)) < 1e-9);
             }
             QCOMPARE(curve.valueForProgress(1), 1.0);
         }

@@ -53,6 +53,7 @@ NotchContentBuilder build(QQmlEngine& engine, const char* qml) {
 } // namespace
 
 int main(int argc, char** argv) {
+    NotchPanel::preferX11Platform();
     NotchPanel::selectDefaultGraphicsApi();
     QGuiApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("notchlayer-demo"));
@@ -77,8 +78,8 @@ int main(int argc, char** argv) {
         notch = std::make_unique<NotchController>(hover, style, build(engine, kExpanded), &engine);
     } else {
         notch = std::make_unique<NotchController>(hover, style, build(engine, kExpanded),
-                                                  build(engine, kLeading),
-                                                  build(engine, kTrailing), &engine);
+                                                  build(engine, kLeading), build(engine, kTrailing),
+                                                  &engine);
     }
     NotchTransitionConfiguration transitions;
     transitions.skipIntermediateHides = parser.isSet(skipHides);
