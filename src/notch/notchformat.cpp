@@ -125,6 +125,14 @@ double NotchFormat::symbolPixelSize(double points) {
     return points * 1.25;
 }
 
+int NotchFormat::carouselDuration() {
+    return 450;
+}
+
+QEasingCurve NotchFormat::carouselEasing() {
+    return QEasingCurve(QEasingCurve::OutCubic);
+}
+
 QString NotchFormat::placeholderText() {
     return compact::placeholderText;
 }

@@ -4,6 +4,7 @@
 #include "notch/notchtheme.h"
 
 #include <QColor>
+#include <QEasingCurve>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -60,6 +61,9 @@ class NotchFormat : public QObject {
     Q_PROPERTY(QString placeholderText READ placeholderText CONSTANT)
     Q_PROPERTY(QColor leadingPlaceholderColor READ leadingPlaceholderColor CONSTANT)
     Q_PROPERTY(QColor trailingPlaceholderColor READ trailingPlaceholderColor CONSTANT)
+    // carouselSpring (response 0.38 s, damping 0.82) as a duration in ms and an easing curve.
+    Q_PROPERTY(int carouselDuration READ carouselDuration CONSTANT)
+    Q_PROPERTY(QEasingCurve carouselEasing READ carouselEasing CONSTANT)
 
 public:
     explicit NotchFormat(QObject* parent = nullptr);
@@ -77,6 +81,8 @@ public:
     // font's glyphs fill less of their box than letters do.
     Q_INVOKABLE static double symbolPixelSize(double points);
 
+    static int carouselDuration();
+    static QEasingCurve carouselEasing();
     static QString placeholderText();
     static QColor leadingPlaceholderColor();
     static QColor trailingPlaceholderColor();

@@ -62,10 +62,24 @@ NotchTheme NotchTheme::select(const ColorSchemePrefs& scheme, bool isAfterHours)
 NotchThemeSource::NotchThemeSource(QObject* parent)
     : NotchThemeSource(&UserPreferences::shared(), parent) {}
 
-NotchThemeSource::NotchThemeSource(UserPreferences* prefs, QObject* parent)
-    : QObject(parent), m_prefs(prefs) {
+NotchThemeSource::NotchThemeSource(UserPreferences* prefs, QObject* parent) : QObject(parent) {
+    setPrefsObject(prefs);
+}
+
+QObject* NotchThemeSource::prefsObject() const {
+    return m_prefs;
+}
+
+void NotchThemeSource::setPrefsObject(QObject* object) {
+    auto* prefs = qobject_cast<UserPreferences*>(object);
+    if (prefs == m_prefs)
+        return;
+    disconnect(m_prefsConnection);
+    m_prefs = prefs;
     if (prefs)
-        connect(prefs, &UserPreferences::colorSchemeChanged, this, &NotchThemeSource::themeChanged);
+        m_prefsConnection = connect(prefs, &UserPreferences::colorSchemeChanged, this,
+                                    &NotchThemeSource::themeChanged);
+    Q_EMIT themeChanged();
 }
 
 void NotchThemeSource::setIsAfterHours(bool value) {

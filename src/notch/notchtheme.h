@@ -107,6 +107,8 @@ class NotchThemeSource : public QObject {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(bool isAfterHours READ isAfterHours WRITE setIsAfterHours NOTIFY themeChanged)
+    // The preferences whose colour scheme is followed; the shared ones unless set.
+    Q_PROPERTY(QObject* prefs READ prefsObject WRITE setPrefsObject NOTIFY themeChanged)
     Q_PROPERTY(velline::NotchTheme theme READ theme NOTIFY themeChanged)
 
 public:
@@ -116,6 +118,8 @@ public:
 
     bool isAfterHours() const { return m_isAfterHours; }
     void setIsAfterHours(bool value);
+    QObject* prefsObject() const;
+    void setPrefsObject(QObject* prefs);
     NotchTheme theme() const;
 
 Q_SIGNALS:
@@ -123,6 +127,7 @@ Q_SIGNALS:
 
 private:
     QPointer<UserPreferences> m_prefs;
+    QMetaObject::Connection m_prefsConnection;
     bool m_isAfterHours = false;
 };
 

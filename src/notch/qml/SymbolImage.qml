@@ -21,8 +21,9 @@ Item {
         anchors.centerIn: parent
         font.family: NotchFormat.iconFontFamily
         font.pixelSize: NotchFormat.symbolPixelSize(root.pointSize)
-        // The icon font has one weight; heavier symbols are emboldened.
-        font.bold: root.weight >= Font.DemiBold
+        // The icon font has one weight: heavy symbols get a hairline outline in their own colour.
+        style: root.weight >= Font.Bold ? Text.Outline : Text.Normal
+        styleColor: color
         renderType: Text.QtRendering
     }
 

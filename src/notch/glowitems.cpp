@@ -1,0 +1,246 @@
+#include "notch/glowitems.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QQuickItemGrabResult>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace velline {
+
+namespace {
+
+// Widths of three box blurs that together approximate a Gaussian of `sigma`.
+std::array<int, 3> boxSizes(double sigma) {
+    const double ideal = std::sqrt(12.0 * sigma * sigma / 3 + 1);
+    int lower = static_cast<int>(std::floor(ideal));
+    if (lower % 2 == 0)
+        --lower;
+    const int upper = lower + 2;
+    const double m = std::round((12 * sigma * sigma - 3.0 * lower * lower - 12.0 * lower - 9) /
+                                (-4.0 * lower - 4));
+    std::array<int, 3> sizes{};
+    for (int i = 0; i < 3; ++i)
+        sizes[i] = i < m ? lower : upper;
+    return sizes;
+}
+
+// One running-sum box pass of width `size` (odd) along rows or columns.
+void boxPass(QImage& img, int size, bool horizontal) {
+    const int r = size / 2;
+    if (r <= 0)
+        return;
+    const int w = img.width(), h = img.height();
+    const int lines = horizontal ? h : w;
+    const int len = horizontal ? w : h;
+    std::vector<int> line(len);
+    for (int l = 0; l < lines; ++l) {
+        auto at = [&](int i) -> uchar& {
+            return horizontal ? img.scanLine(l)[i] : img.scanLine(i)[l];
+        };
+        for (int i = 0; i < len; ++i)
+            line[i] = at(i);
+        int sum = 0;
+        for (int i = -r; i <= r; ++i)
+            sum += (i >= 0 && i < len) ? line[i] : 0;
+        for (int i = 0; i < len; ++i) {
+            at(i) = static_cast<uchar>(sum / size);
+            const int out = i - r, in = i + r + 1;
+            sum += (in < len ? line[in] : 0) - (out >= 0 ? line[out] : 0);
+        }
+    }
+}
+
+QImage tinted(const QImage& alpha, const QColor& color) {
+    QImage out(alpha.size(), QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.drawImage(0, 0, alpha);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(out.rect(), color);
+    return out;
+}
+
+} // namespace
+
+void blurAlpha(QImage& alpha, double sigma) {
+    if (alpha.isNull() || !(sigma > 0.2))
+        return;
+    for (int size : boxSizes(sigma)) {
+        boxPass(alpha, size, true);
+        boxPass(alpha, size, false);
+    }
+}
+
+int glowMargin(double radius) {
+    return radius > 0 ? static_cast<int>(std::ceil(radius * 1.5)) : 0;
+}
+
+// ---- TextGlow ----
+
+TextGlow::TextGlow(QQuickItem* parent) : QQuickPaintedItem(parent) {
+    setAntialiasing(true);
+}
+
+void TextGlow::setText(const QString& text) {
+    if (text == m_text)
+        return;
+    m_text = text;
+    invalidate();
+    Q_EMIT textChanged();
+}
+
+void TextGlow::setFont(const QFont& font) {
+    if (font == m_font)
+        return;
+    m_font = font;
+    invalidate();
+    Q_EMIT fontChanged();
+}
+
+void TextGlow::setColor(const QColor& color) {
+    if (color == m_color)
+        return;
+    m_color = color;
+    update();
+    Q_EMIT colorChanged();
+}
+
+void TextGlow::setRadius(qreal radius) {
+    if (radius == m_radius)
+        return;
+    m_radius = radius;
+    invalidate();
+    Q_EMIT radiusChanged();
+}
+
+void TextGlow::invalidate() {
+    m_dirty = true;
+    const QFontMetricsF metrics(m_font);
+    const int margin = glowMargin(m_radius);
+    setImplicitSize(std::ceil(metrics.horizontalAdvance(m_text)) + 2 * margin,
+                    std::ceil(metrics.height()) + 2 * margin);
+    update();
+}
+
+QImage TextGlow::silhouette(const QString& text, const QFont& font, qreal radius) {
+    const QFontMetricsF metrics(font);
+    const int margin = glowMargin(radius);
+    const QSize size(static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 2 * margin,
+                     static_cast<int>(std::ceil(metrics.height())) + 2 * margin);
+    QImage alpha(size.expandedTo(QSize(1, 1)), QImage::Format_Alpha8);
+    alpha.fill(0);
+    {
+        QPainterPath path;
+        path.addText(QPointF(margin, margin + metrics.ascent()), font, text);
+        QPainter p(&alpha);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillPath(path, Qt::black);
+    }
+    blurAlpha(alpha, radius / 2);
+    return alpha;
+}
+
+void TextGlow::paint(QPainter* painter) {
+    if (m_text.isEmpty() || m_color.alpha() == 0)
+        return;
+    if (m_dirty) {
+        m_alpha = silhouette(m_text, m_font, m_radius);
+        m_dirty = false;
+    }
+    // Centred like the text it belongs to, whatever size the item was given.
+    const QPointF at((width() - m_alpha.width()) / 2, (height() - m_alpha.height()) / 2);
+    painter->drawImage(at, tinted(m_alpha, m_color));
+}
+
+// ---- ItemGlow ----
+
+ItemGlow::ItemGlow(QQuickItem* parent) : QQuickPaintedItem(parent) {}
+
+void ItemGlow::setSource(QQuickItem* source) {
+    if (source == m_source)
+        return;
+    m_source = source;
+    Q_EMIT sourceChanged();
+}
+
+void ItemGlow::setColor(const QColor& color) {
+    if (color == m_color)
+        return;
+    m_color = color;
+    update();
+    Q_EMIT colorChanged();
+}
+
+void ItemGlow::setRadius(qreal radius) {
+    if (radius == m_radius)
+        return;
+    m_radius = radius;
+    rebuild();
+    Q_EMIT radiusChanged();
+}
+
+void ItemGlow::refresh() {
+    if (!m_source || !m_source->window() || m_source->width() < 1 || m_source->height() < 1)
+        return;
+    const QSize size(static_cast<int>(std::ceil(m_source->width())),
+                     static_cast<int>(std::ceil(m_source->height())));
+    QSharedPointer<QQuickItemGrabResult> grab = m_source->grabToImage(size);
+    if (!grab)
+        return;
+    QPointer<ItemGlow> self(this);
+    connect(grab.data(), &QQuickItemGrabResult::ready, this, [self, grab] {
+        if (self)
+            self->setSourceImage(grab->image());
+    });
+}
+
+void ItemGlow::setSourceImage(const QImage& image) {
+    m_picture = image;
+    rebuild();
+}
+
+void ItemGlow::rebuild() {
+    const bool wasReady = ready();
+    if (m_picture.isNull()) {
+        m_shape = QImage();
+    } else {
+        const int margin = glowMargin(m_radius);
+        // Large blurs lose nothing at half resolution and cost a quarter of the work.
+        const double scale = m_radius >= 6 ? 0.5 : 1.0;
+        const QSize size((m_picture.width() + 2 * margin) * scale,
+                         (m_picture.height() + 2 * margin) * scale);
+        QImage alpha(size.expandedTo(QSize(1, 1)), QImage::Format_Alpha8);
+        alpha.fill(0);
+        {
+            QPainter p(&alpha);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.scale(scale, scale);
+            p.drawImage(QPointF(margin, margin), m_picture);
+        }
+        blurAlpha(alpha, m_radius / 2 * scale);
+        m_shape = alpha;
+    }
+    const int margin = glowMargin(m_radius);
+    setImplicitSize(m_picture.isNull() ? 0 : m_picture.width() + 2.0 * margin,
+                    m_picture.isNull() ? 0 : m_picture.height() + 2.0 * margin);
+    if (wasReady != ready())
+        Q_EMIT readyChanged();
+    update();
+}
+
+void ItemGlow::paint(QPainter* painter) {
+    if (m_shape.isNull() || m_color.alpha() == 0)
+        return;
+    const int margin = glowMargin(m_radius);
+    const QSizeF full(m_picture.width() + 2.0 * margin, m_picture.height() + 2.0 * margin);
+    const QRectF target(QPointF((width() - full.width()) / 2, (height() - full.height()) / 2),
+                        full);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->drawImage(target, tinted(m_shape, m_color));
+}
+
+} // namespace velline

@@ -1,0 +1,25 @@
+import QtQuick
+import Velline.Notch
+
+// The notch's compact leading content: the left compact view of the watch state's active
+// stock, in the user's display mode and colours, with the alert pulse and the tap rule.
+CompactPulseFrame {
+    id: root
+
+    property var prefs: UserPreferences
+
+    // Futures colours while the carousel shows futures.
+    property NotchThemeSource themeSource: NotchThemeSource {
+        isAfterHours: root.appState.isAfterHours
+        prefs: root.prefs
+    }
+
+    theme: themeSource.theme
+
+    CompactLeadingView {
+        stock: root.appState.activeStock
+        transitionDirection: root.appState.lastSwipeDirection
+        theme: root.theme
+        displayMode: root.prefs.displayModeRaw
+    }
+}

@@ -1,0 +1,331 @@
+#include "clock/manualclock.h"
+#include "notch/alertpulse.h"
+#include "notch/compactrules.h"
+#include "notch/compacttapnav.h"
+#include "notch/compactviewmodel.h"
+#include "notch/motion.h"
+#include "notch/notchformat.h"
+#include "notch/tickerflash.h"
+#include "prefs/userpreferences.h"
+#include "state/appstate.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace velline;
+using compact::LeadingContent;
+using compact::TrailingContent;
+
+namespace {
+
+constexpr double t0 = 1'700'000'000.0;
+
+// A record moving `change` percent from a close of 100, whose latest bar moved `barMove`.
+Stock stock(const QString& symbol, double change, double barMove = 0) {
+    Stock s;
+    s.symbol = symbol;
+    s.previousClose = 100;
+    s.price = 100 + change;
+    s.intraday = {PricePoint{t0 - 600, 100, 0}, PricePoint{t0 - 300, 100 * (1 + barMove / 100), 0}};
+    return s;
+}
+
+class NoSource : public QuoteSource {
+public:
+    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
+};
+
+struct Carousel {
+    Carousel() : settings(dir.filePath("v.conf"), QSettings::IniFormat), prefs(&settings) {
+        state = std::make_unique<AppState>(&prefs, &source, &clock, nullptr);
+        state->setStocks({stock("AAA", 1), stock("BBB", 1), stock("CCC", 1)});
+        state->setActiveSymbol(QStringLiteral("BBB"));
+    }
+    QString active() const { return state->activeSymbol().value_or("-"); }
+
+    QTemporaryDir dir;
+    QSettings settings;
+    UserPreferences prefs;
+    NoSource source;
+    ManualClock clock{t0};
+    std::unique_ptr<AppState> state;
+};
+
+AlertEvent alertFor(const QString& symbol, double at, Stock::Direction d = Stock::Direction::up) {
+    return AlertEvent{QUuid::createUuid(), symbol, AlertEvent::Reason::spike(), d, at};
+}
+
+} // namespace
+
+class TestCompact : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void modesDecideWhatEachSideShows() {
+        for (DisplayMode mode : allDisplayModes) {
+            const bool dnd = mode == DisplayMode::doNotDisturb;
+            QCOMPARE(compact::leadingContent(mode, false),
+                     dnd ? LeadingContent::nothing : LeadingContent::placeholder);
+            QCOMPARE(compact::trailingContent(mode, false),
+                     dnd ? TrailingContent::nothing : TrailingContent::placeholder);
+        }
+        QCOMPARE(compact::leadingContent(DisplayMode::doNotDisturb, true), LeadingContent::nothing);
+        QCOMPARE(compact::leadingContent(DisplayMode::regular, true),
+                 LeadingContent::logoAndTicker);
+        QCOMPARE(compact::leadingContent(DisplayMode::compact, true), LeadingContent::ticker);
+        QCOMPARE(compact::leadingContent(DisplayMode::compactLogo, true), LeadingContent::logo);
+        QCOMPARE(compact::trailingContent(DisplayMode::regular, true), TrailingContent::full);
+        QCOMPARE(compact::trailingContent(DisplayMode::compact, true), TrailingContent::percentage);
+        QCOMPARE(compact::trailingContent(DisplayMode::compactLogo, true),
+                 TrailingContent::percentage);
+
+        ManualClock clock(t0);
+        CompactViewModel vm(&clock, nullptr);
+        vm.setStock(stock("AAPL", 1, 2));
+        vm.setDisplayModeRaw("doNotDisturb");
+        QVERIFY(vm.leadingHidden() && vm.trailingHidden());
+        QVERIFY(!vm.showLogo() && !vm.showTicker() && !vm.showPrice() && !vm.showArrow() &&
+                !vm.showPercent());
+        vm.setDisplayModeRaw("compact2");
+        QVERIFY(vm.showLogo() && !vm.showTicker() && vm.showPercent() && !vm.showPrice() &&
+                !vm.showArrow());
+        vm.setDisplayModeRaw("no such mode"); // read as regular
+        QVERIFY(vm.showLogo() && vm.showTicker() && vm.showPrice() && vm.showArrow());
+    }
+
+    void priceArrowAndPercentageRules() {
+        ManualClock clock(t0);
+        CompactViewModel vm(&clock, nullptr);
+        const NotchTheme theme = vm.theme();
+
+        Stock free = stock("ZERO", 0);
+        free.price = 0;
+        vm.setStock(free);
+        QVERIFY(!vm.showPrice());
+        QVERIFY(vm.showPercent());
+
+        vm.setStock(stock("AAPL", 87.42));
+        QCOMPARE(vm.priceText(), QStringLiteral("$187.42"));
+
+        // Only the latest bar counts for the arrow, inclusive at 1 %.
+        vm.setStock(stock("AAPL", 5, -1.0));
+        QVERIFY(vm.showArrow());
+        QCOMPARE(vm.arrowName(), QStringLiteral("arrow.down"));
+        vm.setStock(stock("AAPL", 5, -0.99));
+        QVERIFY(!vm.showArrow());
+        vm.setStock(stock("AAPL", -5, 1.2));
+        QCOMPARE(vm.arrowName(), QStringLiteral("arrow.up"));
+        // Drawn in the day's direction colour, slightly faded.
+        QCOMPARE(vm.arrowColor().rgb(), toQColor(theme.mutedNegative).rgb());
+        QVERIFY(qAbs(vm.arrowColor().alphaF() - 0.85) < 1e-3);
+
+        // The flat band is inclusive.
+        vm.setStock(stock("AAPL", 0.05));
+        QCOMPARE(vm.percentColor(), NotchPalette::textPrimary());
+        vm.setStock(stock("AAPL", 0.051));
+        QCOMPARE(vm.percentColor(), toQColor(theme.mutedPositive));
+        QCOMPARE(vm.percentWeight(), 500);
+        QCOMPARE(vm.percentGlowColor().alpha(), 0);
+
+        Stock noClose = stock("AAPL", 3);
+        noClose.previousClose = 0;
+        vm.setStock(noClose);
+        QCOMPARE(vm.percentText(), QStringLiteral("0.00%"));
+        QCOMPARE(vm.percentColor(), NotchPalette::textPrimary());
+    }
+
+    void spikingEndsByItselfFourSecondsAfterTheSpike() {
+        ManualClock clock(t0);
+        CompactViewModel vm(&clock, nullptr);
+        vm.setTheme(NotchTheme::select({}, true)); // futures colours
+        const NotchTheme theme = vm.theme();
+        Stock s = stock("ES=F", -2.5);
+        s.lastSpikeAt = t0 - 3.9;
+        vm.setStock(s);
+        QVERIFY(vm.isSpiking());
+        QCOMPARE(vm.percentColor(), toQColor(theme.spikeNegative));
+        QCOMPARE(vm.percentWeight(), 600);
+        QCOMPARE(vm.percentGlowColor().rgb(), toQColor(theme.spikeNegative).rgb());
+        QVERIFY(qAbs(vm.percentGlowColor().alphaF() - 0.35) < 1e-3);
+
+        QSignalSpy changed(&vm, &CompactViewModel::changed);
+        clock.advance(0.099);
+        QVERIFY(vm.isSpiking());
+        clock.advance(0.001); // exactly 4.0 s after the spike, no new record needed
+        QVERIFY(!vm.isSpiking());
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(vm.percentColor(), toQColor(theme.mutedNegative));
+        QCOMPARE(vm.percentWeight(), 500);
+        QCOMPARE(clock.pendingCount(), 0);
+
+        // A record replaced mid-spike keeps one pending look, not one per record.
+        s.lastSpikeAt = clock.now() - 1;
+        for (int i = 0; i < 5; ++i)
+            vm.setStock(s);
+        QCOMPARE(clock.pendingCount(), 1);
+        vm.setStock(std::nullopt);
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
+    void tapStepsForwardLateAndDoubleTapStepsBack() {
+        struct Case {
+            double interval, gap;
+            QStringList visits;
+        };
+        const QList<Case> cases{
+            {0.5, 0.2, {"AAA"}},         // a double tap: back once, no step forward first
+            {0.28, 0.5, {"CCC", "AAA"}}, // two single taps: forward twice
+            {0.15, 0.2, {"CCC", "AAA"}}, // the desktop's shorter interval wins
+        };
+        for (const Case& c : cases) {
+            Carousel rig;
+            QStringList visits;
+            connect(rig.state.get(), &AppState::activeSymbolChanged, this,
+                    [&] { visits.append(rig.active()); });
+            CompactTapNav nav(rig.state.get(), &rig.clock, c.interval);
+            nav.tap();
+            rig.clock.advance(c.gap);
+            nav.tap();
+            rig.clock.advance(1);
+            QCOMPARE(visits, c.visits);
+            QVERIFY(!nav.isPending());
+        }
+
+        // The step forward belongs to the state: it still happens when the view is gone.
+        Carousel rig;
+        auto nav = std::make_unique<CompactTapNav>(rig.state.get(), &rig.clock, 0.5);
+        nav->tap();
+        QCOMPARE(rig.active(), QStringLiteral("BBB"));
+        nav.reset();
+        rig.clock.advance(CompactTapNav::maxTapDelay);
+        QCOMPARE(rig.active(), QStringLiteral("CCC"));
+        QCOMPARE(CompactTapNav::tapDelayFor(qQNaN()), CompactTapNav::maxTapDelay);
+    }
+
+    void timingCurves() {
+        for (TimingCurve c : {TimingCurve::linear, TimingCurve::easeIn, TimingCurve::easeOut,
+                              TimingCurve::easeInOut}) {
+            QCOMPARE(timingCurveValue(c, 0), 0.0);
+            QCOMPARE(timingCurveValue(c, 1), 1.0);
+            QCOMPARE(timingCurveValue(c, -3), 0.0);
+            double last = 0;
+            for (int i = 1; i <= 20; ++i) {
+                const double v = timingCurveValue(c, i / 20.0);
+                QVERIFY(v >= last);
+                last = v;
+            }
+        }
+        QVERIFY(timingCurveValue(TimingCurve::easeOut, 0.5) > 0.6);
+        QVERIFY(timingCurveValue(TimingCurve::easeIn, 0.5) < 0.4);
+        QVERIFY(qAbs(timingCurveValue(TimingCurve::easeInOut, 0.5) - 0.5) < 1e-6);
+
+        // A move started mid-way starts from where the value is.
+        AnimatedValue v(1.0);
+        v.animateTo(2.0, 10, 1, TimingCurve::linear);
+        v.animateTo(0.0, 10.5, 1, TimingCurve::linear);
+        QCOMPARE(v.valueAt(10.5), 1.5);
+        QCOMPARE(v.valueAt(11.0), 0.75);
+        QCOMPARE(v.valueAt(12.0), 0.0);
+    }
+
+    void tickerFlashFollowsItsTimeline() {
+        ManualClock clock(t0);
+        TickerFlash flash(&clock, nullptr);
+        QSignalSpy flashed(&flash, &TickerFlash::flashed);
+        flash.setValue(187.42); // the first value never flashes
+        flash.setValue(187.42 + 0.00005);
+        QCOMPARE(flashed.count(), 0);
+        QCOMPARE(flash.scale(), 1.0);
+
+        flash.setValue(187.42 + 0.00005 + 0.0002);
+        QCOMPARE(flashed.count(), 1);
+        QCOMPARE(flash.flashDirection(), Stock::Direction::up);
+        QCOMPARE(flash.color(), toQColor(flash.theme().mutedPositive));
+        clock.advance(0.06);
+        QVERIFY(flash.scale() > 1.03 && flash.scale() < 1.06); // eased out: past half-way
+        clock.advance(0.06);
+        QCOMPARE(flash.scale(), 1.06);
+        QCOMPARE(flash.glow(), 1.0);
+        clock.advance(0.18);
+        // Half-way down, ease-in-out (instants near 1.7e9 s carry about a microsecond).
+        QVERIFY(qAbs(flash.scale() - 1.03) < 1e-5);
+        clock.advance(0.18);
+        QCOMPARE(flash.scale(), 1.0);
+        QCOMPARE(flash.glow(), 0.0);
+        clock.advance(0.1);
+        QCOMPARE(clock.pendingCount(), 0); // frames stop once still
+
+        flash.setValue(150);
+        QCOMPARE(flash.color(), toQColor(flash.theme().mutedNegative));
+        // Coming on screen again takes the value as seen and drops the flash.
+        flash.appear();
+        QCOMPARE(flash.scale(), 1.0);
+        clock.advance(1);
+        QCOMPARE(flash.scale(), 1.0);
+        flash.setIsActive(false);
+        flash.setValue(10);
+        QCOMPARE(flashed.count(), 2);
+        QCOMPARE(*flash.previousValue(), 10.0);
+    }
+
+    void alertPulseBeatsOncePerEventForTheSymbolOnScreen() {
+        ManualClock clock(t0);
+        AlertPulse pulse(&clock, nullptr);
+        QSignalSpy pulsed(&pulse, &AlertPulse::pulsed);
+        pulse.appear();
+        QCOMPARE(pulse.color(), QColor(Qt::white));
+
+        const AlertEvent other = alertFor("MSFT", t0);
+        pulse.setActiveSymbol(QStringLiteral("AAPL"));
+        pulse.setEvent(other);
+        clock.runDue();
+        QCOMPARE(pulsed.count(), 0);
+
+        // The state publishes the event first and jumps to its symbol right after: both count.
+        const AlertEvent e = alertFor("AAPL", t0, Stock::Direction::down);
+        pulse.setEvent(e);
+        pulse.setActiveSymbol(QStringLiteral("AAPL"));
+        clock.runDue();
+        QCOMPARE(pulsed.count(), 1);
+        QCOMPARE(pulse.color(), toQColor(pulse.theme().spikeNegative));
+        const struct {
+            double at, scale, glow;
+        } marks[] = {
+            {0.16, 1.08, 0.95}, {0.492, 1.05, 0.65}, {0.892, 1.03, 0.35}, {1.742, 1.0, 0.0}};
+        double now = 0;
+        for (const auto& m : marks) {
+            clock.advance(m.at - now);
+            now = m.at;
+            QVERIFY2(qAbs(pulse.scale() - m.scale) < 1e-9, qPrintable(QString::number(m.at)));
+            QVERIFY2(qAbs(pulse.glow() - m.glow) < 1e-9, qPrintable(QString::number(m.at)));
+        }
+        clock.advance(0.1);
+        QCOMPARE(clock.pendingCount(), 0);
+
+        pulse.setEvent(e); // published again: still one pulse
+        clock.runDue();
+        QCOMPARE(pulsed.count(), 1);
+
+        // A view coming on screen pulses only for a young event.
+        AlertPulse late(&clock, nullptr);
+        QSignalSpy latePulsed(&late, &AlertPulse::pulsed);
+        late.setActiveSymbol(QStringLiteral("AAPL"));
+        late.setEvent(alertFor("AAPL", clock.now() - 3));
+        late.appear();
+        clock.runDue();
+        QCOMPARE(latePulsed.count(), 0);
+        late.setEvent(alertFor("AAPL", clock.now() - 1.9));
+        clock.runDue();
+        QCOMPARE(latePulsed.count(), 1); // a change of event is not held to the age rule
+        AlertPulse fresh(&clock, nullptr);
+        fresh.setActiveSymbol(QStringLiteral("AAPL"));
+        fresh.setEvent(alertFor("AAPL", clock.now() - 1.9, Stock::Direction::flat));
+        QSignalSpy freshPulsed(&fresh, &AlertPulse::pulsed);
+        fresh.appear();
+        QCOMPARE(freshPulsed.count(), 1);
+        QCOMPARE(fresh.color(), QColor::fromRgbF(1.0f, 0.85f, 0.45f)); // amber
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompact)
+#include "tst_compact.moc"

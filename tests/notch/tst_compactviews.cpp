@@ -1,0 +1,227 @@
+#include "clock/manualclock.h"
+#include "notch/logocache.h"
+#include "notch/logoimage.h"
+#include "notch/notchclock.h"
+#include "prefs/userpreferences.h"
+#include "state/appstate.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QQuickWindow>
+#include <QStyleHints>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
+
+using namespace velline;
+
+namespace {
+
+constexpr double t0 = 1'700'000'000.0;
+
+Stock stock(const QString& symbol, double price, double previousClose = 100) {
+    Stock s;
+    s.symbol = symbol;
+    s.price = price;
+    s.previousClose = previousClose;
+    return s;
+}
+
+class NoSource : public QuoteSource {
+public:
+    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
+};
+
+// The two compact wrappers side by side in a window, on a private state and virtual time.
+struct Scene {
+    Scene() : settings(dir.filePath("v.conf"), QSettings::IniFormat), prefs(&settings) {
+        setNotchClock(&clock);
+        state = std::make_unique<AppState>(&prefs, &source, &clock, nullptr);
+        state->setStocks({stock("AAA", 101), stock("BBB", 99), stock("CCC", 100)});
+        state->setActiveSymbol(QStringLiteral("BBB"));
+
+        view.engine()->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        view.setInitialProperties({{"testState", QVariant::fromValue<QObject*>(state.get())},
+                                   {"testPrefs", QVariant::fromValue<QObject*>(&prefs)}});
+        view.setSource(QUrl(QStringLiteral("qrc:/scene.qml")));
+        if (view.status() != QQuickView::Ready)
+            qWarning() << view.errors();
+        view.show();
+    }
+    ~Scene() { setNotchClock(nullptr); }
+
+    QQuickItem* item(const char* name) const {
+        return view.rootObject()->findChild<QQuickItem*>(QLatin1String(name));
+    }
+    QList<QQuickItem*> contents(const char* side) const {
+        QVariant list;
+        QMetaObject::invokeMethod(item(side)->findChild<QQuickItem*>("transition"), "contents",
+                                  Q_RETURN_ARG(QVariant, list));
+        QList<QQuickItem*> out;
+        for (const QVariant& v : list.toList())
+            out.append(v.value<QQuickItem*>());
+        return out;
+    }
+    static QString textOf(QQuickItem* content, const char* name) {
+        QQuickItem* text = content->findChild<QQuickItem*>(QLatin1String(name));
+        return text && text->isVisible() ? text->property("text").toString() : QString();
+    }
+
+    QTemporaryDir dir;
+    QSettings settings;
+    UserPreferences prefs;
+    NoSource source;
+    ManualClock clock{t0};
+    std::unique_ptr<AppState> state;
+    QQuickView view;
+};
+
+} // namespace
+
+class TestCompactViews : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        QFile file(QStringLiteral(":/scene.qml"));
+        QVERIFY(file.exists());
+    }
+
+    void tapsOnTheViewStepTheCarousel() {
+        Scene s;
+        QVERIFY(QTest::qWaitForWindowExposed(&s.view));
+        QQuickItem* leading = s.item("leading");
+        const QPoint centre =
+            leading->mapToScene(QPointF(leading->width() / 2, leading->height() / 2)).toPoint();
+        const int interval = qApp->styleHints()->mouseDoubleClickInterval();
+        QVERIFY(interval >= 280); // the desktop default; the rule takes 0.28 s
+
+        // A double tap steps back at once and never forward.
+        QTest::mouseClick(&s.view, Qt::LeftButton, {}, centre);
+        QCOMPARE(s.state->activeSymbol(), std::optional<QString>("BBB"));
+        s.clock.advance(0.2);
+        QTest::mouseClick(&s.view, Qt::LeftButton, {}, centre, 20);
+        QCOMPARE(s.state->activeSymbol(), std::optional<QString>("AAA"));
+        s.clock.advance(1);
+        QCOMPARE(s.state->activeSymbol(), std::optional<QString>("AAA"));
+
+        // A single tap on the other side steps forward once the tap delay is over.
+        QQuickItem* trailing = s.item("trailing");
+        const QPoint right =
+            trailing->mapToScene(QPointF(trailing->width() / 2, trailing->height() / 2)).toPoint();
+        QTest::qWait(interval + 50); // let the desktop's double click expire
+        QTest::mouseClick(&s.view, Qt::LeftButton, {}, right);
+        s.clock.advance(0.279);
+        QCOMPARE(s.state->activeSymbol(), std::optional<QString>("AAA"));
+        s.clock.advance(0.001);
+        QCOMPARE(s.state->activeSymbol(), std::optional<QString>("BBB"));
+    }
+
+    void aNewSymbolSlidesInWhileTheOldOneKeepsItsValues() {
+        Scene s;
+        QVERIFY(QTest::qWaitForWindowExposed(&s.view));
+        QCOMPARE(s.contents("leading").size(), 1);
+        QCOMPARE(Scene::textOf(s.contents("leading").at(0), "ticker"), QStringLiteral("BBB"));
+
+        // New numbers for the same symbol update in place.
+        s.state->setStocks({stock("AAA", 101), stock("BBB", 98.5), stock("CCC", 100)});
+        QCOMPARE(s.contents("trailing").size(), 1);
+        QCOMPARE(Scene::textOf(s.contents("trailing").at(0), "priceText"),
+                 QStringLiteral("$98.50"));
+
+        // Forward: in from the trailing edge, out toward the leading edge.
+        s.state->swipe(SwipeDirection::left);
+        QList<QQuickItem*> leading = s.contents("leading");
+        QList<QQuickItem*> trailing = s.contents("trailing");
+        QCOMPARE(leading.size(), 2);
+        QCOMPARE(Scene::textOf(leading.at(0), "ticker"), QStringLiteral("BBB"));
+        QCOMPARE(Scene::textOf(leading.at(1), "ticker"), QStringLiteral("CCC"));
+        QCOMPARE(Scene::textOf(trailing.at(0), "priceText"), QStringLiteral("$98.50"));
+        QCOMPARE(Scene::textOf(trailing.at(1), "priceText"), QStringLiteral("$100.00"));
+        QVERIFY(leading.at(1)->parentItem()->x() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(s.contents("leading").size(), 1, 3000);
+        QCOMPARE(s.contents("leading").at(0)->parentItem()->x(), 0.0);
+
+        // Back: in from the leading edge.
+        s.state->swipe(SwipeDirection::right);
+        leading = s.contents("leading");
+        QCOMPARE(leading.size(), 2);
+        QCOMPARE(Scene::textOf(leading.at(1), "ticker"), QStringLiteral("BBB"));
+        QVERIFY(leading.at(1)->parentItem()->x() < 0);
+        QTRY_COMPARE_WITH_TIMEOUT(s.contents("leading").size(), 1, 3000);
+    }
+
+    void modesAndTheEmptyStateSizeTheViews() {
+        Scene s;
+        QVERIFY(QTest::qWaitForWindowExposed(&s.view));
+        QQuickItem* leading = s.item("leading");
+        QQuickItem* trailing = s.item("trailing");
+        const qreal regularWidth = trailing->implicitWidth();
+
+        s.prefs.setDisplayMode(DisplayMode::compact);
+        QTRY_VERIFY(trailing->implicitWidth() < regularWidth); // the price went (after layout)
+        QCOMPARE(Scene::textOf(s.contents("leading").at(0), "ticker"), QStringLiteral("BBB"));
+
+        s.prefs.setDisplayMode(DisplayMode::doNotDisturb);
+        QCOMPARE(leading->implicitWidth(), 0.0);
+        QCOMPARE(trailing->implicitWidth(), 0.0);
+        QCOMPARE(leading->implicitHeight(), 0.0);
+
+        s.prefs.setDisplayMode(DisplayMode::regular);
+        s.state->setStocks({});
+        s.state->setActiveSymbol(std::nullopt);
+        QTRY_COMPARE_WITH_TIMEOUT(s.contents("trailing").size(), 1, 3000);
+        QCOMPARE(Scene::textOf(s.contents("leading").at(0), "placeholder"),
+                 QStringLiteral("\u2014"));
+        QCOMPARE(Scene::textOf(s.contents("trailing").at(0), "placeholder"),
+                 QStringLiteral("\u2014"));
+        // Six points each side of the content.
+        QCOMPARE(leading->implicitWidth(), s.contents("leading").at(0)->implicitWidth() + 12);
+    }
+
+    void aLogoArrivingOnScreenReplacesTheLetter() {
+        // A one-shot logo server on 127.0.0.1.
+        QImage png(32, 32, QImage::Format_ARGB32);
+        png.fill(Qt::red);
+        QByteArray body;
+        QBuffer buffer(&body);
+        buffer.open(QIODevice::WriteOnly);
+        png.save(&buffer, "PNG");
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, body] {
+                socket->readAll();
+                socket->write(
+                    "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                    "\r\nConnection: close\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            });
+        });
+        ManualClock clock(t0);
+        LogoCache cache(&clock,
+                        LogoCache::prefixFromBase(
+                            QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort())));
+        QQuickWindow window;
+        LogoImage logo(&cache, window.contentItem());
+        logo.setSize(QSizeF(26, 26));
+        logo.setSymbol(QStringLiteral("^VIX"));
+        QVERIFY(!logo.hasImage());
+        QCOMPARE(LogoCache::placeholderLetter("^VIX"), QStringLiteral("V"));
+        cache.prefetch(QStringLiteral("^VIX"));
+        QTRY_VERIFY_WITH_TIMEOUT(logo.hasImage(), 5000);
+    }
+};
+
+QTEST_MAIN(TestCompactViews)
+#include "tst_compactviews.moc"
