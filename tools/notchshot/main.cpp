@@ -1,0 +1,93 @@
+// velline-notchshot: renders the notch's compact views in each state to PNG files, on
+// virtual time and with logos from a local simulator (no network).
+//   velline-notchshot [OUTPUT_DIR]     (default: the current directory)
+
+#include "notch/notchclock.h"
+#include "scenerenderer.h"
+#include "shotrig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
+
+using namespace velline;
+using namespace velline::notchshot;
+
+int main(int argc, char** argv) {
+    // Twice the size, so the pictures show what a picky eye would see on a sharp screen.
+    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        qputenv("QT_SCALE_FACTOR", "2");
+    SceneRenderer::useSoftwareRenderer();
+    QGuiApplication app(argc, argv);
+    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    if (!out.exists() && !QDir().mkpath(out.path())) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+        return 1;
+    }
+
+    ShotRig rig;
+    SceneRenderer renderer;
+    QFile sceneFile(QStringLiteral(":/notchshot/compactscene.qml"));
+    sceneFile.open(QIODevice::ReadOnly);
+    const QByteArray scene = sceneFile.readAll();
+    const QVariantMap props{{"testState", QVariant::fromValue<QObject*>(&rig.state())},
+                            {"testPrefs", QVariant::fromValue<QObject*>(&rig.prefs())}};
+
+    const Stock aapl = rig.stock("AAPL", 187.42, 185.10, 1.2);
+    const Stock nvda = rig.stock("NVDA", 903.5, 912.8, -0.3);
+    const Stock msft = rig.stock("MSFT", 421.07, 421.0);
+    if (!rig.loadLogos({"AAPL", "NVDA", "MSFT"}))
+        std::fprintf(stderr, "logos did not arrive; placeholders are shown\n");
+
+    int failures = 0;
+    auto shoot = [&](const char* name, const std::function<void()>& setUp) {
+        setUp();
+        const QImage image = renderer.render(scene, props);
+        const QString path = out.filePath(QStringLiteral("compact-%1.png").arg(name));
+        if (image.isNull() || !image.save(path)) {
+            std::fprintf(stderr, "%s: %s\n", name, qPrintable(renderer.errorString()));
+            ++failures;
+            return;
+        }
+        std::printf("%s\n", qPrintable(path));
+    };
+
+    auto mode = [&](DisplayMode m) { rig.prefs().setDisplayMode(m); };
+    shoot("regular", [&] {
+        mode(DisplayMode::regular);
+        rig.show({aapl, nvda, msft}, "AAPL");
+    });
+    shoot("regular-down", [&] { rig.show({aapl, nvda, msft}, "NVDA"); });
+    shoot("regular-flat", [&] { rig.show({aapl, nvda, msft}, "MSFT"); });
+    shoot("compact", [&] {
+        mode(DisplayMode::compact);
+        rig.show({aapl, nvda, msft}, "AAPL");
+    });
+    shoot("compactLogo", [&] { mode(DisplayMode::compactLogo); });
+    shoot("doNotDisturb", [&] { mode(DisplayMode::doNotDisturb); });
+    shoot("empty", [&] {
+        mode(DisplayMode::regular);
+        rig.show({}, std::nullopt);
+    });
+    shoot("spiking", [&] {
+        Stock spiking = rig.stock("NVDA", 931.2, 903.5, 1.6);
+        spiking.lastSpikeAt = rig.clock().now() - 1;
+        rig.show({aapl, spiking, msft}, "NVDA");
+    });
+    shoot("futures", [&] {
+        rig.setAfterHours(true);
+        rig.show({rig.stock("ES=F", 4783.25, 4770.5, 0.2), rig.stock("CL=F", 71.37, 72.24)},
+                 "ES=F");
+    });
+    shoot("futures-down", [&] {
+        rig.show({rig.stock("ES=F", 4783.25, 4770.5, 0.2), rig.stock("CL=F", 71.37, 72.24, -1.1)},
+                 "CL=F");
+    });
+    return failures == 0 ? 0 : 1;
+}
