@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
@@ -46,9 +47,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "logos did not arrive; placeholders are shown\n");
 
     int failures = 0;
-    auto shoot = [&](const char* name, const std::function<void()>& setUp) {
+    auto shoot = [&](const char* name, const std::function<void()>& setUp,
+                     const std::function<void()>& settle = {}) {
         setUp();
-        const QImage image = renderer.render(scene, props);
+        const QImage image = renderer.render(scene, props, settle);
         const QString path = out.filePath(QStringLiteral("compact-%1.png").arg(name));
         if (image.isNull() || !image.save(path)) {
             std::fprintf(stderr, "%s: %s\n", name, qPrintable(renderer.errorString()));
@@ -89,5 +91,26 @@ int main(int argc, char** argv) {
         rig.show({rig.stock("ES=F", 4783.25, 4770.5, 0.2), rig.stock("CL=F", 71.37, 72.24, -1.1)},
                  "CL=F");
     });
+    // Mid-animation pictures: the flash at its peak, and the alert pulse at its first peak.
+    shoot(
+        "flash",
+        [&] {
+            rig.setAfterHours(false);
+            rig.show({aapl, nvda, msft}, "AAPL");
+        },
+        [&] {
+            rig.show({rig.stock("AAPL", 187.91, 185.10, 1.2), nvda, msft}, "AAPL");
+            rig.clock().advance(0.12);
+        });
+    shoot(
+        "pulse", [&] { rig.show({aapl, nvda, msft}, "AAPL"); },
+        [&] {
+            rig.state().fireAlert(AlertEvent{QUuid::createUuid(), "AAPL",
+                                             AlertEvent::Reason::spike(), Stock::Direction::up,
+                                             rig.clock().now()});
+            rig.clock().runDue();
+            QTest::qWait(100); // the glow takes its picture of the view on the next frame
+            rig.clock().advance(0.16);
+        });
     return failures == 0 ? 0 : 1;
 }
