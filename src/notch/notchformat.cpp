@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QJSEngine>
 
+#include <cmath>
+
 namespace velline {
 
 const QList<SymbolGlyph>& symbolGlyphs() {
@@ -125,12 +127,16 @@ double NotchFormat::symbolPixelSize(double points) {
     return points * 1.25;
 }
 
+NotchSpring carouselSpring() {
+    return NotchSpring(0.38, 0.82);
+}
+
 int NotchFormat::carouselDuration() {
-    return 450;
+    return static_cast<int>(std::lround(carouselSpring().settleTime() * 1000));
 }
 
 QEasingCurve NotchFormat::carouselEasing() {
-    return QEasingCurve(QEasingCurve::OutCubic);
+    return carouselSpring().easingCurve();
 }
 
 QString NotchFormat::placeholderText() {

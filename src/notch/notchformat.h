@@ -2,6 +2,7 @@
 
 #include "market/stock.h"
 #include "notch/notchtheme.h"
+#include "notchlayer/notchanimation.h"
 
 #include <QColor>
 #include <QEasingCurve>
@@ -49,6 +50,9 @@ QString priceText(double price);
 // The colour a direction is drawn in: up and down in the theme's muted colours, or its loud
 // ones while the symbol is spiking; flat in the primary text colour.
 QColor directionColor(Stock::Direction direction, const NotchTheme& theme, bool isSpiking);
+
+// The spring every carousel step moves on: response 0.38 s, damping fraction 0.82.
+NotchSpring carouselSpring();
 
 // Display rules for QML: `NotchFormat.priceText(stock.price)`, `NotchFormat.glyph("arrow.up")`.
 class NotchFormat : public QObject {

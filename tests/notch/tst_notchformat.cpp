@@ -4,6 +4,7 @@
 #include "state/appstate.h"
 
 #include <QFontDatabase>
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QQmlComponent>
@@ -11,6 +12,7 @@
 #include <QQuickItem>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
+#include <cmath>
 
 Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
@@ -39,6 +41,19 @@ private Q_SLOTS:
         QCOMPARE(directionColor(Stock::Direction::flat, theme, true), NotchPalette::textPrimary());
         // From QML the direction arrives as a number; nonsense is drawn neutral.
         QCOMPARE(NotchFormat::directionColor(7, theme, true), NotchPalette::textPrimary());
+    }
+
+    void carouselStepsOnTheSharedSpring() {
+        const NotchSpring spring = carouselSpring();
+        QCOMPARE(spring.response(), 0.38);
+        QCOMPARE(spring.dampingFraction(), 0.82);
+        // The animation lasts until the spring settles, and its curve ends on the target.
+        QCOMPARE(NotchFormat::carouselDuration(), int(std::lround(spring.settleTime() * 1000)));
+        QVERIFY(NotchFormat::carouselDuration() > 380 && NotchFormat::carouselDuration() < 2000);
+        const QEasingCurve curve = NotchFormat::carouselEasing();
+        QCOMPARE(curve.valueForProgress(0), 0.0);
+        QVERIFY(qAbs(curve.valueForProgress(1) - 1) < 1e-9);
+        QVERIFY(curve.valueForProgress(0.5) > 0.9); // a spring covers most of the way early
     }
 
     void roundedFamilyPrefersKnownFacesElseTheFallback() {
