@@ -19,15 +19,55 @@ NotchActions* NotchActions::create(QQmlEngine*, QJSEngine*) {
     return actions;
 }
 
-ExpandedCardSource::ExpandedCardSource(QObject* parent)
-    : ExpandedCardSource(&AppState::shared(), &UserPreferences::shared(), parent) {}
-
 ExpandedCardSource::ExpandedCardSource(AppState* state, UserPreferences* prefs, QObject* parent)
-    : QObject(parent), m_state(state), m_prefs(prefs) {
-    connect(state, &AppState::isAfterHoursChanged, this, &ExpandedCardSource::changed);
-    connect(state, &AppState::portfolioChanged, this, &ExpandedCardSource::changed);
-    connect(prefs, &UserPreferences::holdingsChanged, this, &ExpandedCardSource::changed);
-    connect(prefs, &UserPreferences::colorSchemeChanged, this, &ExpandedCardSource::changed);
+    : QObject(parent) {
+    setState(state);
+    setPrefs(prefs);
+}
+
+QObject* ExpandedCardSource::stateObject() const {
+    return m_state;
+}
+
+void ExpandedCardSource::setStateObject(QObject* state) {
+    setState(qobject_cast<AppState*>(state));
+}
+
+QObject* ExpandedCardSource::prefsObject() const {
+    return m_prefs;
+}
+
+void ExpandedCardSource::setPrefsObject(QObject* prefs) {
+    setPrefs(qobject_cast<UserPreferences*>(prefs));
+}
+
+void ExpandedCardSource::setState(AppState* state) {
+    for (const auto& c : std::as_const(m_stateConnections))
+        disconnect(c);
+    m_stateConnections.clear();
+    m_state = state;
+    if (state) {
+        m_stateConnections = {
+            connect(state, &AppState::isAfterHoursChanged, this, &ExpandedCardSource::changed),
+            connect(state, &AppState::portfolioChanged, this, &ExpandedCardSource::changed),
+        };
+    }
+    Q_EMIT changed();
+}
+
+void ExpandedCardSource::setPrefs(UserPreferences* prefs) {
+    for (const auto& c : std::as_const(m_prefsConnections))
+        disconnect(c);
+    m_prefsConnections.clear();
+    m_prefs = prefs;
+    if (prefs) {
+        m_prefsConnections = {
+            connect(prefs, &UserPreferences::holdingsChanged, this, &ExpandedCardSource::changed),
+            connect(prefs, &UserPreferences::colorSchemeChanged, this,
+                    &ExpandedCardSource::changed),
+        };
+    }
+    Q_EMIT changed();
 }
 
 NotchTheme ExpandedCardSource::theme() const {

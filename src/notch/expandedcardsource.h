@@ -39,18 +39,26 @@ private:
 // What the card's wrapper takes from the watch state and the preferences beyond the plain
 // fields: the theme for the carousel's mode, and the portfolio figures, present only while
 // the user holds something and the carousel shows equities.
+//   ExpandedCardSource { state: AppState; prefs: UserPreferences }
 class ExpandedCardSource : public QObject {
     Q_OBJECT
     QML_ELEMENT
+    Q_PROPERTY(QObject* state READ stateObject WRITE setStateObject NOTIFY changed)
+    Q_PROPERTY(QObject* prefs READ prefsObject WRITE setPrefsObject NOTIFY changed)
     Q_PROPERTY(velline::NotchTheme theme READ theme NOTIFY changed)
     // Numbers, or null when the card has no portfolio line.
     Q_PROPERTY(QVariant portfolioDayPL READ portfolioDayPL NOTIFY changed)
     Q_PROPERTY(QVariant portfolioMarketValue READ portfolioMarketValue NOTIFY changed)
 
 public:
-    // The shared state and preferences.
-    explicit ExpandedCardSource(QObject* parent = nullptr);
+    // Without a state and preferences: the equity theme and no portfolio line.
+    explicit ExpandedCardSource(QObject* parent = nullptr) : QObject(parent) {}
     ExpandedCardSource(AppState* state, UserPreferences* prefs, QObject* parent);
+
+    QObject* stateObject() const;
+    void setStateObject(QObject* state);
+    QObject* prefsObject() const;
+    void setPrefsObject(QObject* prefs);
 
     NotchTheme theme() const;
     bool showsPortfolio() const;
@@ -61,8 +69,13 @@ Q_SIGNALS:
     void changed();
 
 private:
+    void setState(AppState* state);
+    void setPrefs(UserPreferences* prefs);
+
     QPointer<AppState> m_state;
     QPointer<UserPreferences> m_prefs;
+    QList<QMetaObject::Connection> m_stateConnections;
+    QList<QMetaObject::Connection> m_prefsConnections;
 };
 
 // Fixed colours of the card's secondary texts and controls (each a palette colour at the

@@ -1,9 +1,13 @@
 #include "clock/manualclock.h"
 #include "notch/cardformat.h"
 #include "notch/expandedcardmodel.h"
+#include "notch/expandedcardsource.h"
 #include "notch/sparkline.h"
+#include "prefs/userpreferences.h"
+#include "state/appstate.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velline;
@@ -54,6 +58,11 @@ QList<PricePoint> series(std::initializer_list<double> prices, double start = 0)
         points.append(PricePoint{start + 300.0 * points.size(), p, 0});
     return points;
 }
+
+class NoQuotes : public QuoteSource {
+public:
+    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
+};
 
 } // namespace
 
@@ -301,6 +310,42 @@ private Q_SLOTS:
         model.setProperty("portfolioDayPL", QVariant());
         QVERIFY(!model.portfolioVisible());
         QVERIFY(!model.portfolioPercentVisible());
+    }
+
+    void sourceShowsThePortfolioOnlyWithHoldingsAndOnlyForEquities() {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat);
+        UserPreferences prefs(&settings);
+        prefs.setShowFuturesAfterHours(true);
+        NoQuotes quotes;
+        ManualClock open(1704898800); // a Wednesday, 10:00 in New York
+        AppState state(&prefs, &quotes, &open, {});
+        state.setStocks({stock("AAPL", 110, 100)});
+
+        ExpandedCardSource source(&state, &prefs, nullptr);
+        QSignalSpy changed(&source, &ExpandedCardSource::changed);
+        QVERIFY(source.portfolioDayPL().isNull()); // no holdings
+        prefs.setHoldings({Holding{"AAPL", 3}});
+        QVERIFY(!changed.isEmpty());
+        QCOMPARE(source.portfolioDayPL().toDouble(), 30.0);
+        QCOMPARE(source.portfolioMarketValue().toDouble(), 330.0);
+        QVERIFY(!source.theme().modeLabel);
+        changed.clear();
+        state.setStocks({stock("AAPL", 120, 100)});
+        QVERIFY(!changed.isEmpty()); // new prices move the figures
+        QCOMPARE(source.portfolioDayPL().toDouble(), 60.0);
+
+        ManualClock weekend(1705147200); // a Saturday
+        AppState futures(&prefs, &quotes, &weekend, {});
+        ExpandedCardSource after(&futures, &prefs, nullptr);
+        QVERIFY(futures.isAfterHours());
+        QVERIFY(after.portfolioDayPL().isNull());
+        QVERIFY(after.portfolioMarketValue().isNull());
+        QCOMPARE(after.theme().modeLabel, std::optional<QString>("Futures"));
+
+        ExpandedCardSource unset;
+        QVERIFY(unset.portfolioDayPL().isNull());
+        QCOMPARE(unset.theme(), NotchTheme::equity({}));
     }
 };
 

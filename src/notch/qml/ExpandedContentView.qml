@@ -8,7 +8,12 @@ import Velline.Notch
 CompactPulseFrame {
     id: root
 
-    property ExpandedCardSource source: ExpandedCardSource {}
+    // The preferences; the shared ones unless a test hands in others.
+    property var prefs: UserPreferences
+    property ExpandedCardSource source: ExpandedCardSource {
+        state: root.state
+        prefs: root.prefs
+    }
     // The card inside, for tests and for input that attaches to it.
     readonly property ExpandedNotchView card: view
 
