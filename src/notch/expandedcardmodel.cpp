@@ -1,6 +1,7 @@
 #include "notch/expandedcardmodel.h"
 
 #include "notch/cardformat.h"
+#include "notch/notchclock.h"
 #include "notch/notchformat.h"
 
 #include <cmath>
@@ -58,8 +59,7 @@ CardBlock CardBlock::build(const Stock& stock, const std::optional<AlertEvent>& 
     return b;
 }
 
-ExpandedCardModel::ExpandedCardModel(QObject* parent)
-    : ExpandedCardModel(Clock::system(), parent) {}
+ExpandedCardModel::ExpandedCardModel(QObject* parent) : ExpandedCardModel(notchClock(), parent) {}
 
 ExpandedCardModel::ExpandedCardModel(Clock* clock, QObject* parent)
     : QObject(parent), m_clock(clock), m_theme(NotchTheme::equity({})) {

@@ -131,7 +131,7 @@ class ExpandedCardModel : public QObject {
     Q_PROPERTY(QColor portfolioPercentColor READ portfolioPercentColor NOTIFY changed)
 
 public:
-    // Views run on the real clock unless a test hands in another one.
+    // Made from QML: runs on the notch views' clock (notchClock()).
     explicit ExpandedCardModel(QObject* parent = nullptr);
     ExpandedCardModel(Clock* clock, QObject* parent);
     ~ExpandedCardModel() override;

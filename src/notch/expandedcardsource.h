@@ -39,11 +39,11 @@ private:
 // What the card's wrapper takes from the watch state and the preferences beyond the plain
 // fields: the theme for the carousel's mode, and the portfolio figures, present only while
 // the user holds something and the carousel shows equities.
-//   ExpandedCardSource { state: AppState; prefs: UserPreferences }
+//   ExpandedCardSource { appState: AppState; prefs: UserPreferences }
 class ExpandedCardSource : public QObject {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(QObject* state READ stateObject WRITE setStateObject NOTIFY changed)
+    Q_PROPERTY(QObject* appState READ stateObject WRITE setStateObject NOTIFY changed)
     Q_PROPERTY(QObject* prefs READ prefsObject WRITE setPrefsObject NOTIFY changed)
     Q_PROPERTY(velline::NotchTheme theme READ theme NOTIFY changed)
     // Numbers, or null when the card has no portfolio line.

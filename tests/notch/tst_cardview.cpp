@@ -19,7 +19,6 @@
 
 Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
-Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
 
 using namespace velline;
 
@@ -116,8 +115,8 @@ private Q_SLOTS:
         QVERIFY(!child(card, "emptyText")->isVisible());
         QVERIFY(!child(card, "footer")->isVisible()); // one record: no pager, settings, remove
 
-        card->setProperty("stocks", stocksValue({stock("AAPL", 101), stock("MSFT", 99),
-                                                 stock("NVDA", 100)}));
+        card->setProperty("stocks",
+                          stocksValue({stock("AAPL", 101), stock("MSFT", 99), stock("NVDA", 100)}));
         card->setProperty("activeSymbol", QStringLiteral("MSFT"));
         QVERIFY(child(card, "footer")->isVisible());
         QCOMPARE(child(card, "dots")->property("count").toInt(), 3);
@@ -201,7 +200,7 @@ private Q_SLOTS:
         state.setActiveSymbol(QStringLiteral("AAPL"));
 
         QQuickItem* view =
-            show("ExpandedContentView {}", {{"state", QVariant::fromValue<QObject*>(&state)},
+            show("ExpandedContentView {}", {{"appState", QVariant::fromValue<QObject*>(&state)},
                                             {"prefs", QVariant::fromValue<QObject*>(&prefs)}});
         auto* card = view->property("card").value<QQuickItem*>();
         QVERIFY(card);

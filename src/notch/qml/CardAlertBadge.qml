@@ -1,6 +1,5 @@
 import QtQuick
 import Velline.Notch
-import Velline.NotchLayer
 
 // The amber badge naming a fired alert. It grows from nothing and fades in when shown, and
 // shrinks and fades out (keeping its last label) when hidden.
@@ -24,14 +23,14 @@ Rectangle {
 
     Behavior on opacity {
         NumberAnimation {
-            duration: NotchSprings.duration(0.38, 0.82)
-            easing: NotchSprings.easing(0.38, 0.82)
+            duration: NotchFormat.carouselDuration
+            easing: NotchFormat.carouselEasing
         }
     }
     Behavior on scale {
         NumberAnimation {
-            duration: NotchSprings.duration(0.38, 0.82)
-            easing: NotchSprings.easing(0.38, 0.82)
+            duration: NotchFormat.carouselDuration
+            easing: NotchFormat.carouselEasing
         }
     }
 

@@ -11,7 +11,7 @@ CompactPulseFrame {
     // The preferences; the shared ones unless a test hands in others.
     property var prefs: UserPreferences
     property ExpandedCardSource source: ExpandedCardSource {
-        state: root.state
+        appState: root.appState
         prefs: root.prefs
     }
     // The card inside, for tests and for input that attaches to it.
@@ -20,16 +20,16 @@ CompactPulseFrame {
     theme: source.theme
 
     ExpandedNotchView {
-        stocks: root.state.stocks
-        activeSymbol: root.state.activeSymbol
-        transitionDirection: root.state.lastSwipeDirection
-        alertEvent: root.state.alertEvent
-        alertsForActive: root.state.alertsForActive
+        stocks: root.appState.stocks
+        activeSymbol: root.appState.activeSymbol
+        transitionDirection: root.appState.lastSwipeDirection
+        alertEvent: root.appState.alertEvent
+        alertsForActive: root.appState.alertsForActive
         portfolioDayPL: root.source.portfolioDayPL
         portfolioMarketValue: root.source.portfolioMarketValue
         theme: root.theme
-        onSwipeRequested: direction => root.state.swipe(direction)
-        onRemoveActiveRequested: root.state.removeActive()
+        onSwipeRequested: direction => root.appState.swipe(direction)
+        onRemoveActiveRequested: root.appState.removeActive()
         onOpenSettingsRequested: NotchActions.openSettings()
     }
 }

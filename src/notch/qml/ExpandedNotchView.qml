@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
 import Velline.Notch
-import Velline.NotchLayer
 
 // The card under the notch: the active symbol in detail (header, statistics, intraday chart,
 // armed alerts), the carousel footer and the day's portfolio result. Every text, colour and
@@ -56,7 +55,7 @@ Item {
         target: null
         xAxis.enabled: true
         yAxis.enabled: false
-        dragThreshold: ExpandedCardModel.dragMinimumDistance()
+        dragThreshold: cardModel.dragMinimumDistance()
         property real lastX: 0
         onCentroidChanged: if (active) lastX = centroid.scenePosition.x
         onActiveChanged: {
@@ -113,7 +112,7 @@ Item {
                     y: 8
                     width: blockArea.width
                     key: cardModel.displayedSymbol
-                    fromLeading: ExpandedCardModel.entersFromLeading(card.transitionDirection)
+                    fromLeading: cardModel.entersFromLeading(card.transitionDirection)
                     delegate: CardStockBlock {
                         width: slide.width
                         block: cardModel.block

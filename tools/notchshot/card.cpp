@@ -1,0 +1,158 @@
+// velline-cardshot: renders the expanded card in its typical states to PNG files, on virtual
+// time and with logos from a local simulator (no network).
+//   velline-cardshot [OUTPUT_DIR]     (default: the current directory)
+// The chart's times read in the machine's time zone; New York unless TZ is set.
+
+#include "scenerenderer.h"
+#include "shotrig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cmath>
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
+
+using namespace velline;
+using namespace velline::notchshot;
+
+namespace {
+
+// 14:35 in New York on the rig's session day: most of a trading day of bars.
+constexpr double afternoon = ShotRig::sessionOpen + 4 * 3600 + 35 * 60;
+constexpr double sessionStart = ShotRig::sessionOpen - 30 * 60;
+
+// A day of 5-minute bars from the open to `now` that wanders from `previousClose` to `price`
+// with a little noise, jumps at `spikeBar` and trades `surge` times the usual volume in its
+// last three bars.
+Stock daySeries(const QString& symbol, double price, double previousClose, double now, int spikeBar,
+                double surge, double lastBarMove = 0.12) {
+    Stock s;
+    s.symbol = symbol;
+    s.price = price;
+    s.previousClose = previousClose;
+    s.lastUpdate = now;
+    const int bars = static_cast<int>((now - sessionStart) / 300);
+    double noise = 0;
+    for (int i = 0; i < bars; ++i) {
+        const double t = static_cast<double>(i) / (bars - 1);
+        noise =
+            0.55 * noise + 0.0016 * std::sin(i * 2.3 + symbol.size()) + 0.0011 * std::cos(i * 0.7);
+        double p = previousClose + (price - previousClose) * std::pow(t, 0.8);
+        p *= 1 + noise;
+        if (spikeBar >= 0 && i >= spikeBar)
+            p *= 1 + 0.004 * (price > previousClose ? 1 : -1);
+        const double volume = (i >= bars - 3 ? surge : 1.0) * (9e4 + 2e4 * std::sin(i * 1.3));
+        s.intraday.append(PricePoint{sessionStart + 300.0 * i, p, volume});
+    }
+    // The latest bar ends at the price after the given move.
+    s.intraday.last().price = price;
+    s.intraday[s.intraday.size() - 2].price = price / (1 + lastBarMove / 100);
+    return s;
+}
+
+PriceAlert alert(const QString& symbol, double level, PriceAlert::Direction direction) {
+    PriceAlert a;
+    a.id = QUuid::createUuid();
+    a.symbol = symbol;
+    a.price = level;
+    a.direction = direction;
+    return a;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        qputenv("QT_SCALE_FACTOR", "2");
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", "America/New_York");
+    SceneRenderer::useSoftwareRenderer();
+    QGuiApplication app(argc, argv);
+    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    if (!out.exists() && !QDir().mkpath(out.path())) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+        return 1;
+    }
+
+    ShotRig rig;
+    SceneRenderer renderer;
+    QFile sceneFile(QStringLiteral(":/notchshot/cardscene.qml"));
+    sceneFile.open(QIODevice::ReadOnly);
+    const QByteArray scene = sceneFile.readAll();
+    const QVariantMap props{{"testState", QVariant::fromValue<QObject*>(&rig.state())},
+                            {"testPrefs", QVariant::fromValue<QObject*>(&rig.prefs())}};
+    if (!rig.loadLogos({"AAPL", "NVDA", "MSFT", "TSLA"}))
+        std::fprintf(stderr, "logos did not arrive; placeholders are shown\n");
+
+    auto atAfternoon = [&] {
+        rig.clock().setNow(afternoon);
+        rig.state().updateSession();
+    };
+    atAfternoon();
+    Stock aapl = daySeries("AAPL", 189.84, 185.10, afternoon, 40, 2.4, 0.42);
+    aapl.contextTag = QStringLiteral("Earnings");
+    const Stock nvda = daySeries("NVDA", 884.20, 912.80, afternoon, 22, 3.4, -1.15);
+    const Stock msft = daySeries("MSFT", 421.07, 421.0, afternoon, -1, 1.0, 0.01);
+    const Stock tsla = daySeries("TSLA", 241.3, 238.2, afternoon, -1, 1.0, 0.08);
+    rig.prefs().setPriceAlerts({alert("AAPL", 188, PriceAlert::Direction::above),
+                                alert("AAPL", 180, PriceAlert::Direction::below),
+                                alert("NVDA", 900, PriceAlert::Direction::below)});
+
+    int failures = 0;
+    auto shoot = [&](const char* name, const std::function<void()>& setUp) {
+        setUp();
+        const QImage image = renderer.render(
+            scene, props, [&] { rig.clock().advance(2.5); }, 600);
+        const QString path = out.filePath(QStringLiteral("card-%1.png").arg(name));
+        if (image.isNull() || !image.save(path)) {
+            std::fprintf(stderr, "%s: %s\n", name, qPrintable(renderer.errorString()));
+            ++failures;
+            return;
+        }
+        std::printf("%s\n", qPrintable(path));
+    };
+
+    shoot("portfolio", [&] {
+        rig.prefs().setHoldings({Holding{"AAPL", 40}, Holding{"MSFT", 12}});
+        rig.show({aapl, nvda, msft, tsla}, "AAPL");
+    });
+    shoot("down-spiking", [&] {
+        rig.prefs().setHoldings({});
+        atAfternoon();
+        Stock spiking = nvda;
+        spiking.lastSpikeAt = rig.clock().now() + 1; // still spiking once the scene settles
+        rig.show({aapl, spiking, msft, tsla}, "NVDA");
+    });
+    shoot("alert-badge", [&] {
+        atAfternoon();
+        rig.show({aapl, nvda, msft, tsla}, "MSFT");
+        AlertEvent event;
+        event.id = QUuid::createUuid();
+        event.symbol = QStringLiteral("AAPL");
+        event.reason = AlertEvent::Reason::priceCross(188, PriceAlert::Direction::above);
+        event.direction = Stock::Direction::up;
+        event.timestamp = rig.clock().now();
+        rig.state().fireAlert(event);
+        rig.state().setActiveSymbol(QStringLiteral("AAPL"));
+    });
+    shoot("single", [&] {
+        atAfternoon();
+        rig.show({msft}, "MSFT");
+    });
+    shoot("futures", [&] {
+        rig.setAfterHours(true);
+        const double now = rig.clock().now();
+        Stock es = daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05);
+        rig.show({es, daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)}, "ES=F");
+    });
+    shoot("empty", [&] {
+        rig.setAfterHours(false);
+        rig.show({}, std::nullopt);
+    });
+    return failures == 0 ? 0 : 1;
+}
