@@ -101,6 +101,8 @@ class CardPalette : public QObject {
     Q_PROPERTY(QColor dotOther READ dotOther CONSTANT)
     Q_PROPERTY(QColor removeBar READ removeBar CONSTANT)
     Q_PROPERTY(QColor removeCircle READ removeCircle CONSTANT)
+    // The theme a card shows before it is given one.
+    Q_PROPERTY(velline::NotchTheme defaultTheme READ defaultTheme CONSTANT)
 
 public:
     explicit CardPalette(QObject* parent = nullptr) : QObject(parent) {}
@@ -121,6 +123,7 @@ public:
     static QColor dotOther();
     static QColor removeBar();
     static QColor removeCircle();
+    static NotchTheme defaultTheme() { return NotchTheme::equity({}); }
 
     // `color` with its opacity multiplied by `opacity`.
     Q_INVOKABLE static QColor faded(const QColor& color, double opacity);

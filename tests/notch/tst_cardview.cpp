@@ -42,6 +42,11 @@ QQuickItem* child(QObject* root, const char* name) {
     return root->findChild<QQuickItem*>(QString::fromLatin1(name));
 }
 
+// The chart of the block on screen (a block sliding out may still be around).
+QQuickItem* chart(QQuickItem* card) {
+    return child(card->property("currentBlock").value<QQuickItem*>(), "sparkline");
+}
+
 QPoint centreOf(QQuickItem* item) {
     return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
 }
@@ -113,6 +118,10 @@ private Q_SLOTS:
 
         card->setProperty("stocks", stocksValue({stock("AAPL", 101)}));
         QVERIFY(!child(card, "emptyText")->isVisible());
+        // Until it is given a theme the card draws in the equity colours.
+        auto* block = card->property("currentBlock").value<QQuickItem*>();
+        QCOMPARE(child(block, "change")->property("color").value<QColor>(),
+                 NotchTheme::equity({}).mutedPositiveColor());
         QVERIFY(!child(card, "footer")->isVisible()); // one record: no pager, settings, remove
 
         card->setProperty("stocks",
@@ -135,7 +144,7 @@ private Q_SLOTS:
         card->setProperty("stocks", stocksValue({stock("AAPL", 101), stock("MSFT", 99)}));
         QTRY_VERIFY(card->height() > 100);
         QSignalSpy swipes(card, SIGNAL(swipeRequested(int)));
-        const QPoint start = centreOf(child(card, "sparkline"));
+        const QPoint start = centreOf(chart(card));
 
         drag(start, 40);
         drag(start, -40);
@@ -207,7 +216,7 @@ private Q_SLOTS:
         QTRY_VERIFY(card->height() > 100);
 
         // A tap outside the buttons steps forward after the tap delay; a button at once.
-        QTest::mouseClick(m_window.get(), Qt::LeftButton, {}, centreOf(child(card, "sparkline")));
+        QTest::mouseClick(m_window.get(), Qt::LeftButton, {}, centreOf(chart(card)));
         QCOMPARE(state.activeSymbol(), std::optional<QString>("AAPL"));
         QTRY_COMPARE_WITH_TIMEOUT(state.activeSymbol(), std::optional<QString>("MSFT"), 2000);
         QTest::qWait(400); // past any double-tap window
@@ -216,6 +225,11 @@ private Q_SLOTS:
         QCOMPARE(state.activeSymbol(), std::optional<QString>("NVDA"));
         QTest::qWait(400);
         QCOMPARE(state.activeSymbol(), std::optional<QString>("NVDA")); // no extra tap step
+        // A drag steps once: the press that began it is no tap.
+        drag(centreOf(chart(card)), 60);
+        QCOMPARE(state.activeSymbol(), std::optional<QString>("MSFT"));
+        QTest::qWait(400);
+        QCOMPARE(state.activeSymbol(), std::optional<QString>("MSFT"));
 
         QSignalSpy settingsButton(&NotchActions::shared(), &NotchActions::openSettingsRequested);
         QTest::mouseClick(m_window.get(), Qt::LeftButton, {},
@@ -229,7 +243,7 @@ private Q_SLOTS:
 
         QTest::mouseClick(m_window.get(), Qt::LeftButton, {},
                           centreOf(child(card, "removeButton")));
-        QCOMPARE(prefs.trackedSymbols(), QStringList({"AAPL", "MSFT"}));
+        QCOMPARE(prefs.trackedSymbols(), QStringList({"AAPL", "NVDA"}));
         m_root.reset(); // before the state it reads goes
     }
 };

@@ -45,7 +45,15 @@ Item {
         delay: 700
         text: button.toolTip
         font.pixelSize: 11
-        palette.toolTipBase: "#2a2a2a"
-        palette.toolTipText: "#f2f2f2"
+        contentItem: Text {
+            text: button.toolTip
+            font.pixelSize: 11
+            color: "#f2f2f2"
+        }
+        background: Rectangle {
+            color: "#2a2a2a"
+            border.color: "#4a4a4a"
+            radius: 4
+        }
     }
 }

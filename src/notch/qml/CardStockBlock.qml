@@ -21,15 +21,18 @@ ColumnLayout {
 
     spacing: 10
 
+    // Flashes run only while the card is on screen.
     TickerFlash {
         id: changeFlash
         value: root.block.changePercent
         theme: root.theme
+        isActive: root.visible
     }
     TickerFlash {
         id: priceFlash
         value: root.block.price
         theme: root.theme
+        isActive: root.visible
     }
 
     // Header: logo, ticker, badges, the day's change.

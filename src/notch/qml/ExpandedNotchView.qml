@@ -18,7 +18,7 @@ Item {
     property var alertsForActive: []
     property var portfolioDayPL: null
     property var portfolioMarketValue: null
-    property notchTheme theme
+    property notchTheme theme: CardPalette.defaultTheme
 
     // Actions. `direction` is a SwipeDirection.
     signal swipeRequested(int direction)
