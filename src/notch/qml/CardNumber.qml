@@ -29,8 +29,10 @@ Item {
         font.weight: root.weight
     }
 
+    // Nothing animates while the card is off screen.
     property color shownColor: root.color
     Behavior on shownColor {
+        enabled: root.visible
         ColorAnimation {
             duration: 350
             easing.type: Easing.InOutQuad
@@ -62,5 +64,6 @@ Item {
         text: root.text
         font: fontSource.font
         color: root.shownColor
+        duration: root.visible ? 350 : 0
     }
 }

@@ -31,7 +31,13 @@ RowLayout {
         font.pixelSize: 11
         font.weight: Font.Medium
         color: line.model.portfolioPercentColor
-        Behavior on color { ColorAnimation { duration: 350; easing.type: Easing.InOutQuad } }
+        Behavior on color {
+            enabled: line.visible
+            ColorAnimation {
+                duration: 350
+                easing.type: Easing.InOutQuad
+            }
+        }
     }
     Text {
         text: "today"
