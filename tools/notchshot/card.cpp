@@ -26,9 +26,9 @@ namespace {
 constexpr double afternoon = ShotRig::sessionOpen + 4 * 3600 + 35 * 60;
 constexpr double sessionStart = ShotRig::sessionOpen - 30 * 60;
 
-// A day of 5-minute bars from the open to `now` that wanders from `previousClose` to `price`
-// with a little noise, jumps at `spikeBar` and trades `surge` times the usual volume in its
-// last three bars.
+// A day of 5-minute bars from the open to `now` that wanders from `previousClose` with a
+// little noise, jumps at `spikeBar`, trades `surge` times the usual volume in its last three
+// bars and ends at `price` with a latest bar that moved `lastBarMove` percent.
 Stock daySeries(const QString& symbol, double price, double previousClose, double now, int spikeBar,
                 double surge, double lastBarMove = 0.12) {
     Stock s;
@@ -37,21 +37,23 @@ Stock daySeries(const QString& symbol, double price, double previousClose, doubl
     s.previousClose = previousClose;
     s.lastUpdate = now;
     const int bars = static_cast<int>((now - sessionStart) / 300);
+    const double beforeLast = price / (1 + lastBarMove / 100);
+    const double jump = spikeBar >= 0 ? 0.004 * (price > previousClose ? 1 : -1) : 0;
     double noise = 0;
-    for (int i = 0; i < bars; ++i) {
-        const double t = static_cast<double>(i) / (bars - 1);
+    for (int i = 0; i + 1 < bars; ++i) {
+        const double t = static_cast<double>(i) / (bars - 2);
         noise =
             0.55 * noise + 0.0016 * std::sin(i * 2.3 + symbol.size()) + 0.0011 * std::cos(i * 0.7);
-        double p = previousClose + (price - previousClose) * std::pow(t, 0.8);
-        p *= 1 + noise;
+        // Ends at beforeLast: the jump is part of the trend after it, the noise fades out.
+        const double trend =
+            previousClose + (beforeLast / (1 + jump) - previousClose) * std::pow(t, 0.8);
+        double p = trend * (1 + noise * (1 - t));
         if (spikeBar >= 0 && i >= spikeBar)
-            p *= 1 + 0.004 * (price > previousClose ? 1 : -1);
+            p *= 1 + jump;
         const double volume = (i >= bars - 3 ? surge : 1.0) * (9e4 + 2e4 * std::sin(i * 1.3));
         s.intraday.append(PricePoint{sessionStart + 300.0 * i, p, volume});
     }
-    // The latest bar ends at the price after the given move.
-    s.intraday.last().price = price;
-    s.intraday[s.intraday.size() - 2].price = price / (1 + lastBarMove / 100);
+    s.intraday.append(PricePoint{sessionStart + 300.0 * (bars - 1), price, surge * 9e4});
     return s;
 }
 
