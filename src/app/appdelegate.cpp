@@ -1,0 +1,134 @@
+#include "app/appdelegate.h"
+
+#include "notch/expandedcardsource.h"
+#include "notch/logocache.h"
+#include "notchlayer/notchcontroller.h"
+#include "prefs/userpreferences.h"
+#include "state/appstate.h"
+
+#include <QApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QScreen>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_InputPlugin)
+
+namespace velline {
+
+namespace {
+
+// The three content views of the notch. The card also answers two-finger swipes over its
+// window.
+const char* const kExpanded = R"(
+import QtQuick
+import Velline.Notch
+import Velline.Input
+ExpandedContentView {
+    TrackpadSwipe { onSwiped: direction => AppState.swipe(direction) }
+}
+)";
+
+const char* const kCompactLeading = R"(
+import Velline.Notch
+CompactLeadingContentView {}
+)";
+
+const char* const kCompactTrailing = R"(
+import Velline.Notch
+CompactTrailingContentView {}
+)";
+
+NotchContentBuilder builder(QQmlEngine* engine, const char* qml) {
+    auto* component = new QQmlComponent(engine, engine);
+    component->setData(qml, QUrl(QStringLiteral("qrc:/velline/app/content.qml")));
+    if (component->isError())
+        qFatal("velline: a notch view does not load: %s", qPrintable(component->errorString()));
+    return NotchController::fromComponent(component);
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent), m_appState(&AppState::shared()) {
+    // The watch state prefetches the logos of new symbols through the shared cache.
+    AppState::setSharedLogoPrefetch(
+        [](const QString& symbol) { LogoCache::shared().prefetch(symbol); });
+    connect(&NotchActions::shared(), &NotchActions::openSettingsRequested, this,
+            &AppDelegate::openSettings);
+}
+
+AppDelegate::~AppDelegate() = default;
+
+QScreen* AppDelegate::firstScreen() {
+    return QGuiApplication::primaryScreen();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    QPointer<AppDelegate> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self] {
+            if (self)
+                self->startApp();
+        },
+        Qt::QueuedConnection);
+}
+
+void AppDelegate::startApp() {
+    if (m_notch)
+        return;
+    for (const QString& symbol : UserPreferences::shared().trackedSymbols())
+        LogoCache::shared().prefetch(symbol);
+    setupNotch();
+    m_appState->start();
+    Q_EMIT started();
+}
+
+void AppDelegate::setupNotch() {
+    m_engine = std::make_unique<QQmlEngine>();
+    m_engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+    // No Linux screen has a camera housing: always the notch preset, drawn around an assumed
+    // notch area.
+    m_notch = std::make_unique<NotchController>(
+        NotchHoverOption::all, NotchStyle::notch(), builder(m_engine.get(), kExpanded),
+        builder(m_engine.get(), kCompactLeading), builder(m_engine.get(), kCompactTrailing),
+        m_engine.get());
+    m_notch->compact(firstScreen());
+
+    connect(m_notch.get(), &NotchController::isHoveringChanged, this,
+            [this] { hoverChanged(m_notch->isHovering()); });
+    // The current value counts as the first one, so the pointer-away branch runs once now.
+    hoverChanged(m_notch->isHovering());
+}
+
+void AppDelegate::hoverChanged(bool hovering) {
+    if (m_lastHover == hovering)
+        return;
+    m_lastHover = hovering;
+    if (hovering) {
+        m_appState->suspendRotation();
+        if (m_notch)
+            m_notch->expand(firstScreen());
+    } else {
+        m_appState->resumeRotation();
+        if (m_notch)
+            m_notch->compact(firstScreen());
+    }
+}
+
+void AppDelegate::openSettings() {
+    Q_EMIT settingsRequested();
+}
+
+void AppDelegate::refresh() {
+    m_appState->refresh();
+}
+
+void AppDelegate::quit() {
+    QCoreApplication::quit();
+}
+
+} // namespace velline

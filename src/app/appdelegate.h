@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+
+class QQmlEngine;
+class QScreen;
+
+namespace velline {
+
+class AppState;
+class NotchController;
+
+// Starts and wires the running program: the notch with its three content views on the first
+// screen, hover to expand (and to pause the carousel), and the refresh cycle of the shared
+// watch state. One instance lives as long as the process.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Runs the start sequence on the next turn of the event loop.
+    void applicationDidFinishLaunching();
+    // The start sequence: prefetch logos, build the notch and show it compact, then start
+    // the watch state.
+    void startApp();
+
+    AppState& appState() const { return *m_appState; }
+    NotchController* notch() const { return m_notch.get(); }
+    QQmlEngine* engine() const { return m_engine.get(); }
+
+    // The first screen: the primary one.
+    static QScreen* firstScreen();
+
+public Q_SLOTS:
+    // The settings window arrives later; until then the request is only announced.
+    void openSettings();
+    // Starts a refresh unless one is running.
+    void refresh();
+    void quit();
+
+Q_SIGNALS:
+    void settingsRequested();
+    // The start sequence has run (the notch exists and the watch state is started).
+    void started();
+
+private:
+    void setupNotch();
+    void hoverChanged(bool hovering);
+
+    AppState* m_appState;
+    std::unique_ptr<QQmlEngine> m_engine;
+    std::unique_ptr<NotchController> m_notch;
+    std::optional<bool> m_lastHover;
+};
+
+} // namespace velline

@@ -1,0 +1,80 @@
+#include "app/launchoptions.h"
+
+#include "notchlayer/notchpanel.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+namespace velline {
+
+namespace {
+
+const char* const kDescription =
+    "A stock ticker in a small black notch at the top centre of the screen.\n"
+    "It rotates through your symbols every ten seconds and expands into a card when the\n"
+    "pointer rests on it. Settings live in $XDG_CONFIG_HOME/Velline/Velline.conf.";
+
+} // namespace
+
+LaunchOptions LaunchOptions::parse(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Run against a simulated market served inside the program: moving "
+                       "prices, spikes now and then, logos. Needs no network and leaves your "
+                       "own symbols, holdings and alerts untouched."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(demo);
+
+    LaunchOptions options;
+    const QString program = QStringLiteral("velline");
+    if (!parser.parse(arguments)) {
+        options.exitCode = 64;
+        options.message =
+            QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(program, parser.errorText());
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        options.exitCode = 64;
+        options.message = QStringLiteral("%1: unexpected argument '%2'\nTry '%1 --help'.\n")
+                              .arg(program, parser.positionalArguments().first());
+        return options;
+    }
+    if (parser.isSet(help)) {
+        options.exitCode = 0;
+        QString text = parser.helpText();
+        // Without an application object the parser cannot name the program itself.
+        text.replace(QStringLiteral("<executable_name>"), program);
+        options.message = text;
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.exitCode = 0;
+        options.message = QStringLiteral("%1 %2\n").arg(program, QStringLiteral(VELLINE_VERSION));
+        return options;
+    }
+    options.demo = parser.isSet(demo);
+    return options;
+}
+
+void prepareProcess() {
+    NotchPanel::preferX11Platform();
+    NotchPanel::selectDefaultGraphicsApi();
+}
+
+void configureApplication(QApplication& app) {
+    QApplication::setApplicationName(QStringLiteral("velline"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Velline"));
+    QApplication::setOrganizationName(QStringLiteral("Velline"));
+    QApplication::setApplicationVersion(QStringLiteral(VELLINE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("velline"));
+    app.setQuitOnLastWindowClosed(false);
+}
+
+} // namespace velline

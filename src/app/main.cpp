@@ -1,0 +1,39 @@
+// velline: the notch stock ticker.
+#include "app/appdelegate.h"
+#include "app/demosession.h"
+#include "app/launchoptions.h"
+#include "clock/clock.h"
+
+#include <QApplication>
+#include <QTextStream>
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const velline::LaunchOptions options = velline::LaunchOptions::parse(arguments);
+    if (options.exitCode) {
+        QTextStream(*options.exitCode == 0 ? stdout : stderr) << options.message;
+        return *options.exitCode;
+    }
+
+    velline::prepareProcess();
+    QApplication app(argc, argv);
+    velline::configureApplication(app);
+
+    std::unique_ptr<velline::DemoSession> demo;
+    if (options.demo) {
+        demo = std::make_unique<velline::DemoSession>(velline::Clock::system());
+        QString error;
+        if (!demo->start(&error)) {
+            QTextStream(stderr) << "velline: " << error << "\n";
+            return 1;
+        }
+        demo->seedPreferences();
+        QTextStream(stdout) << "velline: demo feed on " << demo->baseUrl().toString() << "\n";
+    }
+
+    velline::AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    return app.exec();
+}

@@ -1,0 +1,170 @@
+// The whole program against the simulated feed, on a private X server: the compact notch shows
+// a symbol, the pointer on it expands the card and pauses the carousel, leaving compacts it.
+#include "app/appdelegate.h"
+#include "app/demosession.h"
+#include "app/launchoptions.h"
+#include "clock/clock.h"
+#include "feedsim/feedsimulator.h"
+#include "notch/expandedcardsource.h"
+#include "notchlayer/notchcontroller.h"
+#include "state/appstate.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QProcess>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QtTest>
+
+using namespace velline;
+
+namespace {
+
+void movePointer(QPoint to) {
+    const int rc = QProcess::execute(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y())});
+    QVERIFY2(rc == 0, "xdotool is needed for this test");
+}
+
+// Visible text items under `root` whose text is exactly `text`.
+QList<QQuickItem*> visibleTexts(QQuickItem* root, const QString& text) {
+    QList<QQuickItem*> found;
+    if (!root || !root->isVisible())
+        return found;
+    if (root->property("text").toString() == text && root->opacity() > 0)
+        found.append(root);
+    for (QQuickItem* child : root->childItems())
+        found += visibleTexts(child, text);
+    return found;
+}
+
+// Share of pixels in `rect` of the screen that are near black.
+double darkShare(const QImage& screen, const QRect& rect) {
+    int dark = 0, all = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x, ++all)
+            dark += qGray(screen.pixel(x, y)) < 24 ? 1 : 0;
+    return all ? double(dark) / all : 0;
+}
+
+// Whether some pixel of `rect` is clearly lit (text drawn on the black notch).
+bool hasLitPixels(const QImage& screen, const QRectF& rect) {
+    const QRect r = rect.toAlignedRect().intersected(screen.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(screen.pixel(x, y)) > 140)
+                return true;
+    return false;
+}
+
+QImage grabScreen() {
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+} // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void commandLine() {
+        const auto parse = [](QStringList args) {
+            args.prepend(QStringLiteral("/usr/bin/velline"));
+            return LaunchOptions::parse(args);
+        };
+        QVERIFY(!parse({}).exitCode);
+        QVERIFY(!parse({}).demo);
+        QVERIFY(parse({QStringLiteral("--demo")}).demo);
+
+        const LaunchOptions help = parse({QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.message.contains(QStringLiteral("--demo")));
+        QVERIFY(help.message.contains(QStringLiteral("Usage: velline")));
+
+        // Mistakes end the program with a usage error instead of being ignored.
+        for (const QString& wrong :
+             {QStringLiteral("--dmo"), QStringLiteral("AAPL"), QStringLiteral("-x")}) {
+            const LaunchOptions options = parse({wrong});
+            QCOMPARE(options.exitCode, 64);
+            QVERIFY2(options.message.contains(QStringLiteral("--help")), qPrintable(wrong));
+        }
+    }
+
+    void runningTicker() {
+        // A light desktop, so the black notch stands out from it.
+        QProcess::execute(QStringLiteral("xsetroot"),
+                          {QStringLiteral("-solid"), QStringLiteral("#c8c8c8")});
+        const QString userConfig = qEnvironmentVariable("XDG_CONFIG_HOME");
+        DemoSession demo(Clock::system());
+        QString error;
+        QVERIFY2(demo.start(&error), qPrintable(error));
+        demo.seedPreferences();
+
+        AppDelegate delegate;
+        QSignalSpy started(&delegate, &AppDelegate::started);
+        delegate.applicationDidFinishLaunching();
+        QVERIFY(!delegate.notch()); // the start sequence runs after launching returns
+        QVERIFY(started.wait(5000));
+        NotchController* notch = delegate.notch();
+        AppState& state = delegate.appState();
+        QVERIFY(state.isStarted());
+
+        // Compact on the first screen, showing the active symbol from the simulated feed.
+        QTRY_VERIFY_WITH_TIMEOUT(notch->isCompact(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(state.activeStock().has_value(), 10000);
+        QVERIFY(!state.isRotationSuspended());
+        QVERIFY(state.isRotationArmed());
+        QVERIFY(!demo.simulator()->requestLog().isEmpty());
+
+        const QRect screenRect = QGuiApplication::primaryScreen()->geometry();
+        const QPoint notchCentre(screenRect.center().x(), 10);
+        QQuickItem* symbolText = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (symbolText = visibleTexts(notch->compactLeadingContent(), state.activeStock()->symbol)
+                              .value(0)) ||
+                (symbolText =
+                     visibleTexts(notch->compactTrailingContent(), state.activeStock()->symbol)
+                         .value(0)),
+            5000);
+        QImage screen = grabScreen();
+        const QRectF textRect =
+            symbolText->mapRectToScene(QRectF(0, 0, symbolText->width(), symbolText->height()))
+                .translated(symbolText->window()->position());
+        QVERIFY2(hasLitPixels(screen, textRect), "the symbol is not drawn on the screen");
+        QVERIFY(darkShare(screen, QRect(notchCentre.x() - 60, 2, 120, 16)) > 0.8);
+        // Outside the notch the screen stays as it was (the panel does not blacken it).
+        QVERIFY(darkShare(screen, QRect(notchCentre.x() - 100, 300, 200, 100)) < 0.05);
+
+        // Pointer on the notch: the card opens and the carousel stops.
+        movePointer(notchCentre);
+        QTRY_VERIFY_WITH_TIMEOUT(notch->isExpanded(), 5000);
+        QVERIFY(state.isRotationSuspended());
+        QVERIFY(!state.isRotationArmed());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            darkShare(grabScreen(), QRect(notchCentre.x() - 100, 60, 200, 40)) > 0.5, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !visibleTexts(notch->expandedContent(), state.activeStock()->symbol).isEmpty(), 5000);
+
+        // The card's settings button reaches the program.
+        QSignalSpy settings(&delegate, &AppDelegate::settingsRequested);
+        NotchActions::shared().openSettings();
+        QCOMPARE(settings.count(), 1);
+
+        // Pointer away: compact again, and the carousel runs again from a fresh ten seconds.
+        movePointer(QPoint(screenRect.center().x(), screenRect.height() - 50));
+        QTRY_VERIFY_WITH_TIMEOUT(notch->isCompact(), 5000);
+        QVERIFY(!state.isRotationSuspended());
+        QVERIFY(state.isRotationArmed());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            darkShare(grabScreen(), QRect(notchCentre.x() - 100, 60, 200, 40)) < 0.05, 5000);
+
+        // The demo kept to its own settings folder.
+        QVERIFY(!QFile::exists(userConfig + QStringLiteral("/Velline/Velline.conf")));
+        QVERIFY(QFile::exists(demo.configFolder() + QStringLiteral("/Velline/Velline.conf")));
+    }
+};
+
+QTEST_MAIN(TestApp)
+#include "tst_app.moc"
