@@ -49,8 +49,10 @@ LaunchOptions LaunchOptions::parse(const QStringList& arguments) {
     if (parser.isSet(help)) {
         options.exitCode = 0;
         QString text = parser.helpText();
-        // Without an application object the parser cannot name the program itself.
-        text.replace(QStringLiteral("<executable_name>"), program);
+        // The parser names the program after the running executable (or not at all before
+        // the application object exists).
+        const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+        text.replace(0, lineEnd, QStringLiteral("Usage: %1 [options]").arg(program));
         options.message = text;
         return options;
     }
