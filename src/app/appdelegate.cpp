@@ -27,8 +27,11 @@ const char* const kExpanded = R"(
 import QtQuick
 import Velline.Notch
 import Velline.Input
-ExpandedContentView {
-    TrackpadSwipe { onSwiped: direction => AppState.swipe(direction) }
+Item {
+    implicitWidth: card.implicitWidth
+    implicitHeight: card.implicitHeight
+    ExpandedContentView { id: card; anchors.fill: parent }
+    TrackpadSwipe { onSwiped: direction => card.appState.swipe(direction) }
 }
 )";
 

@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace velline {
 
@@ -12,7 +17,16 @@ namespace {
 const char* const kDescription =
     "A stock ticker in a small black notch at the top centre of the screen.\n"
     "It rotates through your symbols every ten seconds and expands into a card when the\n"
-    "pointer rests on it. Settings live in $XDG_CONFIG_HOME/Velline/Velline.conf.";
+    "pointer rests on it. Settings live in $XDG_CONFIG_HOME/Velline/Velline.ini.";
+
+// Written by the signal handler, read on the main thread.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onTerminationSignal(int) {
+    const char byte = 1;
+    // Nothing to do about a full pipe: a quit is already on its way.
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
+}
 
 } // namespace
 
@@ -77,6 +91,25 @@ void configureApplication(QApplication& app) {
     QApplication::setApplicationVersion(QStringLiteral(VELLINE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("velline"));
     app.setQuitOnLastWindowClosed(false);
+}
+
+void quitOnTerminationSignals() {
+    if (signalPipe[0] >= 0)
+        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t read = ::read(signalPipe[1], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
 
 } // namespace velline

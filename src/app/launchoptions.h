@@ -31,4 +31,9 @@ void prepareProcess();
 // Names, and the accessory behaviour: no window keeps the program alive or ends it.
 void configureApplication(QApplication& app);
 
+// SIGINT, SIGTERM and SIGHUP end the event loop instead of the process, so what lives on the
+// stack of main (the demo's settings folder) is cleaned up. Call once, after the application
+// object exists.
+void quitOnTerminationSignals();
+
 } // namespace velline

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     velline::prepareProcess();
     QApplication app(argc, argv);
     velline::configureApplication(app);
+    velline::quitOnTerminationSignals();
 
     std::unique_ptr<velline::DemoSession> demo;
     if (options.demo) {

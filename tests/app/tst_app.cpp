@@ -15,6 +15,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QWidget>
 #include <QtTest>
 
 using namespace velline;
@@ -94,8 +95,14 @@ private Q_SLOTS:
 
     void runningTicker() {
         // A light desktop, so the black notch stands out from it.
-        QProcess::execute(QStringLiteral("xsetroot"),
-                          {QStringLiteral("-solid"), QStringLiteral("#c8c8c8")});
+        QWidget desktop(nullptr, Qt::FramelessWindowHint);
+        desktop.setGeometry(QGuiApplication::primaryScreen()->geometry());
+        QPalette palette;
+        palette.setColor(QPalette::Window, QColor(0xc8, 0xc8, 0xc8));
+        desktop.setPalette(palette);
+        desktop.setAutoFillBackground(true);
+        desktop.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&desktop));
         const QString userConfig = qEnvironmentVariable("XDG_CONFIG_HOME");
         DemoSession demo(Clock::system());
         QString error;
@@ -128,11 +135,14 @@ private Q_SLOTS:
                      visibleTexts(notch->compactTrailingContent(), state.activeStock()->symbol)
                          .value(0)),
             5000);
-        QImage screen = grabScreen();
-        const QRectF textRect =
-            symbolText->mapRectToScene(QRectF(0, 0, symbolText->width(), symbolText->height()))
+        const auto textRect = [symbolText] {
+            return symbolText
+                ->mapRectToScene(QRectF(0, 0, symbolText->width(), symbolText->height()))
                 .translated(symbolText->window()->position());
-        QVERIFY2(hasLitPixels(screen, textRect), "the symbol is not drawn on the screen");
+        };
+        // The views fade in after the first quotes.
+        QTRY_VERIFY_WITH_TIMEOUT(hasLitPixels(grabScreen(), textRect()), 5000);
+        const QImage screen = grabScreen();
         QVERIFY(darkShare(screen, QRect(notchCentre.x() - 60, 2, 120, 16)) > 0.8);
         // Outside the notch the screen stays as it was (the panel does not blacken it).
         QVERIFY(darkShare(screen, QRect(notchCentre.x() - 100, 300, 200, 100)) < 0.05);
@@ -161,8 +171,8 @@ private Q_SLOTS:
             darkShare(grabScreen(), QRect(notchCentre.x() - 100, 60, 200, 40)) < 0.05, 5000);
 
         // The demo kept to its own settings folder.
-        QVERIFY(!QFile::exists(userConfig + QStringLiteral("/Velline/Velline.conf")));
-        QVERIFY(QFile::exists(demo.configFolder() + QStringLiteral("/Velline/Velline.conf")));
+        QVERIFY(!QFile::exists(userConfig + QStringLiteral("/Velline/Velline.ini")));
+        QVERIFY(QFile::exists(demo.configFolder() + QStringLiteral("/Velline/Velline.ini")));
     }
 };
 
