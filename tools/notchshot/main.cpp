@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
 
     int failures = 0;
     auto shoot = [&](const char* name, const std::function<void()>& setUp,
-                     const std::function<void()>& settle = {}) {
+                     const std::function<void()>& settle = {}, int settleMs = 50) {
         setUp();
-        const QImage image = renderer.render(scene, props, settle);
+        const QImage image = renderer.render(scene, props, settle, settleMs);
         const QString path = out.filePath(QStringLiteral("compact-%1.png").arg(name));
         if (image.isNull() || !image.save(path)) {
             std::fprintf(stderr, "%s: %s\n", name, qPrintable(renderer.errorString()));
@@ -101,9 +101,13 @@ int main(int argc, char** argv) {
         [&] {
             rig.show({rig.stock("AAPL", 187.91, 185.10, 1.2), nvda, msft}, "AAPL");
             rig.clock().advance(0.12);
-        });
+        },
+        500); // the digits roll in real time; the flash waits on the virtual clock
     shoot(
-        "pulse", [&] { rig.show({aapl, nvda, msft}, "AAPL"); },
+        "pulse",
+        [&] {
+            rig.show({aapl, nvda, msft}, "AAPL");
+        },
         [&] {
             rig.state().fireAlert(AlertEvent{QUuid::createUuid(), "AAPL",
                                              AlertEvent::Reason::spike(), Stock::Direction::up,

@@ -29,7 +29,6 @@ Item {
         anchors.fill: parent
         anchors.leftMargin: 6
         anchors.rightMargin: 6
-        clip: true
         key: model.symbol
         fromLeading: NotchFormat.entersFromLeading(root.transitionDirection)
         delegate: trailingContent

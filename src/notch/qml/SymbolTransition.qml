@@ -39,7 +39,11 @@ Item {
         property var shownKey
         // Nothing slides while the item is being built.
         property bool ready: false
+        property int leaving: 0
     }
+
+    // Sliding content is cut at the edges; standing content may glow past them.
+    clip: d.leaving > 0
 
     component Slide: Item {
         id: slide
@@ -61,7 +65,12 @@ Item {
             to: 1
             duration: NotchFormat.carouselDuration
             easing: NotchFormat.carouselEasing
-            onFinished: if (slide.leaving) slide.destroy()
+            onFinished: {
+                if (slide.leaving) {
+                    d.leaving--
+                    slide.destroy()
+                }
+            }
         }
         function run() { motion.restart() }
     }
@@ -98,6 +107,7 @@ Item {
             } else {
                 old.side = root.fromLeading ? 1 : -1
                 old.leaving = true
+                d.leaving++
                 old.progress = 0
                 old.run()
             }
