@@ -21,16 +21,24 @@ namespace velline {
 
 namespace {
 
-// The three content views of the notch. The card also answers two-finger swipes over its
-// window.
+// The three content views of the notch, on the shared watch state and preferences unless
+// `appState` / `prefs` are handed in. The card also answers two-finger swipes over its window.
 const char* const kExpanded = R"(
 import QtQuick
 import Velline.Notch
 import Velline.Input
 Item {
+    id: root
+    property var appState: AppState
+    property var prefs: UserPreferences
     implicitWidth: card.implicitWidth
     implicitHeight: card.implicitHeight
-    ExpandedContentView { id: card; anchors.fill: parent }
+    ExpandedContentView {
+        id: card
+        anchors.fill: parent
+        appState: root.appState
+        prefs: root.prefs
+    }
     TrackpadSwipe { onSwiped: direction => card.appState.swipe(direction) }
 }
 )";
@@ -45,15 +53,29 @@ import Velline.Notch
 CompactTrailingContentView {}
 )";
 
-NotchContentBuilder builder(QQmlEngine* engine, const char* qml) {
+} // namespace
+
+NotchContentBuilder AppDelegate::contentBuilder(QQmlEngine* engine, NotchSection section,
+                                                const QVariantMap& properties) {
+    const char* qml = section == NotchSection::expanded         ? kExpanded
+                      : section == NotchSection::compactLeading ? kCompactLeading
+                                                                : kCompactTrailing;
     auto* component = new QQmlComponent(engine, engine);
     component->setData(qml, QUrl(QStringLiteral("qrc:/velline/app/content.qml")));
     if (component->isError())
         qFatal("velline: a notch view does not load: %s", qPrintable(component->errorString()));
-    return NotchController::fromComponent(component);
+    if (properties.isEmpty())
+        return NotchController::fromComponent(component);
+    return [component = QPointer<QQmlComponent>(component), properties]() -> QQuickItem* {
+        if (!component)
+            return nullptr;
+        QObject* object = component->createWithInitialProperties(properties);
+        auto* item = qobject_cast<QQuickItem*>(object);
+        if (!item)
+            delete object;
+        return item;
+    };
 }
-
-} // namespace
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent), m_appState(&AppState::shared()) {
     // The watch state prefetches the logos of new symbols through the shared cache.
@@ -96,9 +118,10 @@ void AppDelegate::setupNotch() {
     // No Linux screen has a camera housing: always the notch preset, drawn around an assumed
     // notch area.
     m_notch = std::make_unique<NotchController>(
-        NotchHoverOption::all, NotchStyle::notch(), builder(m_engine.get(), kExpanded),
-        builder(m_engine.get(), kCompactLeading), builder(m_engine.get(), kCompactTrailing),
-        m_engine.get());
+        NotchHoverOption::all, NotchStyle::notch(),
+        contentBuilder(m_engine.get(), NotchSection::expanded),
+        contentBuilder(m_engine.get(), NotchSection::compactLeading),
+        contentBuilder(m_engine.get(), NotchSection::compactTrailing), m_engine.get());
     m_notch->compact(firstScreen());
 
     connect(m_notch.get(), &NotchController::isHoveringChanged, this,

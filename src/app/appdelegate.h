@@ -1,7 +1,10 @@
 #pragma once
 
+#include "notchlayer/notchcontroller.h"
+
 #include <QObject>
 #include <QPointer>
+#include <QVariantMap>
 
 #include <memory>
 #include <optional>
@@ -12,7 +15,6 @@ class QScreen;
 namespace velline {
 
 class AppState;
-class NotchController;
 
 // Starts and wires the running program: the notch with its three content views on the first
 // screen, hover to expand (and to pause the carousel), and the refresh cycle of the shared
@@ -36,6 +38,12 @@ public:
 
     // The first screen: the primary one.
     static QScreen* firstScreen();
+
+    // Builds the content view of `section` as the program shows it. Each view reads the
+    // shared watch state and preferences, or the objects given as the initial properties
+    // "appState" and "prefs".
+    static NotchContentBuilder contentBuilder(QQmlEngine* engine, NotchSection section,
+                                              const QVariantMap& properties = {});
 
 public Q_SLOTS:
     // The settings window arrives later; until then the request is only announced.

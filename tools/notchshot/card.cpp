@@ -24,38 +24,6 @@ namespace {
 
 // 14:35 in New York on the rig's session day: most of a trading day of bars.
 constexpr double afternoon = ShotRig::sessionOpen + 4 * 3600 + 35 * 60;
-constexpr double sessionStart = ShotRig::sessionOpen - 30 * 60;
-
-// A day of 5-minute bars from the open to `now` that wanders from `previousClose` with a
-// little noise, jumps at `spikeBar`, trades `surge` times the usual volume in its last three
-// bars and ends at `price` with a latest bar that moved `lastBarMove` percent.
-Stock daySeries(const QString& symbol, double price, double previousClose, double now, int spikeBar,
-                double surge, double lastBarMove = 0.12) {
-    Stock s;
-    s.symbol = symbol;
-    s.price = price;
-    s.previousClose = previousClose;
-    s.lastUpdate = now;
-    const int bars = static_cast<int>((now - sessionStart) / 300);
-    const double beforeLast = price / (1 + lastBarMove / 100);
-    const double jump = spikeBar >= 0 ? 0.004 * (price > previousClose ? 1 : -1) : 0;
-    double noise = 0;
-    for (int i = 0; i + 1 < bars; ++i) {
-        const double t = static_cast<double>(i) / (bars - 2);
-        noise =
-            0.55 * noise + 0.0016 * std::sin(i * 2.3 + symbol.size()) + 0.0011 * std::cos(i * 0.7);
-        // Ends at beforeLast: the jump is part of the trend after it, the noise fades out.
-        const double trend =
-            previousClose + (beforeLast / (1 + jump) - previousClose) * std::pow(t, 0.8);
-        double p = trend * (1 + noise * (1 - t));
-        if (spikeBar >= 0 && i >= spikeBar)
-            p *= 1 + jump;
-        const double volume = (i >= bars - 3 ? surge : 1.0) * (9e4 + 2e4 * std::sin(i * 1.3));
-        s.intraday.append(PricePoint{sessionStart + 300.0 * i, p, volume});
-    }
-    s.intraday.append(PricePoint{sessionStart + 300.0 * (bars - 1), price, surge * 9e4});
-    return s;
-}
 
 PriceAlert alert(const QString& symbol, double level, PriceAlert::Direction direction) {
     PriceAlert a;
@@ -96,11 +64,11 @@ int main(int argc, char** argv) {
         rig.state().updateSession();
     };
     atAfternoon();
-    Stock aapl = daySeries("AAPL", 189.84, 185.10, afternoon, 40, 2.4, 0.42);
+    Stock aapl = ShotRig::daySeries("AAPL", 189.84, 185.10, afternoon, 40, 2.4, 0.42);
     aapl.contextTag = QStringLiteral("Earnings");
-    const Stock nvda = daySeries("NVDA", 884.20, 912.80, afternoon, 22, 3.4, -1.15);
-    const Stock msft = daySeries("MSFT", 421.07, 421.0, afternoon, -1, 1.0, 0.01);
-    const Stock tsla = daySeries("TSLA", 241.3, 238.2, afternoon, -1, 1.0, 0.08);
+    const Stock nvda = ShotRig::daySeries("NVDA", 884.20, 912.80, afternoon, 22, 3.4, -1.15);
+    const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, afternoon, -1, 1.0, 0.01);
+    const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, afternoon, -1, 1.0, 0.08);
     rig.prefs().setPriceAlerts({alert("AAPL", 188, PriceAlert::Direction::above),
                                 alert("AAPL", 180, PriceAlert::Direction::below),
                                 alert("NVDA", 900, PriceAlert::Direction::below)});
@@ -149,8 +117,8 @@ int main(int argc, char** argv) {
     shoot("futures", [&] {
         rig.setAfterHours(true);
         const double now = rig.clock().now();
-        Stock es = daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05);
-        rig.show({es, daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)}, "ES=F");
+        Stock es = ShotRig::daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05);
+        rig.show({es, ShotRig::daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)}, "ES=F");
     });
     shoot("empty", [&] {
         rig.setAfterHours(false);

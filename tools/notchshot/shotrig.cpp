@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <cmath>
+
 namespace velline::notchshot {
 
 ShotRig::ShotRig()
@@ -58,6 +60,35 @@ Stock ShotRig::stock(const QString& symbol, double price, double previousClose,
     s.intraday.append(PricePoint{start + 11 * 300, last, 1e5});
     s.intraday.append(PricePoint{start + 12 * 300, price, 1e5});
     s.lastUpdate = m_clock.now();
+    return s;
+}
+
+Stock ShotRig::daySeries(const QString& symbol, double price, double previousClose, double now,
+                         int spikeBar, double surge, double lastBarMove) {
+    constexpr double sessionStart = sessionOpen - 30 * 60;
+    Stock s;
+    s.symbol = symbol;
+    s.price = price;
+    s.previousClose = previousClose;
+    s.lastUpdate = now;
+    const int bars = static_cast<int>((now - sessionStart) / 300);
+    const double beforeLast = price / (1 + lastBarMove / 100);
+    const double jump = spikeBar >= 0 ? 0.004 * (price > previousClose ? 1 : -1) : 0;
+    double noise = 0;
+    for (int i = 0; i + 1 < bars; ++i) {
+        const double t = static_cast<double>(i) / (bars - 2);
+        noise =
+            0.55 * noise + 0.0016 * std::sin(i * 2.3 + symbol.size()) + 0.0011 * std::cos(i * 0.7);
+        // Ends at beforeLast: the jump is part of the trend after it, the noise fades out.
+        const double trend =
+            previousClose + (beforeLast / (1 + jump) - previousClose) * std::pow(t, 0.8);
+        double p = trend * (1 + noise * (1 - t));
+        if (spikeBar >= 0 && i >= spikeBar)
+            p *= 1 + jump;
+        const double volume = (i >= bars - 3 ? surge : 1.0) * (9e4 + 2e4 * std::sin(i * 1.3));
+        s.intraday.append(PricePoint{sessionStart + 300.0 * i, p, volume});
+    }
+    s.intraday.append(PricePoint{sessionStart + 300.0 * (bars - 1), price, surge * 9e4});
     return s;
 }
 

@@ -47,6 +47,13 @@ public:
     Stock stock(const QString& symbol, double price, double previousClose,
                 double barMovePercent = 0) const;
 
+    // A day of 5-minute bars from the session's open (09:30 New York on the rig's day) to
+    // `now` that wanders from `previousClose` with a little noise, jumps at `spikeBar` (none
+    // when negative), trades `surge` times the usual volume in its last three bars and ends at
+    // `price` with a latest bar that moved `lastBarMove` percent.
+    static Stock daySeries(const QString& symbol, double price, double previousClose, double now,
+                           int spikeBar, double surge, double lastBarMove = 0.12);
+
 private:
     class NoQuotes : public QuoteSource {
     public:

@@ -250,7 +250,8 @@ ColumnLayout {
             model: root.block.alertChips
             Rectangle {
                 required property var modelData
-                anchors.verticalCenter: parent.verticalCenter
+                // A delegate has no parent for a moment while the Repeater replaces it.
+                anchors.verticalCenter: parent ? parent.verticalCenter : undefined
                 implicitWidth: chipRow.implicitWidth + 12
                 implicitHeight: chipRow.implicitHeight + 4
                 width: implicitWidth

@@ -1,0 +1,202 @@
+// velline-screenshots: the notch as it appears at the top of a screen, in each state, as PNG
+// files: the real notch window with the program's three views, fed from a private watch state
+// on virtual time with logos from a local simulator (no network). Needs an X display; run it
+// under xvfb-run (scripts/screenshots.sh does, at twice the size).
+//   velline-screenshots [OUTPUT_DIR]     (default: the current directory)
+
+#include "app/appdelegate.h"
+#include "notchlayer/notchpanel.h"
+#include "shotrig.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QQmlEngine>
+#include <QScreen>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace velline;
+using namespace velline::notchshot;
+
+namespace {
+
+// 14:35 in New York on the rig's session day: most of a trading day of bars.
+constexpr double afternoon = ShotRig::sessionOpen + 4 * 3600 + 35 * 60;
+// Desktop around the notch, in points.
+constexpr int sideMargin = 40;
+constexpr int bottomMargin = 36;
+const QColor desktop(0x56, 0x65, 0x7a);
+
+PriceAlert alert(const QString& symbol, double level, PriceAlert::Direction direction) {
+    PriceAlert a;
+    a.id = QUuid::createUuid();
+    a.symbol = symbol;
+    a.price = level;
+    a.direction = direction;
+    return a;
+}
+
+NotchPanel* findPanel() {
+    for (QWindow* window : QGuiApplication::topLevelWindows())
+        if (auto* panel = qobject_cast<NotchPanel*>(window); panel && panel->isVisible())
+            return panel;
+    return nullptr;
+}
+
+// The drawn notch with a strip of desktop around it.
+QImage cropToNotch(NotchPanel* panel) {
+    const QImage window = panel->grabWindow();
+    if (window.isNull())
+        return {};
+    // The grab is in device pixels (whatever ratio it reports).
+    const qreal dpr = qreal(window.width()) / panel->width();
+    QRect notch = panel->inputRegion().boundingRect();
+    notch.adjust(-sideMargin, 0, sideMargin, bottomMargin);
+    notch.setTop(0);
+    const QRect source(QPoint(qRound(notch.x() * dpr), 0),
+                       QSize(qRound(notch.width() * dpr), qRound(notch.height() * dpr)));
+    QImage out(source.size(), QImage::Format_RGB32);
+    out.fill(desktop);
+    QPainter painter(&out);
+    painter.drawImage(QPoint(0, 0), window.copy(source));
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Twice the size, so the pictures show what a picky eye would see on a sharp screen.
+    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        qputenv("QT_SCALE_FACTOR", "2");
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", "America/New_York");
+    NotchPanel::selectDefaultGraphicsApi();
+    QGuiApplication app(argc, argv);
+    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    if (!out.exists() && !QDir().mkpath(out.path())) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+        return 1;
+    }
+
+    ShotRig rig;
+    if (!rig.loadLogos({"AAPL", "NVDA", "MSFT", "TSLA", "ES=F", "CL=F"}))
+        std::fprintf(stderr, "logos did not arrive; placeholders are shown\n");
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    const QVariantMap views{{"appState", QVariant::fromValue<QObject*>(&rig.state())},
+                            {"prefs", QVariant::fromValue<QObject*>(&rig.prefs())}};
+    NotchController notch(
+        NotchHoverOption::all, NotchStyle::notch(),
+        AppDelegate::contentBuilder(&engine, NotchSection::expanded, views),
+        AppDelegate::contentBuilder(&engine, NotchSection::compactLeading, views),
+        AppDelegate::contentBuilder(&engine, NotchSection::compactTrailing, views), &engine);
+    QScreen* screen = QGuiApplication::primaryScreen();
+
+    const auto atAfternoon = [&] {
+        rig.clock().setNow(afternoon);
+        rig.state().updateSession();
+    };
+    atAfternoon();
+    Stock aapl = ShotRig::daySeries("AAPL", 189.84, 185.10, afternoon, 40, 2.4, 0.42);
+    aapl.contextTag = QStringLiteral("Earnings");
+    const Stock nvda = ShotRig::daySeries("NVDA", 884.20, 912.80, afternoon, 22, 3.4, -1.15);
+    const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, afternoon, -1, 1.0, 0.01);
+    const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, afternoon, -1, 1.0, 0.08);
+    const QList<Stock> day{aapl, nvda, msft, tsla};
+    rig.prefs().setPriceAlerts({alert("AAPL", 188, PriceAlert::Direction::above),
+                                alert("AAPL", 180, PriceAlert::Direction::below),
+                                alert("NVDA", 900, PriceAlert::Direction::below)});
+
+    int failures = 0;
+    const auto shoot = [&](const char* name, bool expanded, const std::function<void()>& setUp) {
+        setUp();
+        if (expanded)
+            notch.expand(screen);
+        else
+            notch.compact(screen);
+        const bool settled = QTest::qWaitFor(
+            [&] { return expanded ? notch.isExpanded() : notch.isCompact(); }, 5000);
+        if (!settled)
+            std::fprintf(stderr, "%s: the notch did not settle\n", name);
+        // The pointer rests on an open card.
+        notch.updateHoverState(expanded);
+        // Slides, flashes and pulses run on the rig's clock; the notch's spring in real time.
+        QTest::qWait(50);
+        rig.clock().advance(2.5);
+        QTest::qWait(900);
+        NotchPanel* panel = findPanel();
+        const QImage image = panel ? cropToNotch(panel) : QImage();
+        const QString path = out.filePath(QStringLiteral("%1.png").arg(name));
+        if (image.isNull() || !image.save(path)) {
+            std::fprintf(stderr, "%s: no picture\n", name);
+            ++failures;
+            return;
+        }
+        std::printf("%s\n", qPrintable(path));
+    };
+    const auto mode = [&](DisplayMode m) { rig.prefs().setDisplayMode(m); };
+
+    shoot("compact-regular", false, [&] {
+        mode(DisplayMode::regular);
+        rig.show(day, "AAPL");
+    });
+    shoot("compact-down", false, [&] { rig.show(day, "NVDA"); });
+    shoot("compact-compact", false, [&] { mode(DisplayMode::compact); });
+    shoot("compact-logo", false, [&] { mode(DisplayMode::compactLogo); });
+    shoot("compact-do-not-disturb", false, [&] { mode(DisplayMode::doNotDisturb); });
+    shoot("compact-empty", false, [&] {
+        mode(DisplayMode::regular);
+        rig.show({}, std::nullopt);
+    });
+    shoot("compact-spiking", false, [&] {
+        atAfternoon();
+        Stock spiking = nvda;
+        spiking.lastSpikeAt = rig.clock().now() + 1; // still spiking once the views settle
+        rig.show({aapl, spiking, msft, tsla}, "NVDA");
+    });
+    shoot("compact-futures", false, [&] {
+        rig.setAfterHours(true);
+        const double now = rig.clock().now();
+        rig.show({ShotRig::daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05),
+                  ShotRig::daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)},
+                 "ES=F");
+    });
+
+    shoot("expanded-portfolio", true, [&] {
+        atAfternoon();
+        rig.prefs().setHoldings({Holding{"AAPL", 40}, Holding{"MSFT", 12}});
+        rig.show(day, "AAPL");
+    });
+    shoot("expanded-alert", true, [&] {
+        atAfternoon();
+        rig.show(day, "AAPL");
+        AlertEvent event;
+        event.id = QUuid::createUuid();
+        event.symbol = QStringLiteral("AAPL");
+        event.reason = AlertEvent::Reason::priceCross(188, PriceAlert::Direction::above);
+        event.direction = Stock::Direction::up;
+        event.timestamp = rig.clock().now();
+        rig.state().fireAlert(event);
+    });
+    shoot("expanded-no-portfolio", true, [&] {
+        atAfternoon();
+        rig.prefs().setHoldings({});
+        Stock spiking = nvda;
+        spiking.lastSpikeAt = rig.clock().now() + 1;
+        rig.show({aapl, spiking, msft, tsla}, "NVDA");
+    });
+    shoot("expanded-futures", true, [&] {
+        rig.setAfterHours(true);
+        const double now = rig.clock().now();
+        rig.show({ShotRig::daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05),
+                  ShotRig::daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)},
+                 "ES=F");
+    });
+    shoot("expanded-empty", true, [&] {
+        rig.setAfterHours(false);
+        rig.show({}, std::nullopt);
+    });
+    return failures == 0 ? 0 : 1;
+}
