@@ -20,34 +20,15 @@ Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
 using namespace velline;
 using namespace velline::notchshot;
 
-namespace {
-
-// 14:35 in New York on the rig's session day: most of a trading day of bars.
-constexpr double afternoon = ShotRig::sessionOpen + 4 * 3600 + 35 * 60;
-
-PriceAlert alert(const QString& symbol, double level, PriceAlert::Direction direction) {
-    PriceAlert a;
-    a.id = QUuid::createUuid();
-    a.symbol = symbol;
-    a.price = level;
-    a.direction = direction;
-    return a;
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
-        qputenv("QT_SCALE_FACTOR", "2");
-    if (!qEnvironmentVariableIsSet("TZ"))
-        qputenv("TZ", "America/New_York");
+    ShotRig::prepareEnvironment();
     SceneRenderer::useSoftwareRenderer();
     QGuiApplication app(argc, argv);
-    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
-    if (!out.exists() && !QDir().mkpath(out.path())) {
-        std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+    QDir out;
+    if (!ShotRig::outputDir(argc, argv, out))
         return 1;
-    }
 
     ShotRig rig;
     SceneRenderer renderer;
@@ -60,18 +41,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "logos did not arrive; placeholders are shown\n");
 
     auto atAfternoon = [&] {
-        rig.clock().setNow(afternoon);
+        rig.clock().setNow(ShotRig::afternoon);
         rig.state().updateSession();
     };
     atAfternoon();
-    Stock aapl = ShotRig::daySeries("AAPL", 189.84, 185.10, afternoon, 40, 2.4, 0.42);
+    Stock aapl = ShotRig::daySeries("AAPL", 189.84, 185.10, ShotRig::afternoon, 40, 2.4, 0.42);
     aapl.contextTag = QStringLiteral("Earnings");
-    const Stock nvda = ShotRig::daySeries("NVDA", 884.20, 912.80, afternoon, 22, 3.4, -1.15);
-    const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, afternoon, -1, 1.0, 0.01);
-    const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, afternoon, -1, 1.0, 0.08);
-    rig.prefs().setPriceAlerts({alert("AAPL", 188, PriceAlert::Direction::above),
-                                alert("AAPL", 180, PriceAlert::Direction::below),
-                                alert("NVDA", 900, PriceAlert::Direction::below)});
+    const Stock nvda =
+        ShotRig::daySeries("NVDA", 884.20, 912.80, ShotRig::afternoon, 22, 3.4, -1.15);
+    const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, ShotRig::afternoon, -1, 1.0, 0.01);
+    const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, ShotRig::afternoon, -1, 1.0, 0.08);
+    rig.prefs().setPriceAlerts({ShotRig::alert("AAPL", 188, PriceAlert::Direction::above),
+                                ShotRig::alert("AAPL", 180, PriceAlert::Direction::below),
+                                ShotRig::alert("NVDA", 900, PriceAlert::Direction::below)});
 
     int failures = 0;
     auto shoot = [&](const char* name, const std::function<void()>& setUp) {

@@ -21,16 +21,12 @@ using namespace velline;
 using namespace velline::notchshot;
 
 int main(int argc, char** argv) {
-    // Twice the size, so the pictures show what a picky eye would see on a sharp screen.
-    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
-        qputenv("QT_SCALE_FACTOR", "2");
+    ShotRig::prepareEnvironment(false);
     SceneRenderer::useSoftwareRenderer();
     QGuiApplication app(argc, argv);
-    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
-    if (!out.exists() && !QDir().mkpath(out.path())) {
-        std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+    QDir out;
+    if (!ShotRig::outputDir(argc, argv, out))
         return 1;
-    }
 
     ShotRig rig;
     SceneRenderer renderer;

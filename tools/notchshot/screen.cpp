@@ -22,21 +22,10 @@ using namespace velline::notchshot;
 
 namespace {
 
-// 14:35 in New York on the rig's session day: most of a trading day of bars.
-constexpr double afternoon = ShotRig::sessionOpen + 4 * 3600 + 35 * 60;
 // Desktop around the notch, in points.
 constexpr int sideMargin = 40;
 constexpr int bottomMargin = 36;
 const QColor desktop(0x56, 0x65, 0x7a);
-
-PriceAlert alert(const QString& symbol, double level, PriceAlert::Direction direction) {
-    PriceAlert a;
-    a.id = QUuid::createUuid();
-    a.symbol = symbol;
-    a.price = level;
-    a.direction = direction;
-    return a;
-}
 
 NotchPanel* findPanel() {
     for (QWindow* window : QGuiApplication::topLevelWindows())
@@ -67,18 +56,12 @@ QImage cropToNotch(NotchPanel* panel) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Twice the size, so the pictures show what a picky eye would see on a sharp screen.
-    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
-        qputenv("QT_SCALE_FACTOR", "2");
-    if (!qEnvironmentVariableIsSet("TZ"))
-        qputenv("TZ", "America/New_York");
+    ShotRig::prepareEnvironment();
     NotchPanel::selectDefaultGraphicsApi();
     QGuiApplication app(argc, argv);
-    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
-    if (!out.exists() && !QDir().mkpath(out.path())) {
-        std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+    QDir out;
+    if (!ShotRig::outputDir(argc, argv, out))
         return 1;
-    }
 
     ShotRig rig;
     if (!rig.loadLogos({"AAPL", "NVDA", "MSFT", "TSLA", "ES=F", "CL=F"}))
@@ -95,19 +78,20 @@ int main(int argc, char** argv) {
     QScreen* screen = QGuiApplication::primaryScreen();
 
     const auto atAfternoon = [&] {
-        rig.clock().setNow(afternoon);
+        rig.clock().setNow(ShotRig::afternoon);
         rig.state().updateSession();
     };
     atAfternoon();
-    Stock aapl = ShotRig::daySeries("AAPL", 189.84, 185.10, afternoon, 40, 2.4, 0.42);
+    Stock aapl = ShotRig::daySeries("AAPL", 189.84, 185.10, ShotRig::afternoon, 40, 2.4, 0.42);
     aapl.contextTag = QStringLiteral("Earnings");
-    const Stock nvda = ShotRig::daySeries("NVDA", 884.20, 912.80, afternoon, 22, 3.4, -1.15);
-    const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, afternoon, -1, 1.0, 0.01);
-    const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, afternoon, -1, 1.0, 0.08);
+    const Stock nvda =
+        ShotRig::daySeries("NVDA", 884.20, 912.80, ShotRig::afternoon, 22, 3.4, -1.15);
+    const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, ShotRig::afternoon, -1, 1.0, 0.01);
+    const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, ShotRig::afternoon, -1, 1.0, 0.08);
     const QList<Stock> day{aapl, nvda, msft, tsla};
-    rig.prefs().setPriceAlerts({alert("AAPL", 188, PriceAlert::Direction::above),
-                                alert("AAPL", 180, PriceAlert::Direction::below),
-                                alert("NVDA", 900, PriceAlert::Direction::below)});
+    rig.prefs().setPriceAlerts({ShotRig::alert("AAPL", 188, PriceAlert::Direction::above),
+                                ShotRig::alert("AAPL", 180, PriceAlert::Direction::below),
+                                ShotRig::alert("NVDA", 900, PriceAlert::Direction::below)});
 
     int failures = 0;
     const auto shoot = [&](const char* name, bool expanded, const std::function<void()>& setUp) {

@@ -6,7 +6,10 @@
 
 #include <QTest>
 
+#include <QUuid>
+
 #include <cmath>
+#include <cstdio>
 
 namespace velline::notchshot {
 
@@ -90,6 +93,30 @@ Stock ShotRig::daySeries(const QString& symbol, double price, double previousClo
     }
     s.intraday.append(PricePoint{sessionStart + 300.0 * (bars - 1), price, surge * 9e4});
     return s;
+}
+
+void ShotRig::prepareEnvironment(bool newYorkTime) {
+    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        qputenv("QT_SCALE_FACTOR", "2");
+    if (newYorkTime && !qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", "America/New_York");
+}
+
+bool ShotRig::outputDir(int argc, char** argv, QDir& out) {
+    out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    if (out.exists() || QDir().mkpath(out.path()))
+        return true;
+    std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+    return false;
+}
+
+PriceAlert ShotRig::alert(const QString& symbol, double level, PriceAlert::Direction direction) {
+    PriceAlert a;
+    a.id = QUuid::createUuid();
+    a.symbol = symbol;
+    a.price = level;
+    a.direction = direction;
+    return a;
 }
 
 } // namespace velline::notchshot

@@ -6,6 +6,7 @@
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -27,6 +28,18 @@ public:
     static constexpr double sessionOpen = 1704898800;
     // The same day at 19:00 New York: after hours.
     static constexpr double evening = 1704931200;
+    // The same day at 14:35 New York: most of a trading day of bars.
+    static constexpr double afternoon = sessionOpen + 4 * 3600 + 35 * 60;
+
+    // Settings every screenshot program makes before its QGuiApplication exists: twice the
+    // size (what a picky eye sees on a sharp screen) unless QT_SCALE_FACTOR is set, and New
+    // York time for the chart captions unless TZ is set (pass false to keep the machine's zone).
+    static void prepareEnvironment(bool newYorkTime = true);
+    // The folder named by the first argument, else the current one; created when missing.
+    // Returns false (and says why on stderr) when it cannot be created.
+    static bool outputDir(int argc, char** argv, QDir& out);
+    // An armed price alert with a fresh id.
+    static PriceAlert alert(const QString& symbol, double level, PriceAlert::Direction direction);
 
     ShotRig();
     ~ShotRig();
