@@ -4,6 +4,10 @@
 
 #include <QTest>
 
+// Data-driven rows carry these; declared before the first QFETCH instantiates them.
+Q_DECLARE_METATYPE(velline::ScriptedAnswer)
+Q_DECLARE_METATYPE(velline::StockError)
+
 using namespace velline;
 
 namespace {
@@ -193,8 +197,6 @@ private Q_SLOTS:
     }
 };
 
-Q_DECLARE_METATYPE(velline::ScriptedAnswer)
-Q_DECLARE_METATYPE(velline::StockError)
 
 QTEST_GUILESS_MAIN(TestStockService)
 #include "tst_stockservice.moc"
