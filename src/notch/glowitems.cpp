@@ -13,47 +13,6 @@ namespace velline {
 
 namespace {
 
-// Widths of three box blurs that together approximate a Gaussian of `sigma`.
-std::array<int, 3> boxSizes(double sigma) {
-    const double ideal = std::sqrt(12.0 * sigma * sigma / 3 + 1);
-    int lower = static_cast<int>(std::floor(ideal));
-    if (lower % 2 == 0)
-        --lower;
-    const int upper = lower + 2;
-    const double m = std::round((12 * sigma * sigma - 3.0 * lower * lower - 12.0 * lower - 9) /
-                                (-4.0 * lower - 4));
-    std::array<int, 3> sizes{};
-    for (int i = 0; i < 3; ++i)
-        sizes[i] = i < m ? lower : upper;
-    return sizes;
-}
-
-// One running-sum box pass of width `size` (odd) along rows or columns.
-void boxPass(QImage& img, int size, bool horizontal) {
-    const int r = size / 2;
-    if (r <= 0)
-        return;
-    const int w = img.width(), h = img.height();
-    const int lines = horizontal ? h : w;
-    const int len = horizontal ? w : h;
-    std::vector<int> line(len);
-    for (int l = 0; l < lines; ++l) {
-        auto at = [&](int i) -> uchar& {
-            return horizontal ? img.scanLine(l)[i] : img.scanLine(i)[l];
-        };
-        for (int i = 0; i < len; ++i)
-            line[i] = at(i);
-        int sum = 0;
-        for (int i = -r; i <= r; ++i)
-            sum += (i >= 0 && i < len) ? line[i] : 0;
-        for (int i = 0; i < len; ++i) {
-            at(i) = static_cast<uchar>(sum / size);
-            const int out = i - r, in = i + r + 1;
-            sum += (in < len ? line[in] : 0) - (out >= 0 ? line[out] : 0);
-        }
-    }
-}
-
 QImage tinted(const QImage& alpha, const QColor& color) {
     QImage out(alpha.size(), QImage::Format_ARGB32_Premultiplied);
     out.fill(Qt::transparent);
@@ -65,15 +24,6 @@ QImage tinted(const QImage& alpha, const QColor& color) {
 }
 
 } // namespace
-
-void blurAlpha(QImage& alpha, double sigma) {
-    if (alpha.isNull() || !(sigma > 0.2))
-        return;
-    for (int size : boxSizes(sigma)) {
-        boxPass(alpha, size, true);
-        boxPass(alpha, size, false);
-    }
-}
 
 int glowMargin(double radius) {
     return radius > 0 ? static_cast<int>(std::ceil(radius * 1.5)) : 0;

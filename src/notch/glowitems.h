@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notchlayer/blur.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -8,10 +10,6 @@
 #include <QtQmlIntegration/qqmlintegration.h>
 
 namespace velline {
-
-// Blurs an Alpha8 image in place with a Gaussian of standard deviation `sigma` (three box
-// passes each way). The image keeps its size: leave room for the blur around what is drawn.
-void blurAlpha(QImage& alpha, double sigma);
 
 // How far a glow of `radius` reaches beyond the shape that casts it.
 int glowMargin(double radius);
