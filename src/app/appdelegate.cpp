@@ -5,6 +5,7 @@
 #include "notchlayer/notchcontroller.h"
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
+#include "update/updater.h"
 
 #include <QApplication>
 #include <QQmlComponent>
@@ -77,7 +78,8 @@ NotchContentBuilder AppDelegate::contentBuilder(QQmlEngine* engine, NotchSection
     };
 }
 
-AppDelegate::AppDelegate(QObject* parent) : QObject(parent), m_appState(&AppState::shared()) {
+AppDelegate::AppDelegate(QObject* parent)
+    : QObject(parent), m_appState(&AppState::shared()), m_updater(std::make_unique<Updater>()) {
     // The watch state prefetches the logos of new symbols through the shared cache.
     AppState::setSharedLogoPrefetch(
         [](const QString& symbol) { LogoCache::shared().prefetch(symbol); });

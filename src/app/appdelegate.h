@@ -15,6 +15,7 @@ class QScreen;
 namespace velline {
 
 class AppState;
+class Updater;
 
 // Starts and wires the running program: the notch with its three content views on the first
 // screen, hover to expand (and to pause the carousel), and the refresh cycle of the shared
@@ -35,6 +36,8 @@ public:
     AppState& appState() const { return *m_appState; }
     NotchController* notch() const { return m_notch.get(); }
     QQmlEngine* engine() const { return m_engine.get(); }
+    // The release feed checker, created with the delegate.
+    Updater* updater() const { return m_updater.get(); }
 
     // The first screen: the primary one.
     static QScreen* firstScreen();
@@ -62,6 +65,7 @@ private:
     void hoverChanged(bool hovering);
 
     AppState* m_appState;
+    std::unique_ptr<Updater> m_updater;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<NotchController> m_notch;
     std::optional<bool> m_lastHover;
