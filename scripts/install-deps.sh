@@ -11,10 +11,11 @@ PKGS=(
   qml6-module-qttest qml6-module-qtquick qml6-module-qtquick-shapes
   qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-templates
   qml6-module-qtquick-window qml6-module-qtqml-workerscript qml6-module-qtqml
-  qml6-module-qtqml-models qml6-module-qtquick-dialogs
+  qml6-module-qtqml-models qml6-module-qtquick-dialogs qt6-svg-dev qt6-image-formats-plugins
   libxcb1-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev libxkbcommon-dev libgl-dev
   libgtest-dev libbenchmark-dev
-  fonts-material-design-icons-iconfont fonts-dejavu-core
+  fonts-material-design-icons-iconfont fonts-dejavu-core fonts-inter
+  libssl-dev clang dbus dbus-x11 desktop-file-utils appstream librsvg2-bin dpkg-dev file
   xvfb xauth xdotool imagemagick xcompmgr x11-xserver-utils
 )
 if ! dpkg -s "${PKGS[@]}" >/dev/null 2>&1; then
