@@ -69,16 +69,26 @@ QRect panelFrame(const QRect& screenGeometry) {
     return QRect(x, screenGeometry.y(), w, h);
 }
 
+namespace {
+
+// The radii an outline of `rect` is drawn with: each reduced so the outline never folds.
+CornerRadii fittedRadii(const QRectF& rect, qreal top, qreal bottom) {
+    const qreal w = std::max<qreal>(0, rect.width());
+    const qreal h = std::max<qreal>(0, rect.height());
+    const qreal t = std::min({sanitizedRadius(top), w / 2, h});
+    const qreal b = std::min({sanitizedRadius(bottom), (w - 2 * t) / 2, h - t});
+    return {t, b};
+}
+
+} // namespace
+
 QList<PathElement> notchOutline(const QRectF& rect, qreal top, qreal bottom) {
     using T = PathElement::Type;
     const qreal minX = rect.left();
     const qreal minY = rect.top();
     const qreal maxX = rect.right();
     const qreal maxY = rect.bottom();
-    const qreal w = std::max<qreal>(0, rect.width());
-    const qreal h = std::max<qreal>(0, rect.height());
-    const qreal t = std::min({sanitizedRadius(top), w / 2, h});
-    const qreal b = std::min({sanitizedRadius(bottom), (w - 2 * t) / 2, h - t});
+    const auto [t, b] = fittedRadii(rect, top, bottom);
     return {
         {T::moveTo, {minX, minY}, {}},         {T::quadTo, {minX + t, minY + t}, {minX + t, minY}},
         {T::lineTo, {minX + t, maxY - b}, {}}, {T::quadTo, {minX + t + b, maxY}, {minX + t, maxY}},
@@ -86,6 +96,20 @@ QList<PathElement> notchOutline(const QRectF& rect, qreal top, qreal bottom) {
         {T::lineTo, {maxX - t, minY + t}, {}}, {T::quadTo, {maxX, minY}, {maxX - t, minY}},
         {T::lineTo, {minX, minY}, {}},
     };
+}
+
+QRectF contentRect(const QRectF& rect, qreal top, qreal bottom) {
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return {};
+    const auto [t, b] = fittedRadii(rect, top, bottom);
+    // A bottom corner runs from (t, h - b) to (t + b, h) on a quadratic curve bent by (t, h):
+    // its points are t + b·s², h − b·(1 − s)². A rectangle's corner meets it at s = ½, a
+    // quarter of the radius in from either edge. One point more keeps the content clear of
+    // the outline's antialiased edge, where it would blend with whatever lies behind.
+    const qreal cut = b / 4 + kContentMargin;
+    const QRectF inner(QPointF(rect.left() + t + cut, rect.top()),
+                       QPointF(rect.right() - t - cut, rect.bottom() - cut));
+    return inner.isValid() ? inner : QRectF();
 }
 
 QPainterPath toPainterPath(const QList<PathElement>& outline) {

@@ -52,6 +52,11 @@ struct PathElement {
 // the rectangle are reduced so the outline never folds over itself.
 QList<PathElement> notchOutline(const QRectF& rect, qreal top, qreal bottom);
 QPainterPath toPainterPath(const QList<PathElement>& outline);
+// The largest rectangle of `rect`'s outline that content may fill, kept kContentMargin inside
+// the sides, the bottom and the rounded bottom corners (so no content pixel shares a pixel
+// with the outline's edge); it starts at the top edge. Radii are reduced as in notchOutline().
+constexpr qreal kContentMargin = 1;
+QRectF contentRect(const QRectF& rect, qreal top, qreal bottom);
 // SVG path data ("M x y Q cx cy x y L x y ... Z") for QtQuick.Shapes' PathSvg.
 QString toSvgPath(const QList<PathElement>& outline);
 

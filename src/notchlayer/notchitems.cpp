@@ -64,14 +64,6 @@ void NotchOutline::setHorizontalInset(qreal inset) {
     rebuild();
 }
 
-void NotchOutline::setShadowMargin(qreal margin) {
-    if (margin == m_shadowMargin)
-        return;
-    m_shadowMargin = margin;
-    Q_EMIT shadowMarginChanged();
-    report();
-}
-
 void NotchOutline::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
     QQuickItem::geometryChange(newGeometry, oldGeometry);
     if (newGeometry.size() != oldGeometry.size())
@@ -96,28 +88,31 @@ void NotchOutline::itemChange(ItemChange change, const ItemChangeData& value) {
     }
 }
 
-QPainterPath NotchOutline::outlineIn(const QRectF& rect, qreal grow) const {
-    QPainterPath path;
-    if (rect.isEmpty())
-        return path;
-    if (m_pill) {
-        const QRectF r = rect.adjusted(-grow, -grow, grow, grow);
-        const qreal radius =
-            std::clamp<qreal>(m_corner, 0, std::min(rect.width(), rect.height()) / 2);
-        path.addRoundedRect(r, radius + grow, radius + grow);
-        return path;
-    }
-    // Grown sideways and downwards only: the notch still hangs from the top edge.
-    return notchgeometry::toPainterPath(
-        notchgeometry::notchOutline(rect.adjusted(-grow, 0, grow, grow), m_top, m_bottom + grow));
+QRectF NotchOutline::outlineRect() const {
+    return QRectF(m_inset, 0, std::max<qreal>(0, width() - 2 * m_inset), height());
 }
 
 void NotchOutline::rebuild() {
-    const QRectF rect(m_inset, 0, std::max<qreal>(0, width() - 2 * m_inset), height());
-    m_path = outlineIn(rect, 0);
-    m_svg = m_pill || rect.isEmpty()
-                ? QString()
-                : notchgeometry::toSvgPath(notchgeometry::notchOutline(rect, m_top, m_bottom));
+    const QRectF rect = outlineRect();
+    if (rect.isEmpty()) {
+        m_path = QPainterPath();
+        m_svg.clear();
+        m_contentRect = QRectF();
+    } else if (m_pill) {
+        const qreal radius =
+            std::clamp<qreal>(m_corner, 0, std::min(rect.width(), rect.height()) / 2);
+        m_path = QPainterPath();
+        m_path.addRoundedRect(rect, radius, radius);
+        m_svg.clear();
+        // The corners of the inner rectangle sit on the circle's diagonal.
+        const qreal cut = radius * (1 - M_SQRT1_2);
+        m_contentRect = rect.adjusted(cut, cut, -cut, -cut);
+    } else {
+        const auto outline = notchgeometry::notchOutline(rect, m_top, m_bottom);
+        m_path = notchgeometry::toPainterPath(outline);
+        m_svg = notchgeometry::toSvgPath(outline);
+        m_contentRect = notchgeometry::contentRect(rect, m_top, m_bottom);
+    }
     Q_EMIT pathChanged();
     report();
 }
@@ -127,13 +122,67 @@ void NotchOutline::report() {
     if (!panel)
         return;
     if (!isVisible() || m_path.isEmpty()) {
-        panel->setNotchShape({}, {});
+        panel->setNotchShape({});
         return;
     }
-    const QPointF origin = mapToScene(QPointF(0, 0));
-    const QRectF rect(m_inset, 0, std::max<qreal>(0, width() - 2 * m_inset), height());
-    const QPainterPath visible = m_shadowMargin > 0 ? outlineIn(rect, m_shadowMargin) : m_path;
-    panel->setNotchShape(m_path.translated(origin), visible.translated(origin));
+    panel->setNotchShape(m_path.translated(mapToScene(QPointF(0, 0))));
+}
+
+// ---- NotchOverlayArea ----
+
+NotchOverlayArea::NotchOverlayArea(QQuickItem* parent) : QQuickItem(parent) {}
+
+NotchOverlayArea::~NotchOverlayArea() {
+    disconnect(m_frameConnection);
+    withdraw();
+}
+
+void NotchOverlayArea::setRadius(qreal r) {
+    if (r == m_radius)
+        return;
+    m_radius = r;
+    Q_EMIT radiusChanged();
+    report();
+}
+
+void NotchOverlayArea::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+    QQuickItem::geometryChange(newGeometry, oldGeometry);
+    report();
+}
+
+void NotchOverlayArea::itemChange(ItemChange change, const ItemChangeData& value) {
+    QQuickItem::itemChange(change, value);
+    if (change == ItemSceneChange) {
+        disconnect(m_frameConnection);
+        withdraw();
+        m_window = value.window;
+        if (m_window) {
+            m_frameConnection =
+                connect(m_window, &QQuickWindow::afterAnimating, this, &NotchOverlayArea::report);
+        }
+        report();
+    } else if (change == ItemVisibleHasChanged) {
+        report();
+    }
+}
+
+void NotchOverlayArea::report() {
+    auto* panel = qobject_cast<NotchPanel*>(m_window.data());
+    if (!panel)
+        return;
+    if (!isVisible() || width() <= 0 || height() <= 0) {
+        panel->setOverlayArea(this, {});
+        return;
+    }
+    QPainterPath path;
+    const qreal r = std::clamp<qreal>(m_radius, 0, std::min(width(), height()) / 2);
+    path.addRoundedRect(QRectF(0, 0, width(), height()), r, r);
+    panel->setOverlayArea(this, path.translated(mapToScene(QPointF(0, 0))));
+}
+
+void NotchOverlayArea::withdraw() {
+    if (auto* panel = qobject_cast<NotchPanel*>(m_window.data()))
+        panel->setOverlayArea(this, {});
 }
 
 // ---- NotchGlow ----
@@ -248,7 +297,9 @@ void NotchContentSlot::setContent(QQuickItem* content) {
         return;
     release();
     m_content = content;
+    m_followsImplicitSize = false;
     if (m_content) {
+        m_givenSize = m_content->size();
         m_content->setParentItem(this);
         m_connections = {
             connect(m_content, &QQuickItem::implicitWidthChanged, this,
@@ -303,12 +354,14 @@ void NotchContentSlot::updateImplicitSize() {
         setImplicitSize(0, 0);
         return;
     }
-    // Content without an implicit size is taken at the size it was given.
-    const qreal w =
-        m_content->implicitWidth() > 0 ? m_content->implicitWidth() : m_content->width();
-    const qreal h =
-        m_content->implicitHeight() > 0 ? m_content->implicitHeight() : m_content->height();
-    setImplicitSize(w, h);
+    // Content that states an implicit size is followed by it, down to nothing (a view that
+    // empties itself must not keep the room it had). Content that never states one is taken at
+    // the size it came with: the slot sizes it afterwards, so its own size says nothing more.
+    const QSizeF implicit(m_content->implicitWidth(), m_content->implicitHeight());
+    if (!implicit.isNull())
+        m_followsImplicitSize = true;
+    const QSizeF size = m_followsImplicitSize ? implicit : m_givenSize;
+    setImplicitSize(size.width(), size.height());
 }
 
 void NotchContentSlot::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {

@@ -28,11 +28,10 @@ class NotchOutline : public QQuickItem {
     // The outline is drawn this far inside the item's left and right edges.
     Q_PROPERTY(qreal horizontalInset READ horizontalInset WRITE setHorizontalInset NOTIFY
                    horizontalInsetChanged)
-    // How far the shadow reaches beyond the outline. Without a compositor the window shows the
-    // outline grown by this much (sideways and down), since it cannot blend a shadow.
-    Q_PROPERTY(
-        qreal shadowMargin READ shadowMargin WRITE setShadowMargin NOTIFY shadowMarginChanged)
     Q_PROPERTY(QString svgPath READ svgPath NOTIFY pathChanged)
+    // The largest rectangle inside the outline, in item coordinates: content clipped to it
+    // never shows outside the drawn shape.
+    Q_PROPERTY(QRectF contentRect READ contentRect NOTIFY pathChanged)
 public:
     explicit NotchOutline(QQuickItem* parent = nullptr);
     ~NotchOutline() override;
@@ -47,12 +46,11 @@ public:
     void setCornerRadius(qreal r);
     qreal horizontalInset() const { return m_inset; }
     void setHorizontalInset(qreal inset);
-    qreal shadowMargin() const { return m_shadowMargin; }
-    void setShadowMargin(qreal margin);
 
     // In item coordinates.
     QPainterPath path() const { return m_path; }
     QString svgPath() const { return m_svg; }
+    QRectF contentRect() const { return m_contentRect; }
 
 Q_SIGNALS:
     void topCornerRadiusChanged();
@@ -60,7 +58,6 @@ Q_SIGNALS:
     void pillChanged();
     void cornerRadiusChanged();
     void horizontalInsetChanged();
-    void shadowMarginChanged();
     void pathChanged();
 
 protected:
@@ -68,7 +65,7 @@ protected:
     void itemChange(ItemChange change, const ItemChangeData& value) override;
 
 private:
-    QPainterPath outlineIn(const QRectF& rect, qreal grow) const;
+    QRectF outlineRect() const;
     void rebuild();
     void report();
 
@@ -77,9 +74,39 @@ private:
     bool m_pill = false;
     qreal m_corner = 0;
     qreal m_inset = 0;
-    qreal m_shadowMargin = 0;
     QPainterPath m_path;
     QString m_svg;
+    QRectF m_contentRect;
+    QPointer<QQuickWindow> m_window;
+    QMetaObject::Connection m_frameConnection;
+};
+
+// An area over the panel that stays visible outside the notch (a tool tip, a popup). Without
+// a compositor the panel shows only the notch; it shows these areas too, as rounded
+// rectangles of `radius`, while they are visible. They take no pointer input.
+class NotchOverlayArea : public QQuickItem {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(qreal radius READ radius WRITE setRadius NOTIFY radiusChanged)
+public:
+    explicit NotchOverlayArea(QQuickItem* parent = nullptr);
+    ~NotchOverlayArea() override;
+
+    qreal radius() const { return m_radius; }
+    void setRadius(qreal r);
+
+Q_SIGNALS:
+    void radiusChanged();
+
+protected:
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+    void itemChange(ItemChange change, const ItemChangeData& value) override;
+
+private:
+    void report();
+    void withdraw();
+
+    qreal m_radius = 0;
     QPointer<QQuickWindow> m_window;
     QMetaObject::Connection m_frameConnection;
 };
@@ -197,6 +224,8 @@ private:
     void publishEnvironment();
 
     QPointer<QQuickItem> m_content;
+    QSizeF m_givenSize;
+    bool m_followsImplicitSize = false;
     NotchEnvironment::Section m_section = NotchEnvironment::Expanded;
     NotchStyle m_style;
     QList<QMetaObject::Connection> m_connections;

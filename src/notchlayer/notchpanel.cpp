@@ -82,7 +82,7 @@ NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const No
     // The window properties have to be on the window before it is first mapped.
     create();
     x11::prepareDockWindow(winId());
-    setNotchShape({}, {});
+    setNotchShape({});
 
     connect(x11::CompositorWatcher::instance(), &x11::CompositorWatcher::activeChanged, this,
             &NotchPanel::applyShape);
@@ -123,12 +123,20 @@ void NotchPanel::selectDefaultGraphicsApi() {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 }
 
-void NotchPanel::setNotchShape(const QPainterPath& shape, const QPainterPath& withShadow) {
-    if (m_shapeKnown && shape == m_shape && withShadow == m_withShadow)
+void NotchPanel::setNotchShape(const QPainterPath& shape) {
+    if (m_shapeKnown && shape == m_shape)
         return;
     m_shapeKnown = true;
     m_shape = shape;
-    m_withShadow = withShadow;
+    applyShape();
+}
+
+void NotchPanel::setOverlayArea(const QObject* owner, const QPainterPath& area) {
+    const QRegion region = regionOf(area);
+    if (region.isEmpty() ? m_overlays.remove(owner) == 0 : m_overlays.value(owner) == region)
+        return;
+    if (!region.isEmpty())
+        m_overlays.insert(owner, region);
     applyShape();
 }
 
@@ -136,8 +144,12 @@ void NotchPanel::applyShape() {
     const QRegion input = regionOf(m_shape);
     std::optional<QRegion> bounding;
     if (!x11::CompositorWatcher::instance()->isActive()) {
-        // Transparent pixels would show black: only the notch and its shadow may be visible.
-        bounding = input + regionOf(m_withShadow);
+        // Transparent pixels would show black: only the notch and what stands beside it on
+        // purpose may be visible.
+        QRegion visible = input;
+        for (const QRegion& overlay : std::as_const(m_overlays))
+            visible += overlay;
+        bounding = visible;
     }
     // The first time through everything is written: an unshaped window takes all input.
     const bool inputChanged = !m_regionsApplied || input != m_input;

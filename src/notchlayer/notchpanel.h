@@ -2,6 +2,7 @@
 
 #include "notchlayer/notchcontroller.h"
 
+#include <QHash>
 #include <QPainterPath>
 #include <QPointer>
 #include <QQuickView>
@@ -16,7 +17,8 @@ namespace velline {
 // The window the notch is drawn in: frameless, always on top, translucent, never focused, out
 // of the task bar and pager, on every workspace (an X11 dock). It covers the top half of its
 // screen, half as wide and centred; everything outside the drawn notch lets the pointer through
-// to the windows below, and without a compositor only the notch (and its shadow) is visible.
+// to the windows below, and without a compositor only the notch itself is visible (a shadow
+// needs blending, and shown without it would be a solid black rim).
 class NotchPanel : public QQuickView {
     Q_OBJECT
 public:
@@ -34,12 +36,15 @@ public:
     // picked a backend through QT_QUICK_BACKEND. Call before the first window is created.
     static void selectDefaultGraphicsApi();
 
-    // The drawn notch in window coordinates (reported by the view's outline), and the outline
-    // that also holds its shadow (what stays visible when no compositor runs).
-    void setNotchShape(const QPainterPath& shape, const QPainterPath& withShadow);
-    // Where the pointer reaches the panel, in window coordinates.
+    // The drawn notch in window coordinates (reported by the view's outline).
+    void setNotchShape(const QPainterPath& shape);
+    // An area that stays visible beside the notch (`owner`'s, in window coordinates); an empty
+    // path withdraws it.
+    void setOverlayArea(const QObject* owner, const QPainterPath& area);
+    // Where the pointer reaches the panel, in window coordinates: the notch.
     QRegion inputRegion() const { return m_input; }
-    // The visible part of the panel when no compositor runs; nullopt with a compositor.
+    // The visible part of the panel when no compositor runs (the notch itself, no shadow, and
+    // the overlay areas); nullopt with a compositor.
     std::optional<QRegion> boundingRegion() const { return m_bounding; }
 
     void orderFront();
@@ -53,7 +58,7 @@ private:
     void applyShape();
 
     QPainterPath m_shape;
-    QPainterPath m_withShadow;
+    QHash<const QObject*, QRegion> m_overlays;
     QRegion m_input;
     std::optional<QRegion> m_bounding;
     bool m_shapeKnown = false;

@@ -398,6 +398,44 @@ private Q_SLOTS:
         QVERIFY(tight[2].to.x() <= tight[6].to.x()); // left side stays left of the right side
         QVERIFY(tight[2].to.y() >= tight[1].to.y()); // and below the fillet
     }
+
+    void contentRectIsTheLargestRectangleInsideTheOutline() {
+        struct Case {
+            QRectF rect;
+            qreal top, bottom;
+        };
+        const QList<Case> cases{
+            {{0.5, 0, 413, 232}, 15, 20}, // the open card
+            {{0.5, 0, 311, 32}, 6, 14},   // the closed notch
+            {{0, 0, 40, 20}, 15, 20},     // radii larger than the rectangle allows
+            {{3, 0, 200, 90}, 0, 0},      // no corners at all
+        };
+        for (const Case& c : cases) {
+            const QRectF inner = geo::contentRect(c.rect, c.top, c.bottom);
+            const QPainterPath outline =
+                geo::toPainterPath(geo::notchOutline(c.rect, c.top, c.bottom));
+            QVERIFY(!inner.isEmpty());
+            QCOMPARE(inner.top(), c.rect.top()); // content may start at the top edge
+            // Grown by the margin, every corner lies inside the outline, or on it (allowing
+            // for its drawn curves)...
+            const QRectF edge =
+                inner.adjusted(-geo::kContentMargin, 0, geo::kContentMargin, geo::kContentMargin);
+            const QRectF shrunk = edge.adjusted(0.25, 0.25, -0.25, -0.25);
+            for (QPointF p :
+                 {shrunk.topLeft(), shrunk.topRight(), shrunk.bottomLeft(), shrunk.bottomRight()})
+                QVERIFY2(outline.contains(p),
+                         qPrintable(QStringLiteral("%1,%2").arg(p.x()).arg(p.y())));
+            // ...and a step further out along the diagonal leaves it: nothing larger fits.
+            const QRectF grown = edge.adjusted(-0.05, 0, 0.05, 0.05);
+            QVERIFY(!outline.contains(grown.bottomLeft()));
+            QVERIFY(!outline.contains(grown.bottomRight()));
+        }
+        // The card's corners are cut a quarter radius and a point in: 15 + 5 + 1 from the
+        // sides, 5 + 1 from the bottom.
+        QCOMPARE(geo::contentRect(QRectF(0, 0, 414, 232), 15, 20), QRectF(21, 0, 372, 226));
+        QVERIFY(geo::contentRect(QRectF(0, 0, 0, 32), 6, 14).isEmpty());
+        QVERIFY(geo::contentRect(QRectF(0, 0, 13, 32), 6, 14).isEmpty());
+    }
 };
 
 int main(int argc, char** argv) {

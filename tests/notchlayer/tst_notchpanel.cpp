@@ -4,6 +4,7 @@
 #include "notchlayer/notchpanel.h"
 #include "notchlayer/x11support.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -69,6 +70,49 @@ QImage grabScreen() {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
 }
 
+// Pixels of the orange test content drawn over the light backdrop (or its shadow) rather
+// than over the black notch: over black the content stays dark, over grey it is bright.
+int contentOutsideTheOutline(const QImage& img) {
+    int count = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb c = img.pixel(x, y);
+            if (qBlue(c) > 40 && qRed(c) - qBlue(c) > 30)
+                ++count;
+        }
+    }
+    return count;
+}
+
+int orangePixels(const QImage& img) {
+    int count = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb c = img.pixel(x, y);
+            if (qRed(c) - qBlue(c) > 30)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// The solid black notch along row `y`: the run of black pixels through column `x`.
+QPair<int, int> blackRun(const QImage& img, int x, int y) {
+    const auto black = [&](int px) {
+        const QRgb c = img.pixel(px, y);
+        return qRed(c) < 12 && qGreen(c) < 12 && qBlue(c) < 12;
+    };
+    if (!black(x))
+        return {-1, -1};
+    int left = x;
+    int right = x;
+    while (left > 0 && black(left - 1))
+        --left;
+    while (right < img.width() - 1 && black(right + 1))
+        ++right;
+    return {left, right};
+}
+
 void xdotool(const QStringList& args) {
     QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), args), 0);
 }
@@ -98,6 +142,24 @@ class TestNotchPanel : public QObject {
     QQmlEngine engine;
     std::unique_ptr<NotchController> notch;
     int centre = 0;
+    std::unique_ptr<QProcess> compositor;
+
+    void startCompositor() {
+        if (compositor)
+            return;
+        compositor = std::make_unique<QProcess>();
+        compositor->setStandardErrorFile(QProcess::nullDevice());
+        compositor->start(QStringLiteral("xcompmgr"), QStringList());
+        QVERIFY(compositor->waitForStarted());
+        QTRY_VERIFY(x11::CompositorWatcher::instance()->isActive());
+    }
+    void stopCompositor() {
+        if (!compositor)
+            return;
+        compositor->terminate();
+        compositor->waitForFinished();
+        compositor.reset();
+    }
 
     NotchContentBuilder content(const char* qml) {
         auto* c = new QQmlComponent(&engine, &engine);
@@ -159,7 +221,10 @@ private Q_SLOTS:
         notch->compact(QGuiApplication::primaryScreen());
     }
 
-    void cleanupTestCase() { notch.reset(); }
+    void cleanupTestCase() {
+        stopCompositor();
+        notch.reset();
+    }
 
     void compactNotchHangsCentredWithTheNotchWideGap() {
         QString why;
@@ -219,12 +284,7 @@ private Q_SLOTS:
         QVERIFY(panel);
         QVERIFY(panel->boundingRegion().has_value()); // none yet: masked to the notch
 
-        QProcess compositor;
-        compositor.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        compositor.setStandardErrorFile(QProcess::nullDevice());
-        compositor.start(QStringLiteral("xcompmgr"), QStringList());
-        QVERIFY(compositor.waitForStarted());
-        QTRY_VERIFY(x11::CompositorWatcher::instance()->isActive());
+        startCompositor();
         QTRY_VERIFY(!panel->boundingRegion().has_value());
         QString why;
         QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
@@ -234,10 +294,145 @@ private Q_SLOTS:
         xdotool({"mousemove", "960", "132", "click", "1"});
         QTRY_COMPARE(backdrop.presses, (QList<QPoint>{QPoint(600, 10), QPoint(960, 132)}));
 
-        compositor.terminate();
-        QVERIFY(compositor.waitForFinished());
+        stopCompositor();
         QTRY_VERIFY(panel->boundingRegion().has_value());
         QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
+    }
+
+    void aCompactSideThatEmptiesGivesUpItsRoom() {
+        NotchPanel* panel = visiblePanel();
+        QVERIFY(panel);
+        QTRY_VERIFY(notch->isCompact());
+        QQuickItem* trailing = notch->compactTrailingContent();
+        const auto width = [&] { return panel->inputRegion().boundingRect().width(); };
+        QTRY_VERIFY(width() > 400);
+        const int full = width();
+        // Emptied at run time, the side takes no more room than one that starts empty...
+        trailing->setImplicitWidth(0);
+        QTRY_COMPARE(width(), full - 60);
+        // ...and takes its room back when it fills again.
+        trailing->setImplicitWidth(60);
+        QTRY_COMPARE(width(), full);
+    }
+
+    void theCardUnfoldsAndFoldsInsideTheOutline() {
+        startCompositor();
+        QTRY_VERIFY(notch->isCompact());
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const auto record = [&](QList<QImage>& frames) {
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < 1000) {
+                frames << screen->grabWindow(0, centre - 300, 0, 600, 260).toImage();
+                QTest::qWait(5);
+            }
+        };
+        QList<QImage> opening;
+        xdotool({"mousemove", "960", "10"});
+        record(opening);
+        QTRY_VERIFY(notch->isExpanded());
+        QList<QImage> closing;
+        xdotool({"mousemove", "960", "900"});
+        record(closing);
+        QTRY_VERIFY(notch->isCompact());
+
+        for (const QList<QImage>* frames : {&opening, &closing}) {
+            int partial = 0;
+            const int whole = orangePixels(frames == &opening ? frames->last() : frames->first());
+            for (int i = 0; i < frames->size(); ++i) {
+                const QImage& frame = frames->at(i);
+                // NOTCH_FRAMES=DIR keeps the frames for a look.
+                if (qEnvironmentVariableIsSet("NOTCH_FRAMES"))
+                    frame.save(QStringLiteral("%1/%2-%3.png")
+                                   .arg(qEnvironmentVariable("NOTCH_FRAMES"),
+                                        frames == &opening ? "open" : "close")
+                                   .arg(i, 2, 10, QLatin1Char('0')));
+                QVERIFY2(contentOutsideTheOutline(frame) == 0,
+                         qPrintable(QStringLiteral("frame %1 of %2 shows content outside")
+                                        .arg(i)
+                                        .arg(frames == &opening ? "opening" : "closing")));
+                const int orange = orangePixels(frame);
+                if (orange > 0 && orange < whole * 9 / 10)
+                    ++partial;
+            }
+            // The frames did catch the card on its way.
+            QVERIFY2(partial >= 2, qPrintable(QString::number(partial)));
+        }
+    }
+
+    void withoutACompositorTheOpenCardKeepsItsOutline() {
+        startCompositor();
+        xdotool({"mousemove", "960", "10"});
+        QTRY_VERIFY(notch->isExpanded());
+        QTest::qWait(800); // the spring settles
+        // The black body either side of the content (340 points wide, 30 inside the body),
+        // row by row, and how far down it reaches beside the content.
+        const auto outline = [&] {
+            const QImage img = grabScreen();
+            QList<QPair<int, int>> rows;
+            for (int y : {2, 8, 20, 40, 100, 150, 158})
+                rows << qMakePair(blackRun(img, centre - 178, y).first,
+                                  blackRun(img, centre + 178, y).second);
+            int bottom = 0;
+            while (bottom + 1 < img.height() && blackRun(img, centre - 178, bottom + 1).first >= 0)
+                ++bottom;
+            rows << qMakePair(bottom, bottom);
+            return rows;
+        };
+        const auto composited = outline();
+        // The card's body hangs down to below the content (32 + 120 + 15, less the corner).
+        QVERIFY2(composited.last().first >= 158 && composited.last().first <= 168,
+                 qPrintable(QString::number(composited.last().first)));
+
+        stopCompositor();
+        QTRY_VERIFY(!x11::CompositorWatcher::instance()->isActive());
+        QTRY_VERIFY(visiblePanel() && visiblePanel()->boundingRegion().has_value());
+        QTest::qWait(200);
+        const auto plain = outline();
+        for (int i = 0; i < composited.size(); ++i) {
+            // Edge pixels blend with the desktop under a compositor, and the visible region
+            // takes whole pixels: a pixel or two either way along the curves.
+            QVERIFY2(std::abs(plain[i].first - composited[i].first) <= 2 &&
+                         std::abs(plain[i].second - composited[i].second) <= 2,
+                     qPrintable(QStringLiteral("row %1: %2..%3 without, %4..%5 with")
+                                    .arg(i)
+                                    .arg(plain[i].first)
+                                    .arg(plain[i].second)
+                                    .arg(composited[i].first)
+                                    .arg(composited[i].second)));
+        }
+        // The visible region is the notch itself: no margin beside or below it.
+        NotchPanel* panel = visiblePanel();
+        QCOMPARE(panel->boundingRegion()->boundingRect(), panel->inputRegion().boundingRect());
+    }
+
+    void overlayAreasStayVisibleBesideTheNotch() {
+        // No compositor: only the notch and the areas marked to stay are shown.
+        QVERIFY(!x11::CompositorWatcher::instance()->isActive());
+        NotchPanel* panel = visiblePanel();
+        QVERIFY(panel);
+        QQmlComponent component(&engine);
+        component.setData(R"(import QtQuick
+            import Velline.NotchLayer
+            Rectangle { color: "#0a84ff"; NotchOverlayArea { anchors.fill: parent; radius: 4 } })",
+                          QUrl());
+        std::unique_ptr<QQuickItem> tip(qobject_cast<QQuickItem*>(component.create()));
+        QVERIFY2(tip, qPrintable(component.errorString()));
+        // Beside the open card, past its right edge (the panel starts at x 480).
+        const QRect area(centre - 480 + 150, 120, 160, 24);
+        tip->setParentItem(panel->contentItem());
+        tip->setPosition(area.topLeft());
+        tip->setSize(area.size());
+        const QPoint inside(centre + 150 + 140, 132);
+        QTRY_COMPARE(grabScreen().pixel(inside) | 0xff000000, kBlue);
+        QVERIFY(panel->boundingRegion()->contains(area.center()));
+        QVERIFY(!panel->inputRegion().contains(area.center())); // it takes no clicks
+
+        tip->setVisible(false);
+        QTRY_COMPARE(grabScreen().pixel(inside) | 0xff000000, kGrey);
+        tip.reset();
+        xdotool({"mousemove", "960", "900"});
+        QTRY_VERIFY(notch->isCompact());
     }
 
     void aDisplayChangeRebuildsThePanelInFront() {

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import Velline.Notch
+import Velline.NotchLayer
 
 // A plain symbol button: no frame, dimmed while pressed, with an optional tool tip. It takes
 // the press, so a click on it never counts as a tap or a drag on the card.
@@ -44,9 +45,11 @@ Item {
         visible: button.toolTip !== "" && area.containsMouse
         delay: 700
         text: button.toolTip
+        font.family: NotchFormat.systemFontFamily
         font.pixelSize: 11
         contentItem: Text {
             text: button.toolTip
+            font.family: NotchFormat.systemFontFamily
             font.pixelSize: 11
             color: "#f2f2f2"
         }
@@ -54,6 +57,11 @@ Item {
             color: "#2a2a2a"
             border.color: "#4a4a4a"
             radius: 4
+            // The tip may reach past the notch's outline; the panel keeps it visible there.
+            NotchOverlayArea {
+                anchors.fill: parent
+                radius: parent.radius
+            }
         }
     }
 }

@@ -13,8 +13,6 @@ Item {
     property color color: "black"
     // The outline sits this far inside the left and right edges.
     property real horizontalInset: 0.5
-    // How far a shadow reaches beyond the outline (the window keeps that much visible).
-    property alias shadowMargin: outline.shadowMargin
     readonly property NotchOutline outline: outline
 
     NotchOutline {

@@ -83,8 +83,6 @@ Item {
             anchors.fill: parent
             topCornerRadius: view.topRadius
             bottomCornerRadius: view.bottomRadius
-            // The shadow is faint beyond one radius.
-            shadowMargin: glow.visible ? glow.radius : 0
         }
 
         NotchContentSlot {
@@ -124,22 +122,33 @@ Item {
             }
         }
 
-        NotchContentSlot {
-            id: expandedSlot
-            content: view.notch.expandedContent
-            section: NotchEnvironment.Expanded
-            style: view.style
-            // Below the notch, centred on it.
-            x: body.notchCenter - width / 2
-            y: view.notchHeight
-            visible: opacity > 0
-            opacity: view.notch.isExpanded ? 1 : 0
-            Behavior on opacity { NotchNumberAnimation { notch: view.notch } }
-            // Unfolds downwards.
-            transform: Scale {
-                origin.y: 0
-                yScale: view.notch.isExpanded ? 1 : 0.6
-                Behavior on yScale { NotchNumberAnimation { notch: view.notch } }
+        // The expanded content fades and unfolds inside the outline as it grows and shrinks,
+        // never beyond it: it is cut to the largest rectangle the outline holds.
+        Item {
+            id: expandedClip
+            x: shape.outline.contentRect.x
+            y: shape.outline.contentRect.y
+            width: shape.outline.contentRect.width
+            height: shape.outline.contentRect.height
+            clip: true
+
+            NotchContentSlot {
+                id: expandedSlot
+                content: view.notch.expandedContent
+                section: NotchEnvironment.Expanded
+                style: view.style
+                // Below the notch, centred on it.
+                x: body.notchCenter - width / 2 - expandedClip.x
+                y: view.notchHeight - expandedClip.y
+                visible: opacity > 0
+                opacity: view.notch.isExpanded ? 1 : 0
+                Behavior on opacity { NotchNumberAnimation { notch: view.notch } }
+                // Unfolds downwards.
+                transform: Scale {
+                    origin.y: 0
+                    yScale: view.notch.isExpanded ? 1 : 0.6
+                    Behavior on yScale { NotchNumberAnimation { notch: view.notch } }
+                }
             }
         }
 

@@ -45,8 +45,6 @@ Item {
             anchors.fill: parent
             pill: true
             cornerRadius: view.cornerRadius
-            // The shadow is faint beyond one radius.
-            shadowMargin: glow.visible ? glow.radius : 0
         }
 
         // Translucent material: a dark fill with a hairline border (no background blur here).
