@@ -20,8 +20,8 @@ Item {
     // The content instances on screen, the current one last (one, or two while sliding).
     function contents() {
         const list = []
-        for (let i = 0; i < children.length; ++i) {
-            const c = children[i]
+        for (let i = 0; i < stage.children.length; ++i) {
+            const c = stage.children[i]
             if (c.content && c !== d.current)
                 list.push(c.content)
         }
@@ -42,8 +42,19 @@ Item {
         property int leaving: 0
     }
 
-    // Sliding content is cut at the edges; standing content may glow past them.
-    clip: d.leaving > 0
+    // How far content may reach past the edges while it slides: room for a number's flash
+    // (scaled up, glowing) and for the spring's overshoot.
+    property real overflow: 8
+
+    // Sliding content is cut a little beyond the edges; standing content is not cut at all.
+    Item {
+        id: stage
+        x: -root.overflow
+        y: -root.overflow
+        width: root.width + 2 * root.overflow
+        height: root.height + 2 * root.overflow
+        clip: d.leaving > 0
+    }
 
     component Slide: Item {
         id: slide
@@ -55,7 +66,8 @@ Item {
 
         width: root.width
         height: root.height
-        x: (leaving ? progress : 1 - progress) * side * root.width
+        x: root.overflow + (leaving ? progress : 1 - progress) * side * root.width
+        y: root.overflow
         opacity: Math.max(0, Math.min(1, leaving ? 1 - progress : progress))
 
         NumberAnimation on progress {
@@ -81,7 +93,7 @@ Item {
     }
 
     function make(animated) {
-        const slide = slideComponent.createObject(root, {
+        const slide = slideComponent.createObject(stage, {
             side: root.fromLeading ? -1 : 1,
             progress: animated ? 0 : 1
         })
