@@ -1,5 +1,7 @@
 #include "notch/glowitems.h"
 
+#include "notch/notchformat.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -71,7 +73,7 @@ void TextGlow::invalidate() {
     m_dirty = true;
     const QFontMetricsF metrics(m_font);
     const int margin = glowMargin(m_radius);
-    setImplicitSize(std::ceil(metrics.horizontalAdvance(m_text)) + 2 * margin,
+    setImplicitSize(std::ceil(tabularPositions(m_text, m_font).last()) + 2 * margin,
                     std::ceil(metrics.height()) + 2 * margin);
     update();
 }
@@ -79,13 +81,13 @@ void TextGlow::invalidate() {
 QImage TextGlow::silhouette(const QString& text, const QFont& font, qreal radius) {
     const QFontMetricsF metrics(font);
     const int margin = glowMargin(radius);
-    const QSize size(static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 2 * margin,
+    const QSize size(static_cast<int>(std::ceil(tabularPositions(text, font).last())) + 2 * margin,
                      static_cast<int>(std::ceil(metrics.height())) + 2 * margin);
     QImage alpha(size.expandedTo(QSize(1, 1)), QImage::Format_Alpha8);
     alpha.fill(0);
     {
-        QPainterPath path;
-        path.addText(QPointF(margin, margin + metrics.ascent()), font, text);
+        const QPainterPath path =
+            tabularTextPath(text, font, QPointF(margin, margin + metrics.ascent()));
         QPainter p(&alpha);
         p.setRenderHint(QPainter::Antialiasing);
         p.fillPath(path, Qt::black);

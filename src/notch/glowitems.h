@@ -14,9 +14,9 @@ namespace velline {
 // How far a glow of `radius` reaches beyond the shape that casts it.
 int glowMargin(double radius);
 
-// The soft glow of a piece of text (a shadow with no offset): the text's shape, blurred,
-// in `color`. The item is the text's size plus glowMargin(radius) on every side and draws
-// the text's glyphs where a Text item of the same font, centred on this item, draws them:
+// The soft glow of a number (a shadow with no offset): the text's shape, blurred, in `color`.
+// The item is the text's size plus glowMargin(radius) on every side and draws the glyphs
+// where a RollingText of the same font, centred on this item, draws them (tabular figures):
 //   TextGlow { anchors.centerIn: label; text: label.text; font: label.font; radius: 5 }
 // The blurred image is kept until the text, font or radius change; colour and opacity changes
 // only repaint it.

@@ -4,9 +4,11 @@
 #include "notch/notchtheme.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QJSEngine>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velline {
@@ -56,18 +58,26 @@ QString iconFontFamily() {
     return QStringLiteral("Material Icons");
 }
 
+const QStringList& systemFamilyCandidates() {
+    static const QStringList candidates{QStringLiteral("Inter")};
+    return candidates;
+}
+
 const QStringList& roundedFamilyCandidates() {
     static const QStringList candidates{
-        QStringLiteral("SF Pro Rounded"),   QStringLiteral("Nunito"),
-        QStringLiteral("Varela Round"),     QStringLiteral("M PLUS Rounded 1c"),
-        QStringLiteral("Rounded Mplus 1c"), QStringLiteral("Arial Rounded MT Bold"),
+        QStringLiteral("Inter"),
+        QStringLiteral("SF Pro Rounded"),
+        QStringLiteral("Nunito"),
+        QStringLiteral("Varela Round"),
+        QStringLiteral("M PLUS Rounded 1c"),
+        QStringLiteral("Rounded Mplus 1c"),
         QStringLiteral("Quicksand"),
     };
     return candidates;
 }
 
-QString pickRoundedFamily(const QStringList& installed, const QStringList& candidates,
-                          const QString& fallback) {
+QString pickFontFamily(const QStringList& installed, const QStringList& candidates,
+                       const QString& fallback) {
     for (const QString& candidate : candidates) {
         for (const QString& family : installed) {
             if (family.compare(candidate, Qt::CaseInsensitive) == 0)
@@ -77,11 +87,58 @@ QString pickRoundedFamily(const QStringList& installed, const QStringList& candi
     return fallback;
 }
 
-QString roundedFontFamily() {
-    static const QString family =
-        pickRoundedFamily(QFontDatabase::families(), roundedFamilyCandidates(),
+namespace {
+
+QString installedFamily(const QStringList& candidates) {
+    return pickFontFamily(QFontDatabase::families(), candidates,
                           QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+}
+
+} // namespace
+
+QString systemFontFamily() {
+    static const QString family = installedFamily(systemFamilyCandidates());
     return family;
+}
+
+QString roundedFontFamily() {
+    static const QString family = installedFamily(roundedFamilyCandidates());
+    return family;
+}
+
+qreal figureWidth(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (char digit = '0'; digit <= '9'; ++digit)
+        widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(digit)));
+    return widest;
+}
+
+QList<qreal> tabularPositions(const QString& text, const QFont& font) {
+    const QFontMetricsF metrics(font);
+    const qreal cell = figureWidth(font);
+    QList<qreal> positions;
+    positions.reserve(text.size() + 1);
+    qreal x = 0;
+    for (const QChar c : text) {
+        positions.append(x);
+        x += c.isDigit() ? cell : metrics.horizontalAdvance(c);
+    }
+    positions.append(x);
+    return positions;
+}
+
+QPainterPath tabularTextPath(const QString& text, const QFont& font, const QPointF& origin) {
+    const QFontMetricsF metrics(font);
+    const qreal cell = figureWidth(font);
+    const QList<qreal> positions = tabularPositions(text, font);
+    QPainterPath path;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const qreal inset = c.isDigit() ? (cell - metrics.horizontalAdvance(c)) / 2 : 0;
+        path.addText(origin + QPointF(positions.at(i) + inset, 0), font, QString(c));
+    }
+    return path;
 }
 
 QString priceText(double price) {
@@ -102,7 +159,8 @@ QColor directionColor(Stock::Direction direction, const NotchTheme& theme, bool 
 
 // ---- NotchFormat ----
 
-NotchFormat::NotchFormat(QObject* parent) : QObject(parent), m_rounded(roundedFontFamily()) {}
+NotchFormat::NotchFormat(QObject* parent)
+    : QObject(parent), m_system(systemFontFamily()), m_rounded(roundedFontFamily()) {}
 
 NotchFormat* NotchFormat::create(QQmlEngine*, QJSEngine*) {
     // One per engine, owned by it: the object holds nothing but constants.

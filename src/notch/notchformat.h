@@ -6,8 +6,10 @@
 
 #include <QColor>
 #include <QEasingCurve>
+#include <QFont>
 #include <QList>
 #include <QObject>
+#include <QPainterPath>
 #include <QString>
 #include <QStringList>
 #include <QtQmlIntegration/qqmlintegration.h>
@@ -34,15 +36,29 @@ QString symbolGlyphText(const QString& name);
 
 // Family of the icon font the symbol images come from.
 QString iconFontFamily();
-// The "rounded" text design: the first installed family of `candidates`, compared without
-// regard to case, else `fallback`.
-QString pickRoundedFamily(const QStringList& installed, const QStringList& candidates,
-                          const QString& fallback);
-// Rounded faces we know of, best first.
+// The first installed family of `candidates` (best first), compared without regard to case,
+// else `fallback`.
+QString pickFontFamily(const QStringList& installed, const QStringList& candidates,
+                       const QString& fallback);
+// The notch's text face, best first: Inter (a packaged UI face with real Medium and Semibold
+// weights and tabular figures).
+const QStringList& systemFamilyCandidates();
+// The "rounded" design: no packaged rounded face has those weights, so the same face first,
+// then rounded faces a machine may have.
 const QStringList& roundedFamilyCandidates();
-// The rounded face of this machine, or the system font's family where none is installed.
-// Needs a QGuiApplication.
+// The faces of this machine, or the desktop's general font where none is installed. Need a
+// QGuiApplication.
+QString systemFontFamily();
 QString roundedFontFamily();
+
+// Tabular figures: the numbers the notch shows are laid out a character at a time, each digit
+// centred in a cell as wide as the widest digit of `font`, every other character at its own
+// advance. So a changing number keeps its width, and its digits stand in columns.
+qreal figureWidth(const QFont& font);
+// Left edge of each character of `text` so laid out, and (last) the total width.
+QList<qreal> tabularPositions(const QString& text, const QFont& font);
+// `text` so laid out as a path, its baseline at `origin`.
+QPainterPath tabularTextPath(const QString& text, const QFont& font, const QPointF& origin);
 
 // "$%.2f": two decimals after a dollar sign, no grouping ($187.42, $0.50, $-3.10).
 QString priceText(double price);
@@ -59,6 +75,7 @@ class NotchFormat : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_SINGLETON
+    Q_PROPERTY(QString systemFontFamily READ systemFamily CONSTANT)
     Q_PROPERTY(QString roundedFontFamily READ roundedFamily CONSTANT)
     Q_PROPERTY(QString iconFontFamily READ iconFamily CONSTANT)
     // The em dash shown in place of a stock, and its colours on the two compact sides.
@@ -74,6 +91,7 @@ public:
 
     static NotchFormat* create(QQmlEngine*, QJSEngine*);
 
+    QString systemFamily() const { return m_system; }
     QString roundedFamily() const { return m_rounded; }
     QString iconFamily() const { return iconFontFamily(); }
 
@@ -92,6 +110,8 @@ public:
     static QColor trailingPlaceholderColor();
 
     Q_INVOKABLE static QString priceText(double price);
+    // The cell of a digit in tabular figures of `font`.
+    Q_INVOKABLE static double figureWidth(const QFont& font) { return velline::figureWidth(font); }
     // Whether a carousel step in `swipeDirection` (a SwipeDirection) brings the new content
     // in from the leading edge.
     Q_INVOKABLE static bool entersFromLeading(int swipeDirection);
@@ -100,6 +120,7 @@ public:
                                              bool isSpiking);
 
 private:
+    QString m_system;
     QString m_rounded;
 };
 

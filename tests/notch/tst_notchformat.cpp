@@ -1,9 +1,11 @@
+#include "notch/glowitems.h"
 #include "notch/logocache.h"
 #include "notch/notchformat.h"
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -56,14 +58,45 @@ private Q_SLOTS:
         QVERIFY(curve.valueForProgress(0.5) > 0.9); // a spring covers most of the way early
     }
 
-    void roundedFamilyPrefersKnownFacesElseTheFallback() {
-        const QStringList candidates{"SF Pro Rounded", "Nunito"};
-        QCOMPARE(pickRoundedFamily({"DejaVu Sans", "nunito"}, candidates, "Sys"),
+    void fontFamiliesPreferTheCandidatesInOrderElseTheFallback() {
+        const QStringList candidates{"Inter", "Nunito"};
+        QCOMPARE(pickFontFamily({"DejaVu Sans", "nunito"}, candidates, "Sys"),
                  QStringLiteral("nunito"));
-        QCOMPARE(pickRoundedFamily({"Nunito", "SF Pro Rounded"}, candidates, "Sys"),
-                 QStringLiteral("SF Pro Rounded"));
-        QCOMPARE(pickRoundedFamily({"DejaVu Sans"}, candidates, "Sys"), QStringLiteral("Sys"));
-        QVERIFY(!roundedFontFamily().isEmpty());
+        QCOMPARE(pickFontFamily({"Nunito", "Inter"}, candidates, "Sys"), QStringLiteral("Inter"));
+        QCOMPARE(pickFontFamily({"DejaVu Sans"}, candidates, "Sys"), QStringLiteral("Sys"));
+        QCOMPARE(pickFontFamily({}, candidates, "Sys"), QStringLiteral("Sys"));
+    }
+
+    void thePackagedFaceGivesRealMediumAndSemiboldWeights() {
+        QVERIFY2(QFontDatabase::families().contains(QStringLiteral("Inter")),
+                 "the UI face package (fonts-inter) is not installed");
+        QCOMPARE(systemFontFamily(), QStringLiteral("Inter"));
+        QCOMPARE(roundedFontFamily(), QStringLiteral("Inter"));
+        // Each weight the notch uses comes from its own face, not from a neighbour drawn
+        // regular or emboldened.
+        const QList<std::pair<QFont::Weight, QString>> weights{
+            {QFont::Normal, "Regular"},
+            {QFont::Medium, "Medium"},
+            {QFont::DemiBold, "Semi Bold"},
+            {QFont::Bold, "Bold"},
+        };
+        QList<qreal> widths;
+        for (const auto& [weight, style] : weights) {
+            QFont font(systemFontFamily());
+            font.setPixelSize(13);
+            font.setWeight(weight);
+            const QFontInfo info(font);
+            QCOMPARE(info.family(), QStringLiteral("Inter"));
+            QVERIFY2(
+                info.styleName()
+                        .remove(QLatin1Char(' '))
+                        .compare(QString(style).remove(QLatin1Char(' ')), Qt::CaseInsensitive) == 0,
+                qPrintable(info.styleName()));
+            widths << QFontMetricsF(font).horizontalAdvance(QStringLiteral("+12.34%"));
+        }
+        // Heavier faces run wider, one step at a time.
+        for (int i = 1; i < widths.size(); ++i)
+            QVERIFY2(widths[i] > widths[i - 1], qPrintable(QString::number(widths[i])));
     }
 
     void everySymbolNameHasAGlyphInTheInstalledIconFont() {
@@ -121,6 +154,43 @@ private Q_SLOTS:
         QVERIFY(plain->implicitWidth() > 0 && plain->implicitHeight() > 0);
         QCOMPARE(plain->property("layered").toBool(), false);
         QCOMPARE(layered->property("layered").toBool(), true);
+    }
+
+    void numbersHaveTabularFiguresAndRollInsideTheirLine() {
+        QQmlEngine engine;
+        engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+        QQmlComponent component(&engine);
+        component.setData(R"(
+            import QtQuick
+            import Velline.Notch
+            Item {
+                property alias ones: ones
+                property alias eights: eights
+                property alias glow: glow
+                RollingText { id: ones; text: "$111.11"; font.family: "Inter"; font.pixelSize: 13 }
+                RollingText { id: eights; text: "$888.88"; font: ones.font }
+                TextGlow { id: glow; text: "$111.11"; font: ones.font; radius: 5 }
+            })",
+                          QUrl());
+        std::unique_ptr<QObject> root(component.create());
+        QVERIFY2(root, qPrintable(component.errorString()));
+        auto* ones = root->property("ones").value<QQuickItem*>();
+        auto* eights = root->property("eights").value<QQuickItem*>();
+        auto* glow = root->property("glow").value<QQuickItem*>();
+        QFont font(QStringLiteral("Inter"));
+        font.setPixelSize(13);
+        const QFontMetricsF metrics(font);
+        // The face's own figures are proportional; the numbers are not.
+        QVERIFY(metrics.horizontalAdvance(QStringLiteral("111")) + 3 <
+                metrics.horizontalAdvance(QStringLiteral("888")));
+        QVERIFY(ones->implicitWidth() > 0);
+        QCOMPARE(ones->implicitWidth(), eights->implicitWidth());
+        QCOMPARE(ones->implicitWidth(), tabularPositions(QStringLiteral("$111.11"), font).last());
+        // The glow lays its figures out the same way.
+        QCOMPARE(glow->implicitWidth() - 2 * glowMargin(5), std::ceil(ones->implicitWidth()));
+        // A rolling digit enters from below and leaves upwards, cut at the line.
+        QVERIFY(ones->clip());
+        QCOMPARE(ones->implicitHeight(), metrics.height());
     }
 
     void sharedObjectsOutliveTheEngine() {

@@ -38,6 +38,7 @@ Rectangle {
         id: text
         anchors.centerIn: parent
         text: badge.lastLabel
+        font.family: NotchFormat.systemFontFamily
         font.pixelSize: 10
         font.weight: Font.Bold
         color: CardPalette.badgeText

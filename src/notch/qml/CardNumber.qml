@@ -24,7 +24,7 @@ Item {
         id: fontSource
         visible: false
         text: root.text
-        font.family: root.family !== "" ? root.family : Qt.application.font.family
+        font.family: root.family !== "" ? root.family : NotchFormat.systemFontFamily
         font.pixelSize: root.pixelSize
         font.weight: root.weight
     }

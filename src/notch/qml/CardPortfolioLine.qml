@@ -12,6 +12,7 @@ RowLayout {
 
     Text {
         text: "YOU"
+        font.family: NotchFormat.systemFontFamily
         font.pixelSize: 10
         font.weight: Font.DemiBold
         font.letterSpacing: 0.5
@@ -28,6 +29,7 @@ RowLayout {
         objectName: "percent"
         visible: line.model.portfolioPercentVisible
         text: line.model.portfolioPercentText
+        font.family: NotchFormat.systemFontFamily
         font.pixelSize: 11
         font.weight: Font.Medium
         color: line.model.portfolioPercentColor
@@ -41,6 +43,7 @@ RowLayout {
     }
     Text {
         text: "today"
+        font.family: NotchFormat.systemFontFamily
         font.pixelSize: 10
         color: CardPalette.today
     }

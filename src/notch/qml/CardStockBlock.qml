@@ -66,6 +66,7 @@ ColumnLayout {
                 id: modeLabel
                 anchors.centerIn: parent
                 text: root.block.modeBadgeText
+                font.family: NotchFormat.systemFontFamily
                 font.pixelSize: 9
                 font.weight: Font.Bold
                 font.letterSpacing: 0.6
@@ -122,6 +123,7 @@ ColumnLayout {
             Text {
                 anchors.verticalCenter: parent.verticalCenter
                 text: root.block.moveText
+                font.family: NotchFormat.systemFontFamily
                 font.pixelSize: 11
                 font.weight: Font.DemiBold
                 color: root.block.moveColor
@@ -151,6 +153,7 @@ ColumnLayout {
             Text {
                 anchors.verticalCenter: parent.verticalCenter
                 text: root.block.volumeText
+                font.family: NotchFormat.systemFontFamily
                 font.pixelSize: 11
                 font.weight: Font.DemiBold
                 color: root.block.volumeColor
@@ -162,6 +165,7 @@ ColumnLayout {
             objectName: "previousClose"
             anchors.verticalCenter: parent.verticalCenter
             text: root.block.previousCloseText
+            font.family: NotchFormat.systemFontFamily
             font.pixelSize: 11
             color: CardPalette.bullet
         }
@@ -172,6 +176,7 @@ ColumnLayout {
             visible: root.block.contextTag !== ""
             anchors.verticalCenter: parent.verticalCenter
             text: root.block.contextTag
+            font.family: NotchFormat.systemFontFamily
             font.pixelSize: 11
             font.weight: Font.Medium
             color: CardPalette.contextTag
@@ -188,6 +193,7 @@ ColumnLayout {
             Text {
                 objectName: "caption"
                 text: root.block.chartCaption
+                font.family: NotchFormat.systemFontFamily
                 font.pixelSize: 9
                 font.weight: Font.DemiBold
                 font.letterSpacing: 0.6
@@ -197,6 +203,7 @@ ColumnLayout {
                 objectName: "timeRange"
                 visible: text !== ""
                 text: root.block.chartTimeRange
+                font.family: NotchFormat.systemFontFamily
                 font.pixelSize: 9
                 color: CardPalette.caption
             }
@@ -216,6 +223,7 @@ ColumnLayout {
             Text {
                 anchors.verticalCenter: parent.verticalCenter
                 text: root.block.spikeLegend
+                font.family: NotchFormat.systemFontFamily
                 font.pixelSize: 9
                 font.weight: Font.Medium
                 color: CardPalette.caption
@@ -242,6 +250,7 @@ ColumnLayout {
         Text {
             anchors.verticalCenter: parent.verticalCenter
             text: "watching"
+            font.family: NotchFormat.systemFontFamily
             font.pixelSize: 10
             color: CardPalette.watching
         }
@@ -272,6 +281,7 @@ ColumnLayout {
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
                         text: modelData.text
+                        font.family: NotchFormat.systemFontFamily
                         font.pixelSize: 10
                         font.weight: Font.DemiBold
                         color: modelData.color
@@ -284,6 +294,7 @@ ColumnLayout {
     component Bullet: Text {
         anchors.verticalCenter: parent.verticalCenter
         text: "\u2022"
+        font.family: NotchFormat.systemFontFamily
         font.pixelSize: 11
         color: CardPalette.bullet
     }

@@ -74,6 +74,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 visible: !vm.hasStock
                 text: NotchFormat.placeholderText
+                font.family: NotchFormat.systemFontFamily
                 font.pixelSize: 13
                 font.weight: Font.DemiBold
                 color: NotchFormat.leadingPlaceholderColor

@@ -149,6 +149,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 visible: !vm.hasStock
                 text: NotchFormat.placeholderText
+                font.family: NotchFormat.systemFontFamily
                 font.pixelSize: 13
                 font.weight: Font.Medium
                 color: NotchFormat.trailingPlaceholderColor

@@ -83,6 +83,7 @@ Item {
             Layout.alignment: Qt.AlignHCenter
             visible: !cardModel.hasStock
             text: cardModel.emptyText
+            font.family: NotchFormat.systemFontFamily
             font.pixelSize: 13
             font.weight: Font.Medium
             color: NotchPalette.textSecondary

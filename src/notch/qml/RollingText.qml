@@ -1,8 +1,11 @@
 import QtQuick
+import Velline.Notch
 
 // Text whose changed characters roll: the old one slides up and fades out while the new one
-// slides in from below, over `duration` ms with ease-in-out. Characters that stay the same
-// stand still. (A change of length re-lays the text without rolling.)
+// slides in from below, over `duration` ms with ease-in-out, inside the line (nothing shows
+// above or below it). Characters that stay the same stand still. (A change of length re-lays
+// the text without rolling.) Digits are tabular: each is centred in a cell as wide as the
+// widest digit, so the number keeps its width as it changes (TextGlow lays out the same way).
 Item {
     id: root
 
@@ -11,12 +14,25 @@ Item {
     property color color: "white"
     property int duration: 350
 
+    readonly property real figureWidth: NotchFormat.figureWidth(root.font)
+
     implicitWidth: row.implicitWidth
     implicitHeight: metrics.height
+    clip: true
 
     FontMetrics {
         id: metrics
         font: root.font
+    }
+
+    function isFigure(c) {
+        return c >= "0" && c <= "9"
+    }
+    function cellWidth(c) {
+        return isFigure(c) ? figureWidth : metrics.advanceWidth(c)
+    }
+    function inset(c) {
+        return isFigure(c) ? (figureWidth - metrics.advanceWidth(c)) / 2 : 0
     }
 
     Row {
@@ -32,7 +48,7 @@ Item {
                 property real progress: 1
                 property bool ready: false
 
-                implicitWidth: current.implicitWidth
+                implicitWidth: root.cellWidth(shown)
                 width: implicitWidth
                 height: root.implicitHeight
 
@@ -61,6 +77,7 @@ Item {
 
                 Text {
                     id: previous
+                    x: root.inset(text)
                     y: -slot.height * 0.5 * slot.progress
                     opacity: 1 - slot.progress
                     visible: slot.progress < 1
@@ -69,6 +86,7 @@ Item {
                 }
                 Text {
                     id: current
+                    x: root.inset(text)
                     y: slot.height * 0.5 * (1 - slot.progress)
                     opacity: slot.progress
                     text: slot.shown

@@ -31,6 +31,7 @@ Item {
         anchors.centerIn: parent
         visible: !canvas.hasData
         text: canvas.emptyText
+        font.family: NotchFormat.systemFontFamily
         font.pixelSize: 9
         font.weight: Font.Normal
         color: canvas.emptyTextColor
