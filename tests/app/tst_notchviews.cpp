@@ -1,0 +1,258 @@
+// The program's notch views in the real notch window on a private X server, on a private watch
+// state with virtual time: each display mode gives the same shape whether it was there at start
+// or chosen while running, and the symbol images come out in their own colours, legibly.
+#include "app/appdelegate.h"
+#include "notch/symbolimage.h"
+#include "notchlayer/notchcontroller.h"
+#include "notchlayer/notchpanel.h"
+#include "shotrig.h"
+
+#include <QGuiApplication>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QScreen>
+#include <QtTest>
+
+#include <memory>
+
+using namespace velline;
+using namespace velline::notchshot;
+
+namespace {
+
+NotchPanel* visiblePanel() {
+    for (QWindow* window : QGuiApplication::topLevelWindows())
+        if (auto* panel = qobject_cast<NotchPanel*>(window); panel && panel->isVisible())
+            return panel;
+    return nullptr;
+}
+
+// The notch's shape once its springs have come to rest.
+QRect settledShape() {
+    QRect last;
+    for (int i = 0; i < 40; ++i) {
+        QTest::qWait(150);
+        NotchPanel* panel = visiblePanel();
+        const QRect now = panel ? panel->inputRegion().boundingRect() : QRect();
+        if (i > 4 && now == last && !now.isEmpty())
+            return now;
+        last = now;
+    }
+    return {};
+}
+
+// The colour a translucent `c` takes on the black notch.
+QRgb onBlack(const QColor& c) {
+    const double a = c.alphaF();
+    return qRgb(qRound(c.red() * a), qRound(c.green() * a), qRound(c.blue() * a));
+}
+
+struct Peak {
+    QRgb color = 0;
+    QRect rows;        // bounding box of the lit pixels
+    QList<int> widths; // lit pixels on each row of that box
+};
+
+// The brightest pixel of `rect` in `image`, and where pixels at least half as bright lie.
+Peak peakOf(const QImage& image, const QRect& rect) {
+    Peak peak;
+    int best = -1;
+    const QRect r = rect.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            if (qRed(c) + qGreen(c) + qBlue(c) > best) {
+                best = qRed(c) + qGreen(c) + qBlue(c);
+                peak.color = c;
+            }
+        }
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        int lit = 0;
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            if (2 * (qRed(c) + qGreen(c) + qBlue(c)) >= best) {
+                ++lit;
+                peak.rows |= QRect(x, y, 1, 1);
+            }
+        }
+        if (lit > 0)
+            peak.widths << lit;
+    }
+    return peak;
+}
+
+// The symbol images drawn under `item`, through the visual tree (a Repeater's items are not
+// the QObject children of the row they stand in).
+QList<SymbolImage*> symbolImagesUnder(QQuickItem* item) {
+    QList<SymbolImage*> found;
+    if (auto* image = qobject_cast<SymbolImage*>(item))
+        found << image;
+    for (QQuickItem* child : item->childItems())
+        found += symbolImagesUnder(child);
+    return found;
+}
+
+bool near(QRgb a, QRgb b, int tolerance = 4) {
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QString rgb(QRgb c) {
+    return QStringLiteral("(%1,%2,%3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
+}
+
+} // namespace
+
+class TestNotchViews : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ShotRig> rig;
+    QQmlEngine engine;
+    QList<Stock> day;
+
+    std::unique_ptr<NotchController> makeNotch() {
+        const QVariantMap views{{"appState", QVariant::fromValue<QObject*>(&rig->state())},
+                                {"prefs", QVariant::fromValue<QObject*>(&rig->prefs())}};
+        return std::make_unique<NotchController>(
+            NotchHoverOption::all, NotchStyle::notch(),
+            AppDelegate::contentBuilder(&engine, NotchSection::expanded, views),
+            AppDelegate::contentBuilder(&engine, NotchSection::compactLeading, views),
+            AppDelegate::contentBuilder(&engine, NotchSection::compactTrailing, views), &engine);
+    }
+
+    // Lets slides and flashes finish: they run on the rig's clock, the springs in real time.
+    void settleViews() {
+        QTest::qWait(50);
+        rig->clock().advance(2.5);
+    }
+
+    // Each visible arrow under `root` peaks at exactly its colour on the black notch.
+    void measureArrows(QQuickItem* root, const QString& where, int* measured) {
+        NotchPanel* panel = visiblePanel();
+        QVERIFY(panel);
+        const QImage frame = panel->grabWindow();
+        QCOMPARE(frame.size(), panel->size()); // one device pixel per point
+        const auto icons = symbolImagesUnder(root);
+        for (SymbolImage* icon : icons) {
+            if (!icon->isVisible() || !icon->name().startsWith(QLatin1String("arrow")))
+                continue;
+            const QRect box =
+                icon->mapRectToScene(QRectF(0, 0, icon->width(), icon->height())).toRect();
+            const Peak peak = peakOf(frame, box);
+            QVERIFY2(near(peak.color, onBlack(icon->color())),
+                     qPrintable(QStringLiteral("%1 %2: %3, drawn in %4")
+                                    .arg(where, icon->name(), rgb(peak.color),
+                                         rgb(onBlack(icon->color())))));
+            ++*measured;
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        rig = std::make_unique<ShotRig>();
+        engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+        QVERIFY(rig->loadLogos({"AAPL", "NVDA", "MSFT"}));
+        rig->clock().setNow(ShotRig::afternoon);
+        rig->state().updateSession();
+        day = {ShotRig::daySeries("AAPL", 189.84, 185.10, ShotRig::afternoon, 40, 2.4, 0.42),
+               ShotRig::daySeries("NVDA", 884.20, 912.80, ShotRig::afternoon, 22, 3.4, -1.15),
+               ShotRig::daySeries("MSFT", 421.07, 421.0, ShotRig::afternoon, -1, 1.0, 0.01)};
+        rig->show(day, "AAPL");
+    }
+
+    void everyDisplayModeHasOneShapeWhenStartedOrChosenWhileRunning() {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        using M = DisplayMode;
+        const QList<M> modes{M::regular, M::compact, M::compactLogo, M::doNotDisturb};
+        QHash<int, QRect> atStart;
+        for (M mode : modes) {
+            rig->prefs().setDisplayMode(mode);
+            auto notch = makeNotch();
+            notch->compact(screen);
+            QTRY_VERIFY(notch->isCompact());
+            settleViews();
+            atStart.insert(int(mode), settledShape());
+            QVERIFY(!atStart.value(int(mode)).isEmpty());
+        }
+        // Do not disturb closes the notch down to its gap and two bare insets.
+        const QRect quiet = atStart.value(int(M::doNotDisturb));
+        for (M mode : {M::regular, M::compact, M::compactLogo})
+            QVERIFY(atStart.value(int(mode)).width() > quiet.width() + 20);
+        QVERIFY2(quiet.width() <= 330, qPrintable(QString::number(quiet.width())));
+
+        // One notch through every change of mode, each way.
+        rig->prefs().setDisplayMode(M::regular);
+        auto notch = makeNotch();
+        notch->compact(screen);
+        QTRY_VERIFY(notch->isCompact());
+        const QList<M> route{M::compact,      M::doNotDisturb, M::regular,     M::compactLogo,
+                             M::doNotDisturb, M::compact,      M::compactLogo, M::regular,
+                             M::doNotDisturb, M::compactLogo,  M::compact,     M::regular};
+        for (M mode : route) {
+            rig->prefs().setDisplayMode(mode);
+            settleViews();
+            const QRect shape = settledShape();
+            QVERIFY2(shape == atStart.value(int(mode)),
+                     qPrintable(QStringLiteral("mode %1: %2x%3 at %4, %5x%6 at start")
+                                    .arg(int(mode))
+                                    .arg(shape.width())
+                                    .arg(shape.height())
+                                    .arg(shape.x())
+                                    .arg(atStart.value(int(mode)).width())
+                                    .arg(atStart.value(int(mode)).height())));
+        }
+    }
+
+    void symbolImagesShowTheirColourOnceAndSmallArrowsStayLegible() {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        rig->prefs().setDisplayMode(DisplayMode::regular);
+        rig->prefs().setPriceAlerts({ShotRig::alert("AAPL", 180, PriceAlert::Direction::below),
+                                     ShotRig::alert("AAPL", 188, PriceAlert::Direction::above)});
+        rig->show(day, "AAPL");
+        auto notch = makeNotch();
+        notch->expand(screen);
+        QTRY_VERIFY(notch->isExpanded());
+        settleViews();
+        QVERIFY(!settledShape().isEmpty());
+
+        // On the card: the move arrow, the volume arrow, the two alert chips.
+        int measured = 0;
+        measureArrows(notch->expandedContent(), QStringLiteral("card"), &measured);
+        QCOMPARE(measured, 4);
+
+        // Compact: the move arrow beside the price, eight points high, at one device pixel per
+        // point: a head clearly wider than its shaft, the shaft in its full colour.
+        rig->show(day, "NVDA");
+        notch->compact(screen);
+        QTRY_VERIFY(notch->isCompact());
+        settleViews();
+        QVERIFY(!settledShape().isEmpty());
+        measured = 0;
+        measureArrows(notch->compactTrailingContent(), QStringLiteral("compact"), &measured);
+        QCOMPARE(measured, 1);
+        auto* arrow = notch->compactTrailingContent()->findChild<SymbolImage*>("arrow");
+        QVERIFY(arrow && arrow->isVisible());
+        QCOMPARE(arrow->name(), QStringLiteral("arrow.down"));
+        const QImage frame = visiblePanel()->grabWindow();
+        const Peak peak = peakOf(
+            frame, arrow->mapRectToScene(QRectF(0, 0, arrow->width(), arrow->height())).toRect());
+        QVERIFY2(peak.rows.height() >= 6 && peak.rows.height() <= 9,
+                 qPrintable(QString::number(peak.rows.height())));
+        const int shaft = *std::max_element(peak.widths.begin(), peak.widths.begin() + 2);
+        const int head = *std::max_element(peak.widths.begin(), peak.widths.end());
+        QVERIFY2(shaft <= 2 && head >= shaft + 3,
+                 qPrintable(QStringLiteral("shaft %1, head %2").arg(shaft).arg(head)));
+        // Pointing down: the widest rows are at the bottom.
+        QVERIFY(peak.widths.indexOf(head) >= peak.widths.size() / 2);
+    }
+};
+
+int main(int argc, char** argv) {
+    NotchPanel::selectDefaultGraphicsApi();
+    QGuiApplication app(argc, argv);
+    TestNotchViews test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_notchviews.moc"
