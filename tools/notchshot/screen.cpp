@@ -3,17 +3,24 @@
 // on virtual time with logos from a local simulator (no network). Needs an X display; run it
 // under xvfb-run (scripts/screenshots.sh does, at twice the size).
 //   velline-screenshots [OUTPUT_DIR]     (default: the current directory)
+//   velline-screenshots --frames [OUTPUT_DIR]
+//       frames of the transitions instead, as the X server shows them (so with whatever
+//       compositor runs): the card opening and closing, a ticker flash while the digits roll,
+//       and an alert pulse on a symbol sliding in. The virtual clock follows real time.
 
 #include "app/appdelegate.h"
 #include "notchlayer/notchpanel.h"
 #include "shotrig.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QQmlEngine>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
+#include <QUuid>
 
 #include <cstdio>
 
@@ -53,12 +60,94 @@ QImage cropToNotch(NotchPanel* panel) {
     return out;
 }
 
+// The screen around the notch as the X server shows it (not a fresh rendering).
+QImage screenAroundNotch(QScreen* screen) {
+    const QRect geometry = screen->geometry();
+    const int width = geometry.width() / 3;
+    const QImage shot =
+        screen->grabWindow(0, geometry.center().x() - width / 2, 0, width, geometry.height() / 4)
+            .toImage();
+    return shot;
+}
+
+// Records the screen for `ms` milliseconds after `start`, moving the rig's clock along.
+int recordFrames(const QDir& out, const QString& name, ShotRig& rig, QScreen* screen, int ms,
+                 const std::function<void()>& start) {
+    QElapsedTimer clock;
+    start();
+    clock.start();
+    qint64 last = 0;
+    int frame = 0;
+    int failures = 0;
+    while (clock.elapsed() < ms) {
+        QTest::qWait(8);
+        const qint64 now = clock.elapsed();
+        rig.clock().advance((now - last) / 1000.0);
+        last = now;
+        const QImage image = screenAroundNotch(screen);
+        const QString path = out.filePath(QStringLiteral("%1-%2-%3ms.png")
+                                              .arg(name)
+                                              .arg(frame++, 3, 10, QLatin1Char('0'))
+                                              .arg(now));
+        if (image.isNull() || !image.save(path))
+            ++failures;
+    }
+    std::printf("%s: %d frames\n", qPrintable(name), frame);
+    return failures;
+}
+
+int framesOfTransitions(const QDir& out, ShotRig& rig, NotchController& notch, QScreen* screen,
+                        const QList<Stock>& day) {
+    int failures = 0;
+    rig.prefs().setDisplayMode(DisplayMode::regular);
+    rig.show(day, "AAPL");
+    notch.compact(screen);
+    if (!QTest::qWaitFor([&] { return notch.isCompact(); }, 5000))
+        std::fprintf(stderr, "the notch did not settle\n");
+    rig.clock().advance(2.5);
+    QTest::qWait(900);
+    failures += recordFrames(out, QStringLiteral("open"), rig, screen, 900, [&] {
+        notch.expand(screen);
+        QTimer::singleShot(300, &notch, [&] { notch.updateHoverState(true); });
+    });
+    failures += recordFrames(out, QStringLiteral("close"), rig, screen, 900, [&] {
+        notch.updateHoverState(false);
+        notch.compact(screen);
+    });
+    QTest::qWait(500);
+    failures += recordFrames(out, QStringLiteral("flash"), rig, screen, 700, [&] {
+        QList<Stock> moved = day;
+        moved[0].price += 0.47;
+        rig.show(moved, "AAPL");
+    });
+    QTest::qWait(500);
+    failures += recordFrames(out, QStringLiteral("pulse-slide"), rig, screen, 1000, [&] {
+        QList<Stock> spiking = day;
+        spiking[1].lastSpikeAt = rig.clock().now();
+        rig.show(spiking, "AAPL");
+        AlertEvent event;
+        event.id = QUuid::createUuid();
+        event.symbol = spiking[1].symbol;
+        event.reason = AlertEvent::Reason::spike();
+        event.direction = Stock::Direction::down;
+        event.timestamp = rig.clock().now();
+        rig.state().fireAlert(event);
+        rig.state().setActiveSymbol(spiking[1].symbol);
+    });
+    return failures;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     ShotRig::prepareEnvironment();
     NotchPanel::selectDefaultGraphicsApi();
     QGuiApplication app(argc, argv);
+    const bool frames = argc > 1 && qstrcmp(argv[1], "--frames") == 0;
+    if (frames) {
+        --argc;
+        ++argv;
+    }
     QDir out;
     if (!ShotRig::outputDir(argc, argv, out))
         return 1;
@@ -89,6 +178,8 @@ int main(int argc, char** argv) {
     const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, ShotRig::afternoon, -1, 1.0, 0.01);
     const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, ShotRig::afternoon, -1, 1.0, 0.08);
     const QList<Stock> day{aapl, nvda, msft, tsla};
+    if (frames)
+        return framesOfTransitions(out, rig, notch, screen, day) == 0 ? 0 : 1;
     rig.prefs().setPriceAlerts({ShotRig::alert("AAPL", 188, PriceAlert::Direction::above),
                                 ShotRig::alert("AAPL", 180, PriceAlert::Direction::below),
                                 ShotRig::alert("NVDA", 900, PriceAlert::Direction::below)});
