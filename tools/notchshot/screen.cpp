@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QQmlEngine>
+#include <QRasterWindow>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -96,8 +97,23 @@ int recordFrames(const QDir& out, const QString& name, ShotRig& rig, QScreen* sc
     return failures;
 }
 
+// A plain desktop under the notch, so what the panel shows (and what it hides) can be told
+// from the screen behind it, with a compositor or without.
+class Desktop : public QRasterWindow {
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(QRect(QPoint(), size()), desktop);
+    }
+};
+
 int framesOfTransitions(const QDir& out, ShotRig& rig, NotchController& notch, QScreen* screen,
                         const QList<Stock>& day) {
+    Desktop backdrop;
+    backdrop.setFlags(Qt::FramelessWindowHint);
+    backdrop.setGeometry(screen->geometry());
+    backdrop.show();
+    if (!QTest::qWaitForWindowExposed(&backdrop))
+        std::fprintf(stderr, "the desktop did not show\n");
     int failures = 0;
     rig.prefs().setDisplayMode(DisplayMode::regular);
     rig.show(day, "AAPL");
@@ -134,6 +150,23 @@ int framesOfTransitions(const QDir& out, ShotRig& rig, NotchController& notch, Q
         rig.state().fireAlert(event);
         rig.state().setActiveSymbol(spiking[1].symbol);
     });
+    // The remove button's tool tip, which reaches past the card's edge.
+    notch.expand(screen);
+    if (!QTest::qWaitFor([&] { return notch.isExpanded(); }, 5000))
+        std::fprintf(stderr, "the card did not open\n");
+    QTest::qWait(900);
+    QQuickItem* remove = notch.expandedContent()->findChild<QQuickItem*>("removeButton");
+    NotchPanel* panel = findPanel();
+    if (remove && panel) {
+        const QPointF centre = remove->mapToScene(QPointF(remove->width(), remove->height()) / 2);
+        QTest::mouseMove(panel, centre.toPoint());
+        QTest::qWait(1500);
+        const QImage image = screenAroundNotch(screen);
+        if (image.isNull() || !image.save(out.filePath(QStringLiteral("tooltip.png"))))
+            ++failures;
+    } else {
+        ++failures;
+    }
     return failures;
 }
 
