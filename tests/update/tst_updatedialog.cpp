@@ -1,0 +1,152 @@
+// The updater's window on a real X server: what it says and which buttons it offers in each
+// phase, and that the buttons answer the updater. Pictures of each phase are written to the
+// test's working folder (or VELLINE_SHOT_DIR) for a person to look at.
+
+#include "clock/manualclock.h"
+#include "feedfixture.h"
+#include "testhttpserver.h"
+#include "update/signature.h"
+#include "update/updatedialog.h"
+#include "update/updater.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+
+using namespace velline;
+using Phase = Updater::Phase;
+
+class TestUpdateDialog : public QObject {
+    Q_OBJECT
+
+    ManualClock m_clock{1'800'000'000.0};
+    QTemporaryDir m_dir;
+    std::unique_ptr<QSettings> m_settings;
+    TestHttpServer m_server;
+    ed25519::KeyPair m_keys;
+    std::unique_ptr<Updater> m_updater;
+    int m_restarts = 0;
+
+    UpdateDialog* dialog() const { return m_updater->dialog(); }
+    QString text(const char* name) const {
+        return dialog()->findChild<QLabel*>(QLatin1String(name))->text();
+    }
+    QStringList visibleButtons() const {
+        QStringList titles;
+        for (QPushButton* b : dialog()->findChildren<QPushButton*>())
+            if (b->isVisible())
+                titles.append(b->text());
+        return titles;
+    }
+    QPushButton* button(const QString& title) const {
+        for (QPushButton* b : dialog()->findChildren<QPushButton*>())
+            if (b->text() == title)
+                return b;
+        return nullptr;
+    }
+    void shoot(const QString& name) {
+        QString dir = qEnvironmentVariable("VELLINE_SHOT_DIR");
+        if (dir.isEmpty())
+            dir = QDir::currentPath();
+        QVERIFY(dialog()->grab().save(dir + "/updatedialog-" + name + ".png"));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_keys = ed25519::generate();
+        QVERIFY(m_server.listen());
+        m_settings =
+            std::make_unique<QSettings>(m_dir.filePath("Velline.ini"), QSettings::IniFormat);
+        Updater::Options options;
+        options.feedUrl = m_server.url("/appcast.xml");
+        options.publicKey = m_keys.publicKeyBase64;
+        options.currentVersion = "1.2.0";
+        options.clock = &m_clock;
+        options.settings = m_settings.get();
+        options.downloadDirectory = m_dir.filePath("downloads");
+        options.installCommand = {{"/bin/true", "%f"}, true};
+        options.restart = [this] { ++m_restarts; };
+        m_updater = std::make_unique<Updater>(options);
+        QVERIFY(!m_updater->dialog()); // built on first use only
+    }
+
+    void offersANewVersion() {
+        const QByteArray package(64 * 1024, 'v');
+        m_server.route("/velline_1.3.0_amd64.deb", {package});
+        m_server.route("/appcast.xml",
+                       {feedfixture::feed(feedfixture::item(
+                           "1.3.0", m_server.url("/velline_1.3.0_amd64.deb").toString(),
+                           package.size(), ed25519::sign(m_keys.privateKeyPem, package),
+                           "<description><![CDATA[<h3>What's new</h3><ul><li>A calmer notch after "
+                           "hours</li><li>Alerts fire once per crossing</li></ul>"
+                           "<p><img src=\"file:///etc/hostname\"></p>]]></description>"))});
+        m_updater->checkForUpdates();
+        QTRY_COMPARE(m_updater->phase(), Phase::updateAvailable);
+        QVERIFY(dialog());
+        QTRY_VERIFY(dialog()->isVisible());
+        QCOMPARE(text("headline"), QStringLiteral("A new version of Velline is available!"));
+        QCOMPARE(text("informativeText"),
+                 QStringLiteral("Velline 1.3.0 is now available — you have 1.2.0. Would you "
+                                "like to download it now?"));
+        const auto* notes = dialog()->findChild<QTextBrowser*>("releaseNotes");
+        QVERIFY(notes->isVisible());
+        QVERIFY(notes->toPlainText().contains("A calmer notch after hours"));
+        QCOMPARE(visibleButtons(),
+                 (QStringList{UpdateDialog::kSkipTitle, UpdateDialog::kRemindTitle,
+                              UpdateDialog::kInstallTitle}));
+        QVERIFY(button(UpdateDialog::kInstallTitle)->isDefault());
+        shoot("offer");
+
+        QTest::mouseClick(button(UpdateDialog::kSkipTitle), Qt::LeftButton);
+        QCOMPARE(m_updater->phase(), Phase::idle);
+        QVERIFY(!dialog()->isVisible());
+        QCOMPARE(m_updater->skippedVersion(), QStringLiteral("1.3.0"));
+    }
+
+    void installsAndOffersARestart() {
+        m_updater->checkForUpdates();
+        QTRY_COMPARE(m_updater->phase(), Phase::updateAvailable);
+        QTest::mouseClick(button(UpdateDialog::kInstallTitle), Qt::LeftButton);
+        QCOMPARE(visibleButtons(), QStringList{"Cancel"});
+        QTRY_COMPARE_WITH_TIMEOUT(m_updater->phase(), Phase::installed, 10000);
+        QVERIFY(dialog()->isVisible());
+        QCOMPARE(text("headline"), QStringLiteral("Velline 1.3.0 is installed"));
+        QCOMPARE(visibleButtons(), (QStringList{"Later", "Restart Velline"}));
+        shoot("installed");
+        QTest::mouseClick(button("Restart Velline"), Qt::LeftButton);
+        QCOMPARE(m_restarts, 1);
+        QVERIFY(!dialog()->isVisible());
+    }
+
+    void saysWhenUpToDateOrFailing() {
+        m_server.route("/appcast.xml", {feedfixture::feed({})});
+        m_updater->checkForUpdates();
+        QTRY_COMPARE(m_updater->phase(), Phase::upToDate);
+        QVERIFY(dialog()->isVisible());
+        QCOMPARE(text("headline"), QStringLiteral("You're up to date!"));
+        QCOMPARE(visibleButtons(), QStringList{"OK"});
+        shoot("uptodate");
+        QTest::mouseClick(button("OK"), Qt::LeftButton);
+        QVERIFY(!dialog()->isVisible());
+
+        m_server.route("/appcast.xml", {{}, TestHttpServer::Mode::stall});
+        m_updater->checkForUpdates();
+        QTRY_COMPARE(m_server.hits("/appcast.xml"), 4);
+        m_clock.advance(Updater::kFeedTimeout);
+        QTRY_COMPARE(m_updater->phase(), Phase::checkFailed);
+        QCOMPARE(text("headline"), QStringLiteral("Velline could not check for updates"));
+        QCOMPARE(text("informativeText"),
+                 QStringLiteral("The release feed did not answer within 30 seconds."));
+        shoot("failed");
+        // Closing the window is the same as OK.
+        dialog()->close();
+        QCOMPARE(m_updater->phase(), Phase::idle);
+    }
+};
+
+QTEST_MAIN(TestUpdateDialog)
+#include "tst_updatedialog.moc"
