@@ -1,5 +1,6 @@
 #include "app/launchoptions.h"
 
+#include "desktop/buildinfo.h"
 #include "notchlayer/notchpanel.h"
 
 #include <QApplication>
@@ -89,7 +90,8 @@ void configureApplication(QApplication& app) {
     QApplication::setApplicationDisplayName(QStringLiteral("Velline"));
     QApplication::setOrganizationName(QStringLiteral("Velline"));
     QApplication::setApplicationVersion(QStringLiteral(VELLINE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("velline"));
+    // Ties the windows to the installed desktop entry (its name, icon and actions).
+    QApplication::setDesktopFileName(QLatin1String(buildinfo::kAppId));
     app.setQuitOnLastWindowClosed(false);
 }
 
