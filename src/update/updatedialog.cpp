@@ -174,7 +174,9 @@ void UpdateDialog::refresh() {
                                                       : nullptr;
     for (QPushButton* b : {m_skip, m_remind, m_install, m_cancel, m_later, m_restart, m_ok})
         b->setDefault(b == main);
-    adjustSize();
+    if (phase != m_shownPhase)
+        adjustSize();
+    m_shownPhase = phase;
 }
 
 void UpdateDialog::showProgress(qint64 received, qint64 total) {

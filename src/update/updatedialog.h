@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/updater.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -8,8 +10,6 @@ class QPushButton;
 class QTextBrowser;
 
 namespace velline {
-
-class Updater;
 
 // The window of the updater: what a check found, the download's progress, the installation's
 // outcome. Built on first use; it shows whatever the updater's phase calls for and forwards the
@@ -48,6 +48,7 @@ private:
     QPushButton* m_later;
     QPushButton* m_restart;
     QPushButton* m_ok;
+    Updater::Phase m_shownPhase = Updater::Phase::idle;
 };
 
 } // namespace velline

@@ -99,8 +99,7 @@ Updater::Updater(QObject* parent) : Updater(defaultOptions(), parent) {}
 
 Updater::Updater(Options options, QObject* parent)
     : QObject(parent), m_options(std::move(options)),
-      m_clock(m_options.clock ? m_options.clock : Clock::system()),
-      m_network(new QNetworkAccessManager(this)) {
+      m_clock(m_options.clock ? m_options.clock : Clock::system()) {
     if (m_options.settings) {
         m_settings = m_options.settings;
     } else {
@@ -118,7 +117,6 @@ Updater::Updater(Options options, QObject* parent)
     m_automatic = stored.typeId() == QMetaType::Bool            ? stored.toBool()
                   : stored.toString() == QLatin1String("false") ? false
                                                                 : true;
-    m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     m_startedAt = m_clock->now();
     scheduleAutomaticCheck();
 }
@@ -277,6 +275,15 @@ void Updater::checkForUpdates() {
     startCheck(true);
 }
 
+QNetworkAccessManager* Updater::network() {
+    // Made on first use: a build without a feed, or a day without a check, needs none.
+    if (!m_network) {
+        m_network = new QNetworkAccessManager(this);
+        m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    }
+    return m_network;
+}
+
 void Updater::startCheck(bool userInitiated) {
     m_userInitiated = userInitiated;
     m_feedData.clear();
@@ -288,7 +295,7 @@ void Updater::startCheck(bool userInitiated) {
     request.setRawHeader("Accept", "application/rss+xml, application/xml, text/xml");
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
-    m_reply = m_network->get(request);
+    m_reply = network()->get(request);
     QNetworkReply* reply = m_reply;
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
         if (m_feedData.size() + reply->bytesAvailable() > kMaxAppcastBytes) {
@@ -479,7 +486,7 @@ void Updater::installUpdate() {
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
-    m_reply = m_network->get(request);
+    m_reply = network()->get(request);
     QNetworkReply* reply = m_reply;
     auto armStallTimer = [this, reply] {
         m_timeoutTask.cancel();

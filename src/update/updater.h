@@ -162,12 +162,13 @@ private:
     void verifyAndInstall();
     void runInstaller(const QString& path);
     void ensureDialog();
+    QNetworkAccessManager* network();
 
     Options m_options;
     Clock* m_clock;
     std::unique_ptr<QSettings> m_ownedSettings;
     QSettings* m_settings;
-    QNetworkAccessManager* m_network;
+    QNetworkAccessManager* m_network = nullptr;
     Phase m_phase = Phase::idle;
     bool m_automatic = true;
     bool m_userInitiated = false;
