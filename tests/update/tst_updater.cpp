@@ -230,12 +230,19 @@ private Q_SLOTS:
                  qPrintable(updater.informativeText()));
         updater.dismiss();
 
+        rig.server.route("/appcast.xml", {QByteArray(2 * 1024 * 1024, ' ')});
+        updater.checkForUpdates();
+        QTRY_COMPARE(updater.phase(), Phase::checkFailed);
+        QCOMPARE(updater.informativeText(),
+                 QStringLiteral("The release feed is larger than 1024 KiB."));
+        updater.dismiss();
+
         rig.serveFeed("<item><sparkle:version>2.0</sparkle:version></item>");
         updater.checkForUpdates();
         QTRY_COMPARE(updater.phase(), Phase::checkFailed);
         QCOMPARE(updater.informativeText(), QStringLiteral("The release feed lists no usable "
                                                            "release (item 1: no enclosure)."));
-        QCOMPARE(presented.size(), 8); // checking and the result, each time
+        QCOMPARE(presented.size(), 10); // checking and the result, each time
     }
 
     // A failed automatic check says nothing; it waits a day like a good one.
