@@ -27,6 +27,9 @@ const QList<SymbolGlyph>& symbolGlyphs() {
         {QStringLiteral("minus.circle.fill"), 0xE15C, 0xEF4A,
          0xE15B},                                              // remove_circle; circle, remove
         {QStringLiteral("chart.line.uptrend.xyaxis"), 0xE6E1}, // show_chart
+        {QStringLiteral("magnifyingglass"), 0xE8B6},           // search
+        {QStringLiteral("clock.arrow.circlepath"), 0xE889},    // history
+        {QStringLiteral("return"), 0xE31B},                    // keyboard_return
     };
     return table;
 }

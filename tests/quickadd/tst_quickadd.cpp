@@ -1,0 +1,271 @@
+// The quick-add rules without a display: the ticker filter, the panel geometry, and what the
+// controller does with typed text, recents and the watch state.
+#include "clock/manualclock.h"
+#include "market/quotesource.h"
+#include "prefs/userpreferences.h"
+#include "quickadd/quickaddcontroller.h"
+#include "quickadd/quickaddgeometry.h"
+#include "quickadd/quickaddpanel.h"
+#include "quickadd/tickerfilter.h"
+#include "state/appstate.h"
+
+#include <QGuiApplication>
+#include <QQuickItem>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtTest>
+
+Q_IMPORT_QML_PLUGIN(Velline_QuickAddPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
+
+using namespace velline;
+namespace geo = velline::quickaddgeometry;
+
+namespace {
+
+constexpr double t0 = 1704898800; // a Wednesday, 10:00 in New York: the session is open
+
+// Answers only when the test says so, like a network that is still busy.
+class FakeSource : public QuoteSource {
+public:
+    void fetchQuotes(const QStringList& symbols, QObject*,
+                     std::function<void(QList<Quote>)> done) override {
+        calls.append(symbols);
+        pending = std::move(done);
+    }
+    void answerAll() {
+        QList<Quote> quotes;
+        for (const QString& s : calls.last())
+            quotes.append(Quote{s, 10, 10, 0, 0, {}});
+        std::exchange(pending, nullptr)(quotes);
+    }
+    QList<QStringList> calls;
+    std::function<void(QList<Quote>)> pending;
+};
+
+struct Rig {
+    explicit Rig(const QStringList& tracked)
+        : settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat), prefs(&settings),
+          clock(t0) {
+        prefs.setTrackedSymbols(tracked);
+        prefs.setShowFuturesAfterHours(false);
+        state = std::make_unique<AppState>(&prefs, &source, &clock, nullptr);
+        controller = std::make_unique<QuickAddController>(&prefs, state.get());
+    }
+    QTemporaryDir dir;
+    QSettings settings;
+    UserPreferences prefs;
+    FakeSource source;
+    ManualClock clock;
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<QuickAddController> controller;
+};
+
+} // namespace
+
+class TestQuickAdd : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void filter_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("share class and a digit") << "brk-b 1"
+                                                 << "BRK-B1";
+        QTest::newRow("futures") << "es=f"
+                                 << "ES=F";
+        QTest::newRow("index") << "^gspc"
+                               << "^GSPC";
+        QTest::newRow("exchange suffix, digits first") << "7203.t"
+                                                       << "7203.T";
+        QTest::newRow("twelve kept") << "abcdefghijkl"
+                                     << "ABCDEFGHIJKL";
+        QTest::newRow("thirteenth dropped") << "abcdefghijklm"
+                                            << "ABCDEFGHIJKL";
+        QTest::newRow("dropped characters do not count") << "a b c d e f g h i j k l m"
+                                                         << "ABCDEFGHIJKL";
+        QTest::newRow("other characters") << "aapl!@#$%&*()_+/\\\t"
+                                          << "AAPL";
+        QTest::newRow("letters outside A-Z") << "éöπ"
+                                             << "";
+        QTest::newRow("upper-casing that grows") << "straße"
+                                                 << "STRASSE";
+        QTest::newRow("blank") << "   "
+                               << "";
+    }
+    void filter() {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QCOMPARE(sanitizeTicker(typed), kept);
+        // Filtering twice changes nothing.
+        QCOMPARE(sanitizeTicker(kept), kept);
+    }
+
+    void geometry() {
+        // Centred on the available area, its centre 38 % of the way down.
+        const QRectF available(1920, 32, 1920, 1048);
+        const QRectF frame = geo::placedFrame(available, QSizeF(680, 100));
+        QCOMPARE(frame.center().x(), available.center().x());
+        QCOMPARE(frame.center().y(), 32 + 0.38 * 1048);
+        QCOMPARE(frame.size(), QSizeF(680, 100));
+
+        // Never smaller than 560 x 70, at the boundary and either side of it.
+        QCOMPARE(geo::clampedSize(QSizeF(559, 69)), QSizeF(560, 70));
+        QCOMPARE(geo::clampedSize(QSizeF(560, 70)), QSizeF(560, 70));
+        QCOMPARE(geo::clampedSize(QSizeF(561, 71)), QSizeF(561, 71));
+        QCOMPARE(geo::placedFrame(available, QSizeF(100, 10)).size(), QSizeF(560, 70));
+
+        // Growing and shrinking keep the top edge and the horizontal centre.
+        const QRectF grown = geo::resizedFrame(frame, QSizeF(700, 330));
+        QCOMPARE(grown.top(), frame.top());
+        QCOMPARE(grown.center().x(), frame.center().x());
+        QCOMPARE(grown.size(), QSizeF(700, 330));
+        const QRectF shrunk = geo::resizedFrame(grown, QSizeF(300, 20));
+        QCOMPARE(shrunk.top(), frame.top());
+        QCOMPARE(shrunk.center().x(), frame.center().x());
+        QCOMPARE(shrunk.size(), QSizeF(560, 70));
+
+        // Zero or negative sizes are ignored.
+        QCOMPARE(geo::resizedFrame(frame, QSizeF(0, 200)), frame);
+        QCOMPARE(geo::resizedFrame(frame, QSizeF(300, -1)), frame);
+    }
+
+    void queryAndRecents() {
+        Rig rig({QStringLiteral("AAPL"), QStringLiteral("MSFT")});
+        QuickAddController& c = *rig.controller;
+        QVERIFY(!c.showsRecents()); // nothing added yet
+
+        const QStringList eight{"NVDA", "AAPL", "IBM", "LMT", "META", "PLTR", "MDB", "AVGO"};
+        rig.prefs.setRecentlyAdded(eight);
+        QVERIFY(c.showsRecents());
+        const QVariantList rows = c.recentRows();
+        QCOMPARE(rows.size(), 6);
+        QStringList symbols, tracked;
+        for (const QVariant& row : rows) {
+            const QVariantMap map = row.toMap();
+            symbols << map.value(QStringLiteral("symbol")).toString();
+            if (map.value(QStringLiteral("tracked")).toBool())
+                tracked << symbols.last();
+        }
+        QCOMPARE(symbols, eight.mid(0, 6));
+        QCOMPARE(tracked, QStringList{QStringLiteral("AAPL")});
+
+        // One typed character hides the recents; the field only ever holds the filtered text.
+        QSignalSpy shows(&c, &QuickAddController::showsRecentsChanged);
+        c.setQuery(QStringLiteral("b"));
+        QCOMPARE(c.query(), QStringLiteral("B"));
+        QVERIFY(!c.showsRecents());
+        QCOMPARE(shows.count(), 1);
+        // A dropped character still tells the field to take the filtered text back.
+        QSignalSpy query(&c, &QuickAddController::queryChanged);
+        c.setQuery(QStringLiteral("B "));
+        QCOMPARE(c.query(), QStringLiteral("B"));
+        QCOMPARE(query.count(), 1);
+        c.setQuery(QString());
+        QVERIFY(c.showsRecents());
+        QCOMPARE(shows.count(), 2);
+
+        // Tracking a recent symbol marks its row.
+        QSignalSpy rowsChanged(&c, &QuickAddController::recentRowsChanged);
+        rig.prefs.setTrackedSymbols({QStringLiteral("NVDA")});
+        QVERIFY(rowsChanged.count() >= 1);
+        QVERIFY(c.recentRows().first().toMap().value(QStringLiteral("tracked")).toBool());
+    }
+
+    void submit() {
+        Rig rig({QStringLiteral("MSFT")});
+        QuickAddController& c = *rig.controller;
+
+        // Blank or fully filtered input does nothing.
+        c.setQuery(QStringLiteral("  "));
+        QVERIFY(!c.submit());
+        c.setQuery(QStringLiteral("!!"));
+        QVERIFY(!c.submit());
+        QVERIFY(rig.source.calls.isEmpty());
+        QCOMPARE(rig.prefs.trackedSymbols(), QStringList{QStringLiteral("MSFT")});
+
+        c.setQuery(QStringLiteral("aapl"));
+        QSignalSpy added(&c, &QuickAddController::added);
+        QVERIFY(c.submit());
+        QCOMPARE(added.count(), 1);
+        QCOMPARE(rig.prefs.trackedSymbols(), (QStringList{"MSFT", "AAPL"}));
+        QCOMPARE(rig.prefs.recentlyAdded(), QStringList{QStringLiteral("AAPL")});
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("AAPL")));
+        // The refresh started at once and fetches the new symbol.
+        QCOMPARE(rig.source.calls.size(), 1);
+        QVERIFY(rig.source.calls.last().contains(QStringLiteral("AAPL")));
+        QCOMPARE(c.query(), QString()); // cleared after a successful add
+        rig.source.answerAll();
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("AAPL")));
+
+        // A tracked recent is not added twice; it moves to the front and becomes active.
+        rig.prefs.addSymbol(QStringLiteral("IBM"));
+        rig.clock.runDue();
+        if (rig.source.pending)
+            rig.source.answerAll();
+        c.choose(QStringLiteral("AAPL"));
+        QCOMPARE(rig.prefs.trackedSymbols(), (QStringList{"MSFT", "AAPL", "IBM"}));
+        QCOMPARE(rig.prefs.recentlyAdded().first(), QStringLiteral("AAPL"));
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("AAPL")));
+    }
+
+    void addWhileARefreshRuns() {
+        // A refresh that started before the add fetches the old list; when it ends the new
+        // symbol must still be the active one, and it is fetched right away.
+        Rig rig({QStringLiteral("MSFT"), QStringLiteral("IBM")});
+        rig.state->refresh();
+        QVERIFY(rig.state->isRefreshInFlight());
+        QVERIFY(rig.controller->add(QStringLiteral("nvda")));
+        QCOMPARE(rig.source.calls.size(), 1);
+        rig.source.answerAll(); // MSFT and IBM only
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("NVDA")));
+        QCOMPARE(rig.source.calls.size(), 2);
+        QVERIFY(rig.source.calls.last().contains(QStringLiteral("NVDA")));
+        rig.source.answerAll();
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("NVDA")));
+    }
+
+    void panelGrowsDownwards() {
+        Rig rig({QStringLiteral("MSFT")});
+        QuickAddController& c = *rig.controller;
+        rig.prefs.setRecentlyAdded({"NVDA", "AAPL", "IBM"});
+        c.show();
+        QuickAddPanel* panel = c.panel();
+        QVERIFY(panel);
+        QVERIFY(c.isVisible());
+        QVERIFY(panel->rootObject());
+        const QRect available = panel->screen()->availableGeometry();
+        const QRect withRecents = panel->geometry();
+        QVERIFY(withRecents.width() >= 560);
+        QVERIFY(withRecents.height() > 70);
+        QCOMPARE(withRecents.center().x(), available.center().x());
+        QVERIFY(qAbs(withRecents.center().y() - (available.top() + 0.38 * available.height())) <=
+                1);
+
+        // Typing removes the recents: the panel shrinks towards its top edge.
+        c.setQuery(QStringLiteral("a"));
+        QTRY_VERIFY(panel->height() < withRecents.height());
+        QCOMPARE(panel->y(), withRecents.y());
+        QCOMPARE(panel->geometry().center().x(), withRecents.center().x());
+        QVERIFY(panel->height() >= 70);
+        c.setQuery(QString());
+        QTRY_COMPARE(panel->geometry(), withRecents);
+
+        // The same panel again on the next show, with the text that was left in the field.
+        c.setQuery(QStringLiteral("ms"));
+        c.toggle();
+        QVERIFY(!c.isVisible());
+        c.toggle();
+        QVERIFY(c.isVisible());
+        QCOMPARE(c.panel(), panel);
+        QCOMPARE(c.query(), QStringLiteral("MS"));
+        c.hide();
+    }
+};
+
+QTEST_MAIN(TestQuickAdd)
+#include "tst_quickadd.moc"
