@@ -1,22 +1,28 @@
 #include "app/appdelegate.h"
 
+#include "app/statusmenu.h"
 #include "notch/expandedcardsource.h"
 #include "notch/logocache.h"
 #include "notchlayer/notchcontroller.h"
 #include "prefs/userpreferences.h"
+#include "quickadd/quickaddcontroller.h"
 #include "state/appstate.h"
 #include "update/updater.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QMenu>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_InputPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_QuickAddPlugin)
 
 namespace velline {
 
@@ -109,7 +115,9 @@ void AppDelegate::startApp() {
         return;
     for (const QString& symbol : UserPreferences::shared().trackedSymbols())
         LogoCache::shared().prefetch(symbol);
+    setupStatusItem();
     setupNotch();
+    registerHotKey();
     m_appState->start();
     Q_EMIT started();
 }
@@ -126,6 +134,9 @@ void AppDelegate::setupNotch() {
         contentBuilder(m_engine.get(), NotchSection::compactTrailing), m_engine.get());
     m_notch->compact(firstScreen());
 
+    // Right-click on the notch: the status menu, which has no other home without a tray.
+    connect(m_notch.get(), &NotchController::contextMenuRequested, this,
+            &AppDelegate::showStatusMenu);
     connect(m_notch.get(), &NotchController::isHoveringChanged, this,
             [this] { hoverChanged(m_notch->isHovering()); });
     // The current value counts as the first one, so the pointer-away branch runs once now.
@@ -145,6 +156,53 @@ void AppDelegate::hoverChanged(bool hovering) {
         if (m_notch)
             m_notch->compact(firstScreen());
     }
+}
+
+void AppDelegate::setupStatusItem() {
+    m_menu.reset(buildStatusMenu(*this));
+    m_tray = std::make_unique<QSystemTrayIcon>(
+        QIcon(QStringLiteral(":/velline/icons/org.velline.Velline-symbolic.svg")));
+    m_tray->setToolTip(QStringLiteral("Velline"));
+    m_tray->setContextMenu(m_menu.get());
+    // A left click opens the same menu (the tray shows it by itself on a right click).
+    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    showStatusMenu();
+            });
+    m_tray->show();
+}
+
+void AppDelegate::showStatusMenu() {
+    if (m_menu)
+        m_menu->popup(QCursor::pos());
+}
+
+void AppDelegate::registerHotKey() {
+    QuickAddController& quickAdd = QuickAddController::shared();
+    quickAdd.setEngine(m_engine.get());
+    quickAdd.hotKey().registerHotKey();
+}
+
+void AppDelegate::openQuickAdd() {
+    QuickAddController::shared().toggle();
+}
+
+void AppDelegate::checkForUpdates() {
+    m_updater->checkForUpdates();
+}
+
+void AppDelegate::performCommand(const QString& command) {
+    if (command == QLatin1String("quick-add"))
+        openQuickAdd();
+    else if (command == QLatin1String("settings"))
+        openSettings();
+    else if (command == QLatin1String("refresh"))
+        refresh();
+    else if (command == QLatin1String("check-for-updates"))
+        checkForUpdates();
+    else if (command == QLatin1String("quit"))
+        quit();
 }
 
 void AppDelegate::openSettings() {

@@ -9,8 +9,10 @@
 #include <memory>
 #include <optional>
 
+class QMenu;
 class QQmlEngine;
 class QScreen;
+class QSystemTrayIcon;
 
 namespace velline {
 
@@ -38,6 +40,9 @@ public:
     QQmlEngine* engine() const { return m_engine.get(); }
     // The release feed checker, created with the delegate.
     Updater* updater() const { return m_updater.get(); }
+    // The status menu (tray icon and right-click of the notch) and the tray icon, once started.
+    QMenu* statusMenu() const { return m_menu.get(); }
+    QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
 
     // The first screen: the primary one.
     static QScreen* firstScreen();
@@ -54,6 +59,12 @@ public Q_SLOTS:
     // Starts a refresh unless one is running.
     void refresh();
     void quit();
+    // Shows the quick-add panel when hidden, hides it when shown.
+    void openQuickAdd();
+    void checkForUpdates();
+    // A command of the status menu or of the command line by name: "quick-add", "settings",
+    // "refresh", "check-for-updates", "quit". Unknown names do nothing.
+    void performCommand(const QString& command);
 
 Q_SIGNALS:
     void settingsRequested();
@@ -61,13 +72,18 @@ Q_SIGNALS:
     void started();
 
 private:
+    void setupStatusItem();
     void setupNotch();
+    void registerHotKey();
+    void showStatusMenu();
     void hoverChanged(bool hovering);
 
     AppState* m_appState;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<NotchController> m_notch;
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
     std::optional<bool> m_lastHover;
 };
 

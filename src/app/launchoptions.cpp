@@ -1,11 +1,13 @@
 #include "app/launchoptions.h"
 
 #include "desktop/buildinfo.h"
+#include "desktop/singleinstance.h"
 #include "notchlayer/notchpanel.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSocketNotifier>
+#include <QTextStream>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -43,9 +45,29 @@ LaunchOptions LaunchOptions::parse(const QStringList& arguments) {
         QStringLiteral("Run against a simulated market served inside the program: moving "
                        "prices, spikes now and then, logos. Needs no network and leaves your "
                        "own symbols, holdings and alerts untouched."));
+    const QList<std::pair<QCommandLineOption, QString>> actions{
+        {QCommandLineOption(QStringLiteral("quick-add"),
+                            QStringLiteral("Open the quick-add panel of the running Velline (or "
+                                           "close it when open); starts Velline if needed.")),
+         QStringLiteral("quick-add")},
+        {QCommandLineOption(QStringLiteral("settings"),
+                            QStringLiteral("Open the settings window of the running Velline; "
+                                           "starts Velline if needed.")),
+         QStringLiteral("settings")},
+        {QCommandLineOption(QStringLiteral("refresh"),
+                            QStringLiteral("Refresh the quotes of the running Velline now; "
+                                           "starts Velline if needed.")),
+         QStringLiteral("refresh")},
+        {QCommandLineOption(QStringLiteral("quit"),
+                            QStringLiteral("Quit the running Velline (nothing to do when none "
+                                           "runs).")),
+         QStringLiteral("quit")},
+    };
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(demo);
+    for (const auto& action : actions)
+        parser.addOption(action.first);
 
     LaunchOptions options;
     const QString program = QStringLiteral("velline");
@@ -77,7 +99,55 @@ LaunchOptions LaunchOptions::parse(const QStringList& arguments) {
         return options;
     }
     options.demo = parser.isSet(demo);
+    QStringList chosen;
+    for (const auto& action : actions) {
+        if (parser.isSet(action.first))
+            chosen.append(action.second);
+    }
+    if (chosen.size() > 1) {
+        options.exitCode = 64;
+        options.message = QStringLiteral("%1: --%2 and --%3 cannot be combined\nTry '%1 --help'.\n")
+                              .arg(program, chosen.at(0), chosen.at(1));
+        return options;
+    }
+    options.action = chosen.value(0);
     return options;
+}
+
+std::optional<int> settleInstance(const LaunchOptions& options, SingleInstance& instance,
+                                  QTextStream& out, QTextStream& err) {
+    const bool quit = options.action == QLatin1String("quit");
+    if (options.demo) {
+        // A demo runs beside the real Velline and is never reached over the bus.
+        return quit ? std::optional<int>(0) : std::nullopt;
+    }
+    switch (instance.claim()) {
+    case SingleInstance::Claim::owned:
+        // No other Velline ran: this one starts (and performs the action once started); a quit
+        // has nothing to end.
+        return quit ? std::optional<int>(0) : std::nullopt;
+    case SingleInstance::Claim::taken: {
+        if (options.action.isEmpty()) {
+            out << "Velline is already running\n";
+            return 0;
+        }
+        QString error;
+        if (!SingleInstance::activateAction(instance.bus(), options.action, &error)) {
+            err << "velline: " << error << "\n";
+            return 1;
+        }
+        return 0;
+    }
+    case SingleInstance::Claim::noBus:
+        break;
+    }
+    if (!options.action.isEmpty()) {
+        err << "velline: --" << options.action
+            << " needs the session bus to reach Velline, and there is none\n";
+        return 1;
+    }
+    err << "velline: no session bus; starting without the one-instance guard\n";
+    return std::nullopt;
 }
 
 void prepareProcess() {

@@ -6,12 +6,18 @@
 #include <optional>
 
 class QApplication;
+class QTextStream;
 
 namespace velline {
+
+class SingleInstance;
 
 // The command line of `velline`.
 struct LaunchOptions {
     bool demo = false;
+    // --quick-add, --settings, --refresh or --quit: the action ("quick-add", "settings",
+    // "refresh", "quit") to run in the running Velline, or in this one once started.
+    QString action;
     // Set when the program should end at once with this code after printing `message`
     // (--help, --version, an unknown option).
     std::optional<int> exitCode;
@@ -21,6 +27,14 @@ struct LaunchOptions {
     // without a display.
     static LaunchOptions parse(const QStringList& arguments);
 };
+
+// Settles which process runs Velline, before anything is built. A demo never claims the
+// session-bus name. Otherwise this process claims it; when another Velline owns it, the action
+// goes to that one (or, without an action, "Velline is already running" is printed) and this
+// process is done. Without a session bus Velline runs unguarded after a warning, but an action
+// is an error. Returns the exit code when this process should end now.
+std::optional<int> settleInstance(const LaunchOptions& options, SingleInstance& instance,
+                                  QTextStream& out, QTextStream& err);
 
 // Process-wide choices that must be made before the application object exists: X11 through
 // XWayland under a Wayland session (a Wayland client can neither place itself at the top of the

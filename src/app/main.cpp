@@ -3,8 +3,10 @@
 #include "app/demosession.h"
 #include "app/launchoptions.h"
 #include "clock/clock.h"
+#include "desktop/singleinstance.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QTextStream>
 
 int main(int argc, char** argv) {
@@ -22,6 +24,13 @@ int main(int argc, char** argv) {
     velline::configureApplication(app);
     velline::quitOnTerminationSignals();
 
+    velline::SingleInstance instance(QDBusConnection::sessionBus());
+    {
+        QTextStream out(stdout), err(stderr);
+        if (const std::optional<int> code = velline::settleInstance(options, instance, out, err))
+            return *code;
+    }
+
     std::unique_ptr<velline::DemoSession> demo;
     if (options.demo) {
         demo = std::make_unique<velline::DemoSession>(velline::Clock::system());
@@ -35,6 +44,12 @@ int main(int argc, char** argv) {
     }
 
     velline::AppDelegate delegate;
+    QObject::connect(&instance, &velline::SingleInstance::actionRequested, &delegate,
+                     &velline::AppDelegate::performCommand);
+    if (!options.action.isEmpty()) {
+        QObject::connect(&delegate, &velline::AppDelegate::started, &delegate,
+                         [&delegate, action = options.action] { delegate.performCommand(action); });
+    }
     delegate.applicationDidFinishLaunching();
     return app.exec();
 }

@@ -116,6 +116,8 @@ public:
 
     // Called by the views' hover handler. Ignored while hidden and when nothing changes.
     Q_INVOKABLE void updateHoverState(bool hovering);
+    // Called by the views on a right-click of the drawn notch; announces contextMenuRequested.
+    Q_INVOKABLE void requestContextMenu() { Q_EMIT contextMenuRequested(); }
 
     // Rebuilds the panel on the first screen and brings it to front. Runs (once per burst) on
     // every change of the screen configuration, whatever the state.
@@ -185,6 +187,9 @@ Q_SIGNALS:
     // A hover change asked for a haptic tick. No Linux device gives one; nothing listens by
     // default.
     void hapticFeedbackRequested();
+    // The notch was right-clicked (compact or expanded): the owner may show its menu at the
+    // pointer.
+    void contextMenuRequested();
 
 private:
     class Completion;

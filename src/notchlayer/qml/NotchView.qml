@@ -155,5 +155,10 @@ Item {
         HoverHandler {
             onHoveredChanged: view.notch.updateHoverState(hovered)
         }
+
+        TapHandler {
+            acceptedButtons: Qt.RightButton
+            onTapped: view.notch.requestContextMenu()
+        }
     }
 }

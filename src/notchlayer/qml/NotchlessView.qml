@@ -72,5 +72,10 @@ Item {
         HoverHandler {
             onHoveredChanged: view.notch.updateHoverState(hovered)
         }
+
+        TapHandler {
+            acceptedButtons: Qt.RightButton
+            onTapped: view.notch.requestContextMenu()
+        }
     }
 }

@@ -1,0 +1,211 @@
+// The quick-add panel on a private X server, driven like a person would with xdotool: the
+// global hot key (also with NumLock on), typing, Return, Escape, a click elsewhere, recents.
+#include "clock/clock.h"
+#include "feedsim/feedsimulator.h"
+#include "market/stockservice.h"
+#include "prefs/userpreferences.h"
+#include "quickadd/quickaddcontroller.h"
+#include "quickadd/quickaddpanel.h"
+#include "state/appstate.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QQuickItem>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtTest>
+
+Q_IMPORT_QML_PLUGIN(Velline_QuickAddPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
+
+using namespace velline;
+
+namespace {
+
+bool xdotool(const QStringList& arguments) {
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+bool key(const QString& keys) {
+    return xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
+}
+
+// Visible items under `root` with `objectName` starting with `prefix`, or whose text is `text`.
+QList<QQuickItem*> visibleItems(QQuickItem* root, const QString& prefix, const QString& text = {}) {
+    QList<QQuickItem*> found;
+    if (!root || !root->isVisible())
+        return found;
+    if ((!prefix.isEmpty() && root->objectName().startsWith(prefix)) ||
+        (!text.isEmpty() && root->property("text").toString() == text))
+        found.append(root);
+    for (QQuickItem* child : root->childItems())
+        found += visibleItems(child, prefix, text);
+    return found;
+}
+
+QString fieldText(QuickAddPanel* panel) {
+    const auto fields = visibleItems(panel->rootObject(), QStringLiteral("tickerField"));
+    return fields.isEmpty() ? QStringLiteral("<no field>")
+                            : fields.first()->property("text").toString();
+}
+
+} // namespace
+
+class TestQuickAddPanel : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<UserPreferences> m_prefs;
+    std::unique_ptr<FeedSimulator> m_feed;
+    std::unique_ptr<StockService> m_service;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<QuickAddController> m_controller;
+    std::unique_ptr<QWidget> m_desktop;
+
+    bool open() {
+        if (!key(QStringLiteral("super+k")))
+            return false;
+        return QTest::qWaitFor(
+            [this] { return m_controller->panel() && m_controller->panel()->isActive(); }, 5000);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        // Another window to click on, covering the screen.
+        m_desktop = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
+        m_desktop->setGeometry(QGuiApplication::primaryScreen()->geometry());
+        m_desktop->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_desktop.get()));
+
+        m_settings = std::make_unique<QSettings>(m_dir.filePath(QStringLiteral("v.conf")),
+                                                 QSettings::IniFormat);
+        m_prefs = std::make_unique<UserPreferences>(m_settings.get());
+        m_prefs->setTrackedSymbols({QStringLiteral("MSFT"), QStringLiteral("IBM")});
+        m_prefs->setShowFuturesAfterHours(false);
+        m_feed = std::make_unique<FeedSimulator>(Clock::system());
+        QVERIFY(m_feed->listen());
+        m_service = std::make_unique<StockService>(m_feed->baseUrl(), Clock::system());
+        m_state =
+            std::make_unique<AppState>(m_prefs.get(), m_service.get(), Clock::system(), nullptr);
+        m_controller = std::make_unique<QuickAddController>(m_prefs.get(), m_state.get());
+        QVERIFY(m_controller->hotKey().grabX11());
+        QCOMPARE(m_controller->hotKey().backend(), GlobalHotKey::Backend::x11Grab);
+    }
+
+    void hotKeyToggles() {
+        QVERIFY(open());
+        QuickAddPanel* panel = m_controller->panel();
+        QVERIFY(panel->isVisible());
+        QVERIFY(key(QStringLiteral("super+k")));
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 5000);
+
+        // With NumLock on the same keys still reach the program.
+        QVERIFY(key(QStringLiteral("Num_Lock")));
+        QVERIFY(open());
+        QVERIFY(key(QStringLiteral("super+k")));
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 5000);
+        QVERIFY(key(QStringLiteral("Num_Lock")));
+    }
+
+    void typingAndReturnAddsTheSymbol() {
+        QVERIFY(open());
+        QuickAddPanel* panel = m_controller->panel();
+        // The field filters as the user types.
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("brk-b 1")}));
+        QTRY_COMPARE(fieldText(panel), QStringLiteral("BRK-B1"));
+        QTRY_COMPARE(visibleItems(panel->rootObject(), QStringLiteral("returnBadge")).size(), 1);
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(key(QStringLiteral("BackSpace")));
+        QTRY_COMPARE(fieldText(panel), QString());
+
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("aapl")}));
+        QTRY_COMPARE(m_controller->query(), QStringLiteral("AAPL"));
+        m_feed->clearRequestLog();
+        QElapsedTimer sinceReturn;
+        QVERIFY(key(QStringLiteral("Return")));
+        sinceReturn.start();
+        QTRY_VERIFY_WITH_TIMEOUT(m_prefs->trackedSymbols().contains(QStringLiteral("AAPL")), 1000);
+        const auto requestedAapl = [this] {
+            for (const LoggedRequest& r : m_feed->requestLog())
+                if (r.symbol == QLatin1String("AAPL"))
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(requestedAapl(), 1000);
+        QVERIFY2(sinceReturn.elapsed() < 1000, qPrintable(QString::number(sinceReturn.elapsed())));
+        QCOMPARE(m_state->activeSymbol(), std::optional<QString>(QStringLiteral("AAPL")));
+        QTRY_VERIFY(!panel->isVisible());
+        // Still the notch symbol once the refresh has merged.
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->symbols().contains(QStringLiteral("AAPL")), 5000);
+        QCOMPARE(m_state->activeSymbol(), std::optional<QString>(QStringLiteral("AAPL")));
+        // The field is empty on the next show.
+        QVERIFY(open());
+        QCOMPARE(fieldText(panel), QString());
+        QVERIFY(key(QStringLiteral("Escape")));
+        QTRY_VERIFY(!panel->isVisible());
+    }
+
+    void escapeAndClickElsewhereClose() {
+        QVERIFY(open());
+        QuickAddPanel* panel = m_controller->panel();
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("ms")}));
+        QTRY_COMPARE(m_controller->query(), QStringLiteral("MS"));
+        QVERIFY(key(QStringLiteral("Escape")));
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 5000);
+        QVERIFY(!m_prefs->trackedSymbols().contains(QStringLiteral("MS")));
+
+        // The text survives the hide; a click on another window closes the panel.
+        QVERIFY(open());
+        QCOMPARE(fieldText(panel), QStringLiteral("MS"));
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(screen.left() + 40),
+                         QString::number(screen.bottom() - 40), QStringLiteral("click"),
+                         QStringLiteral("1")}));
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 5000);
+        m_controller->setQuery(QString());
+    }
+
+    void recents() {
+        m_prefs->setTrackedSymbols({QStringLiteral("MSFT"), QStringLiteral("IBM")});
+        const QStringList eight{"NVDA", "MSFT", "LMT", "META", "PLTR", "MDB", "AVGO", "ORCL"};
+        m_prefs->setRecentlyAdded(eight);
+        QVERIFY(open());
+        QuickAddPanel* panel = m_controller->panel();
+        QTRY_COMPARE(visibleItems(panel->rootObject(), QStringLiteral("recent:")).size(), 6);
+        const auto tracked =
+            visibleItems(panel->rootObject(), QString(), QStringLiteral("already tracked"));
+        QCOMPARE(tracked.size(), 1);
+        QVERIFY(tracked.first()->parentItem()->parentItem()->objectName() ==
+                QStringLiteral("recent:MSFT"));
+
+        // Typing removes the list (the panel shrinks), deleting the text brings it back.
+        const int tall = panel->height();
+        QVERIFY(xdotool({QStringLiteral("type"), QStringLiteral("x")}));
+        QTRY_COMPARE(visibleItems(panel->rootObject(), QStringLiteral("recent:")).size(), 0);
+        QTRY_VERIFY(panel->height() < tall);
+        QVERIFY(key(QStringLiteral("BackSpace")));
+        QTRY_COMPARE(panel->height(), tall);
+
+        // Clicking the tracked row makes it active without adding it twice.
+        QQuickItem* row = visibleItems(panel->rootObject(), QStringLiteral("recent:MSFT")).first();
+        const QPoint centre =
+            row->mapToGlobal(QPointF(row->width() / 2, row->height() / 2)).toPoint();
+        QVERIFY(
+            xdotool({QStringLiteral("mousemove"), QString::number(centre.x()),
+                     QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("1")}));
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 5000);
+        QCOMPARE(m_prefs->trackedSymbols(), (QStringList{"MSFT", "IBM"}));
+        QCOMPARE(m_prefs->recentlyAdded().first(), QStringLiteral("MSFT"));
+        QCOMPARE(m_state->activeSymbol(), std::optional<QString>(QStringLiteral("MSFT")));
+    }
+};
+
+QTEST_MAIN(TestQuickAddPanel)
+#include "tst_quickaddpanel.moc"
