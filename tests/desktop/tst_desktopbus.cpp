@@ -26,7 +26,10 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+
+#include <atomic>
 
 using namespace velline;
 
@@ -55,12 +58,34 @@ MenuNode readNode(const QDBusArgument& arg) {
     return node;
 }
 
+// Lives on a thread of its own: Qt asks the watcher with blocking calls while it sets up the
+// tray icon on the main thread.
 class FakeWatcher : public QDBusVirtualObject {
 public:
-    explicit FakeWatcher(const QDBusConnection& bus) : m_bus(bus) {}
+    // On the watcher's thread: its own connection, the object and the well-known name.
+    void start() {
+        m_bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
+        m_bus.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), this);
+        m_bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    }
 
-    QString introspect(const QString&) const override { return {}; }
+    QString introspect(const QString&) const override {
+        return QStringLiteral(
+            "<interface name=\"org.kde.StatusNotifierWatcher\">"
+            "<method name=\"RegisterStatusNotifierItem\"><arg name=\"service\" type=\"s\" "
+            "direction=\"in\"/></method>"
+            "<property name=\"IsStatusNotifierHostRegistered\" type=\"b\" access=\"read\"/>"
+            "<property name=\"ProtocolVersion\" type=\"i\" access=\"read\"/>"
+            "<property name=\"RegisteredStatusNotifierItems\" type=\"as\" access=\"read\"/>"
+            "</interface>");
+    }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() == QLatin1String("Introspect")) {
+            connection.send(message.createReply(
+                QStringLiteral("<node>%1</node>").arg(introspect(message.path()))));
+            return true;
+        }
         if (message.member() == QLatin1String("RegisterStatusNotifierItem")) {
             connection.send(message.createReply());
             item = message.service();
@@ -97,6 +122,7 @@ public:
             const QDBusMessage reply = call->reply();
             if (reply.type() != QDBusMessage::ReplyMessage) {
                 error = reply.errorMessage();
+                failed.store(true);
                 return;
             }
             QVariantMap props;
@@ -122,12 +148,14 @@ public:
         });
     }
 
-    QDBusConnection m_bus;
+    QDBusConnection m_bus{QString()};
     QString item;
     QVariantMap itemProperties;
     MenuNode menu;
-    bool menuRead = false;
     QString error;
+    // Set last, after the fields above.
+    std::atomic<bool> menuRead = false;
+    std::atomic<bool> failed = false;
 };
 
 // ---- a desktop portal with GlobalShortcuts ----
@@ -367,13 +395,14 @@ private Q_SLOTS:
     }
 
     void trayMenuOverStatusNotifier() {
-        const QDBusConnection watcherBus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
-        FakeWatcher watcher(watcherBus);
-        QDBusConnection(watcherBus)
-            .registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), &watcher);
-        QVERIFY(QDBusConnection(watcherBus)
-                    .registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+        QThread thread;
+        thread.start();
+        FakeWatcher watcher;
+        watcher.moveToThread(&thread);
+        QMetaObject::invokeMethod(
+            &watcher, [&watcher] { watcher.start(); }, Qt::BlockingQueuedConnection);
+        QVERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            QStringLiteral("org.kde.StatusNotifierWatcher")));
 
         DemoSession demo(Clock::system());
         QString error;
@@ -386,8 +415,8 @@ private Q_SLOTS:
         QVERIFY(delegate.trayIcon()->isVisible());
         QCOMPARE(delegate.trayIcon()->toolTip(), QStringLiteral("Velline"));
 
-        QTRY_VERIFY_WITH_TIMEOUT(watcher.menuRead || !watcher.error.isEmpty(), 10000);
-        QVERIFY2(watcher.error.isEmpty(), qPrintable(watcher.error));
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.menuRead || watcher.failed, 10000);
+        QVERIFY2(!watcher.failed, qPrintable(watcher.error));
         QVERIFY(watcher.itemProperties.contains(QStringLiteral("Menu")));
         QStringList entries;
         for (const MenuNode& child : watcher.menu.children) {
@@ -401,7 +430,16 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("Add Stock\u2026"), QStringLiteral("Settings\u2026"),
                               "Refresh Now", "---", QStringLiteral("Check for Updates\u2026"),
                               "---", "Quit Velline"}));
-        QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
+        QThread* main = QThread::currentThread();
+        QMetaObject::invokeMethod(
+            &watcher,
+            [&watcher, main] {
+                QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
+                watcher.moveToThread(main);
+            },
+            Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
     }
 };
 

@@ -63,7 +63,7 @@ FocusScope {
         radius: 14
         // Without a compositor nothing shows through: an opaque card of the same tone.
         color: root.controller.translucent ? Qt.rgba(0.11, 0.11, 0.12, 0.86)
-                                           : Qt.rgb(0.12, 0.12, 0.13)
+                                           : Qt.rgba(0.12, 0.12, 0.13, 1)
         border.width: 0.5
         border.color: Qt.rgba(1, 1, 1, 0.09)
         antialiasing: true
