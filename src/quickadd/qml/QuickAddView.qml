@@ -45,12 +45,14 @@ FocusScope {
         cornerRadius: 14
     }
 
+    // A soft shadow below the card that fades out inside the window's margin (a wider one
+    // would end in a visible edge where the window does).
     NotchGlow {
         source: outline
-        radius: 28
-        opacity: 0.45
+        radius: 16
+        opacity: 0.5
         x: card.x - Math.ceil(radius * 1.5)
-        y: card.y + 14 - Math.ceil(radius * 1.5)
+        y: card.y + 6 - Math.ceil(radius * 1.5)
         width: card.width + 2 * Math.ceil(radius * 1.5)
         height: card.height + 2 * Math.ceil(radius * 1.5)
         visible: root.controller.translucent
