@@ -1,5 +1,7 @@
 #include "input/globalhotkey.h"
 
+#include "desktop/buildinfo.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -222,6 +224,20 @@ void GlobalHotKey::bindPortal(const QDBusConnection& bus) {
     }();
     Q_UNUSED(registered);
     m_bus = bus;
+    // Newer portals learn the application id of a program outside a sandbox only from this
+    // call, made before any other; older ones do not know it, which is fine.
+    QDBusMessage registry = QDBusMessage::createMethodCall(
+        kPortalService, kPortalPath, QStringLiteral("org.freedesktop.host.portal.Registry"),
+        QStringLiteral("Register"));
+    registry << QString::fromLatin1(buildinfo::kAppId) << QVariantMap();
+    auto* named = new QDBusPendingCallWatcher(m_bus.asyncCall(registry), this);
+    connect(named, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        probePortal();
+    });
+}
+
+void GlobalHotKey::probePortal() {
     QDBusMessage probe = QDBusMessage::createMethodCall(
         kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("Get"));

@@ -65,6 +65,7 @@ private:
     enum class PortalStep { idle, creatingSession, binding, bound };
 
     void fire();
+    void probePortal();
     void ungrabX11();
     void warn(const QString& line);
     void finish(Backend backend);

@@ -167,6 +167,12 @@ public:
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         const QString member = message.member();
+        calls.append(member);
+        if (member == QLatin1String("Register")) {
+            registeredAppId = message.arguments().value(0).toString();
+            connection.send(message.createReply());
+            return true;
+        }
         if (member == QLatin1String("Get") &&
             message.arguments().value(0).toString() ==
                 QLatin1String("org.freedesktop.portal.GlobalShortcuts")) {
@@ -235,6 +241,8 @@ public:
     QString session;
     QString boundSession;
     QMap<QString, QVariantMap> shortcuts;
+    QStringList calls;
+    QString registeredAppId;
     bool refuse = false;
 };
 
@@ -365,6 +373,9 @@ private Q_SLOTS:
         hotKey.bindPortal(QDBusConnection::sessionBus());
         QVERIFY(done.wait(5000));
         QCOMPARE(hotKey.backend(), GlobalHotKey::Backend::portal);
+        // The program names itself before anything else.
+        QCOMPARE(portal.calls.value(0), QStringLiteral("Register"));
+        QCOMPARE(portal.registeredAppId, QStringLiteral("org.velline.Velline"));
         QCOMPARE(portal.boundSession, portal.session);
         QCOMPARE(portal.shortcuts.keys(), QStringList{QStringLiteral("quick-add")});
         const QVariantMap bound = portal.shortcuts.value(QStringLiteral("quick-add"));
