@@ -93,7 +93,11 @@ AppDelegate::AppDelegate(QObject* parent)
             &AppDelegate::openSettings);
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    // The quick-add panel was built by this delegate's engine, which goes now.
+    if (m_hotKeyRegistered)
+        QuickAddController::shared().setEngine(nullptr);
+}
 
 QScreen* AppDelegate::firstScreen() {
     return QGuiApplication::primaryScreen();
@@ -181,6 +185,7 @@ void AppDelegate::showStatusMenu() {
 void AppDelegate::registerHotKey() {
     QuickAddController& quickAdd = QuickAddController::shared();
     quickAdd.setEngine(m_engine.get());
+    m_hotKeyRegistered = true;
     quickAdd.hotKey().registerHotKey();
 }
 

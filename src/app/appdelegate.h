@@ -85,6 +85,7 @@ private:
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::optional<bool> m_lastHover;
+    bool m_hotKeyRegistered = false;
 };
 
 } // namespace velline

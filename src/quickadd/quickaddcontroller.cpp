@@ -44,6 +44,13 @@ QuickAddController& QuickAddController::shared() {
 }
 
 void QuickAddController::setEngine(QQmlEngine* engine) {
+    if (engine == m_engine)
+        return;
+    // A panel built by the old engine must not outlive it: the next show builds a new one.
+    if (m_panel && !m_ownEngine) {
+        hide();
+        m_panel.reset();
+    }
     m_engine = engine;
 }
 

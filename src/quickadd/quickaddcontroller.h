@@ -53,7 +53,7 @@ public:
 
     // The engine the panel's view is built with (the program's own, so the shared QML
     // singletons are the same objects); without one the panel makes its own. Set before the
-    // first show.
+    // first show. Changing it drops a panel the previous engine built.
     void setEngine(QQmlEngine* engine);
 
     GlobalHotKey& hotKey() { return m_hotKey; }
