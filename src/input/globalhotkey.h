@@ -27,7 +27,7 @@ public:
     // The shortcut's id and description as the portal shows them in the desktop's settings.
     static constexpr const char* kShortcutId = "quick-add";
     static constexpr const char* kDescription = "Add a stock to Velline";
-    // Super+K in the notation of the XDG shortcuts specification.
+    // Super+K as the freedesktop shortcut notation writes it.
     static constexpr const char* kPreferredTrigger = "LOGO+k";
 
     explicit GlobalHotKey(QObject* parent = nullptr);
