@@ -306,13 +306,16 @@ private Q_SLOTS:
         QQuickItem* trailing = notch->compactTrailingContent();
         const auto width = [&] { return panel->inputRegion().boundingRect().width(); };
         QTRY_VERIFY(width() > 400);
+        // The outline may still be settling on its spring by a pixel when the first width is
+        // read, so widths compare within one pixel.
         const int full = width();
+        const auto near = [&](int expected) { return qAbs(width() - expected) <= 1; };
         // Emptied at run time, the side takes no more room than one that starts empty...
         trailing->setImplicitWidth(0);
-        QTRY_COMPARE(width(), full - 60);
+        QTRY_VERIFY2(near(full - 60), qPrintable(QString::number(width())));
         // ...and takes its room back when it fills again.
         trailing->setImplicitWidth(60);
-        QTRY_COMPARE(width(), full);
+        QTRY_VERIFY2(near(full), qPrintable(QString::number(width())));
     }
 
     void theCardUnfoldsAndFoldsInsideTheOutline() {
