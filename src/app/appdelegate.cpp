@@ -1,11 +1,14 @@
 #include "app/appdelegate.h"
 
 #include "app/statusmenu.h"
+#include "desktop/alertnotifications.h"
+#include "desktop/desktopnotifier.h"
 #include "notch/expandedcardsource.h"
 #include "notch/logocache.h"
 #include "notchlayer/notchcontroller.h"
 #include "prefs/userpreferences.h"
 #include "quickadd/quickaddcontroller.h"
+#include "settings/settingswindowcontroller.h"
 #include "state/appstate.h"
 #include "update/updater.h"
 
@@ -23,6 +26,7 @@ Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_InputPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_QuickAddPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_SettingsPlugin)
 
 namespace velline {
 
@@ -91,6 +95,10 @@ AppDelegate::AppDelegate(QObject* parent)
         [](const QString& symbol) { LogoCache::shared().prefetch(symbol); });
     connect(&NotchActions::shared(), &NotchActions::openSettingsRequested, this,
             &AppDelegate::openSettings);
+    useDesktopControlsStyle();
+    m_notifier = std::make_unique<DesktopNotifier>();
+    m_alertNotifications = std::make_unique<AlertNotifications>(
+        m_appState, &UserPreferences::shared(), m_notifier.get());
 }
 
 AppDelegate::~AppDelegate() {
@@ -211,6 +219,12 @@ void AppDelegate::performCommand(const QString& command) {
 }
 
 void AppDelegate::openSettings() {
+    SettingsWindowController& settings = SettingsWindowController::shared();
+    if (!settings.window()) {
+        settings.setEngine(m_engine.get());
+        settings.setUpdater(m_updater.get());
+    }
+    settings.show();
     Q_EMIT settingsRequested();
 }
 

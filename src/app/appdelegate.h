@@ -16,7 +16,9 @@ class QSystemTrayIcon;
 
 namespace velline {
 
+class AlertNotifications;
 class AppState;
+class DesktopNotifier;
 class Updater;
 
 // Starts and wires the running program: the notch with its three content views on the first
@@ -54,7 +56,7 @@ public:
                                               const QVariantMap& properties = {});
 
 public Q_SLOTS:
-    // The settings window arrives later; until then the request is only announced.
+    // Shows the settings window (built on first use) in front of the other windows.
     void openSettings();
     // Starts a refresh unless one is running.
     void refresh();
@@ -80,6 +82,8 @@ private:
 
     AppState* m_appState;
     std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<AlertNotifications> m_alertNotifications;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<NotchController> m_notch;
     std::unique_ptr<QMenu> m_menu;

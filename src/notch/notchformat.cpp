@@ -30,6 +30,12 @@ const QList<SymbolGlyph>& symbolGlyphs() {
         {QStringLiteral("magnifyingglass"), 0xE8B6},           // search
         {QStringLiteral("clock.arrow.circlepath"), 0xE889},    // history
         {QStringLiteral("return"), 0xE31B},                    // keyboard_return
+        {QStringLiteral("paintpalette.fill"), 0xE40A},         // palette
+        {QStringLiteral("briefcase.fill"), 0xE8F9},            // work
+        {QStringLiteral("bell.badge.fill"), 0xE7F7},           // notifications_active
+        {QStringLiteral("arrow.counterclockwise"), 0xE042},    // replay
+        {QStringLiteral("arrow.uturn.backward"), 0xE166},      // undo
+        {QStringLiteral("moon.zzz.fill"), 0xEF44},             // bedtime
     };
     return table;
 }

@@ -109,6 +109,7 @@ const QString UserPreferences::kDisplayModeKey = QStringLiteral("displayMode_v1"
 const QString UserPreferences::kShowFuturesAfterHoursKey =
     QStringLiteral("showFuturesAfterHours_v1");
 const QString UserPreferences::kColorSchemeKey = QStringLiteral("colorScheme_v1");
+const QString UserPreferences::kDesktopNotificationsKey = QStringLiteral("desktopNotifications_v1");
 
 const QStringList& UserPreferences::defaultTrackedSymbols() {
     static const QStringList symbols{"AVGO", "AAPL", "META", "MSFT", "^GSPC",
@@ -137,6 +138,8 @@ UserPreferences::UserPreferences(QSettings* settings, QObject* parent)
 
     if (const auto blob = readJsonBlob(*m_settings, kColorSchemeKey))
         m_colorScheme = ColorSchemePrefs::fromJson(*blob).value_or(ColorSchemePrefs());
+
+    m_desktopNotifications = readBool(*m_settings, kDesktopNotificationsKey).value_or(false);
 }
 
 UserPreferences& UserPreferences::shared() {
@@ -198,6 +201,12 @@ void UserPreferences::setShowFuturesAfterHours(bool show) {
     m_showFuturesAfterHours = show;
     Q_EMIT showFuturesAfterHoursChanged();
     persistShowFuturesAfterHours();
+}
+
+void UserPreferences::setDesktopNotifications(bool on) {
+    m_desktopNotifications = on;
+    Q_EMIT desktopNotificationsChanged();
+    persistDesktopNotifications();
 }
 
 void UserPreferences::setColorScheme(const ColorSchemePrefs& scheme) {
@@ -319,6 +328,10 @@ void UserPreferences::persistDisplayMode() {
 
 void UserPreferences::persistShowFuturesAfterHours() {
     store(kShowFuturesAfterHoursKey, m_showFuturesAfterHours);
+}
+
+void UserPreferences::persistDesktopNotifications() {
+    store(kDesktopNotificationsKey, m_desktopNotifications);
 }
 
 void UserPreferences::persistColorScheme() {

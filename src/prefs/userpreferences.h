@@ -33,8 +33,8 @@ QString normalizeSymbol(const QString& text);
 //                                         escaping, so the bytes come back exactly.
 //   displayMode_v1                        the raw value text ("regular", "compact", "compact2",
 //                                         "doNotDisturb").
-//   showFuturesAfterHours_v1              a bool, which IniFormat writes as the text "true" or
-//                                         "false"; only those two texts (or a real bool) count.
+//   showFuturesAfterHours_v1,             a bool, which IniFormat writes as the text "true" or
+//   desktopNotifications_v1               "false"; only those two texts (or a real bool) count.
 // Each write is followed by QSettings::sync(), which merges with the file on disk, so changes
 // another process made to other keys are kept.
 class UserPreferences : public QObject {
@@ -59,6 +59,9 @@ class UserPreferences : public QObject {
                    NOTIFY showFuturesAfterHoursChanged)
     Q_PROPERTY(velline::ColorSchemePrefs colorScheme READ colorScheme WRITE setColorScheme NOTIFY
                    colorSchemeChanged)
+    // Whether price alerts and spikes also go out as desktop notifications. Off by default.
+    Q_PROPERTY(bool desktopNotifications READ desktopNotifications WRITE setDesktopNotifications
+                   NOTIFY desktopNotificationsChanged)
 
 public:
     // Loads every property from `settings` (which must outlive this object) and writes nothing.
@@ -84,6 +87,7 @@ public:
     static const QString kDisplayModeKey;
     static const QString kShowFuturesAfterHoursKey;
     static const QString kColorSchemeKey;
+    static const QString kDesktopNotificationsKey;
 
     QStringList trackedSymbols() const { return m_trackedSymbols; }
     QList<PriceAlert> priceAlerts() const { return m_priceAlerts; }
@@ -93,6 +97,7 @@ public:
     QString displayModeRaw() const { return rawValue(m_displayMode); }
     bool showFuturesAfterHours() const { return m_showFuturesAfterHours; }
     ColorSchemePrefs colorScheme() const { return m_colorScheme; }
+    bool desktopNotifications() const { return m_desktopNotifications; }
 
     // A raw assignment is published as given; when it breaks the list's rules (entries
     // normalised, non-empty, unique) the cleaned list is then assigned and published again,
@@ -105,6 +110,7 @@ public:
     void setDisplayModeRaw(const QString& raw);
     void setShowFuturesAfterHours(bool show);
     void setColorScheme(const ColorSchemePrefs& scheme);
+    void setDesktopNotifications(bool on);
 
     // Normalises `text`; a blank result returns nothing and changes nothing. Otherwise the
     // symbol is appended to trackedSymbols unless already there, moved to the front of
@@ -135,6 +141,7 @@ Q_SIGNALS:
     void displayModeChanged();
     void showFuturesAfterHoursChanged();
     void colorSchemeChanged();
+    void desktopNotificationsChanged();
 
 private:
     void persistTrackedSymbols();
@@ -144,6 +151,7 @@ private:
     void persistDisplayMode();
     void persistShowFuturesAfterHours();
     void persistColorScheme();
+    void persistDesktopNotifications();
     void store(const QString& key, const QVariant& value);
 
     QSettings* m_settings;
@@ -154,6 +162,7 @@ private:
     DisplayMode m_displayMode = DisplayMode::regular;
     bool m_showFuturesAfterHours = true;
     ColorSchemePrefs m_colorScheme;
+    bool m_desktopNotifications = false;
 };
 
 } // namespace velline
