@@ -53,6 +53,8 @@ void DesktopNotifier::send(const QString& summary, const QString& body) {
         if (!reply.isError()) {
             m_lastId = reply.value();
             Q_EMIT delivered(m_lastId);
+        } else {
+            Q_EMIT refused();
         }
         if (const auto waiting = std::exchange(m_waiting, std::nullopt))
             send(waiting->first, waiting->second);

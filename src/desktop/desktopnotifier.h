@@ -34,6 +34,8 @@ public:
 Q_SIGNALS:
     // The server answered a notify() with this id.
     void delivered(uint id);
+    // A notify() found no server, or the server refused it.
+    void refused();
 
 private:
     void send(const QString& summary, const QString& body);
