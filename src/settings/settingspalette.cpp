@@ -17,6 +17,10 @@ bool SettingsPalette::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
+QColor SettingsPalette::role(QPalette::ColorRole role, QPalette::ColorGroup group) {
+    return QGuiApplication::palette().color(group, role);
+}
+
 QColor SettingsPalette::primary() const {
     return QGuiApplication::palette().color(QPalette::Active, QPalette::WindowText);
 }

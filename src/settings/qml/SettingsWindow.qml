@@ -19,6 +19,27 @@ ApplicationWindow {
     minimumHeight: 640
     maximumHeight: 640
     color: SettingsPalette.background
+    // The controls draw with the desktop's palette, light or dark, and follow its changes.
+    palette.window: SettingsPalette.background
+    palette.windowText: SettingsPalette.primary
+    palette.button: SettingsPalette.button
+    palette.active.buttonText: SettingsPalette.buttonText
+    palette.inactive.buttonText: SettingsPalette.buttonText
+    palette.base: SettingsPalette.base
+    palette.active.text: SettingsPalette.text
+    palette.inactive.text: SettingsPalette.text
+    palette.highlight: SettingsPalette.accent
+    palette.highlightedText: SettingsPalette.highlightedText
+    palette.light: SettingsPalette.light
+    palette.midlight: SettingsPalette.midlight
+    palette.mid: SettingsPalette.mid
+    palette.dark: SettingsPalette.dark
+    palette.shadow: SettingsPalette.shadow
+    palette.toolTipBase: SettingsPalette.toolTipBase
+    palette.toolTipText: SettingsPalette.toolTipText
+    palette.placeholderText: SettingsPalette.placeholderText
+    palette.disabled.buttonText: SettingsPalette.disabledText
+    palette.disabled.text: SettingsPalette.disabledText
 
     onVisibleChanged: if (visible) view.refresh()
 
