@@ -157,7 +157,8 @@ void prepareProcess() {
 
 void configureApplication(QApplication& app) {
     QApplication::setApplicationName(QStringLiteral("velline"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Velline"));
+    // No application display name: Qt would append it to every window title ("Velline Settings —
+    // Velline").
     QApplication::setOrganizationName(QStringLiteral("Velline"));
     QApplication::setApplicationVersion(QStringLiteral(VELLINE_VERSION));
     // Ties the windows to the installed desktop entry (its name, icon and actions).
