@@ -7,6 +7,7 @@
 #include "feedsim/feedsimulator.h"
 #include "notch/expandedcardsource.h"
 #include "notchlayer/notchcontroller.h"
+#include "settings/settingswindowcontroller.h"
 #include "state/appstate.h"
 
 #include <QApplication>
@@ -161,6 +162,11 @@ private Q_SLOTS:
         QSignalSpy settings(&delegate, &AppDelegate::settingsRequested);
         NotchActions::shared().openSettings();
         QCOMPARE(settings.count(), 1);
+        QQuickWindow* settingsWindow = SettingsWindowController::shared().window();
+        QVERIFY(settingsWindow);
+        QTRY_VERIFY_WITH_TIMEOUT(settingsWindow->isExposed(), 5000);
+        QCOMPARE(settingsWindow->title(), QStringLiteral("Velline Settings"));
+        settingsWindow->close();
 
         // Pointer away: compact again, and the carousel runs again from a fresh ten seconds.
         movePointer(QPoint(screenRect.center().x(), screenRect.height() - 50));
