@@ -2,9 +2,15 @@
 
 #include "notch/notchtheme.h"
 
+#include <QApplication>
+#include <QColorDialog>
+
 namespace velline {
 
 namespace {
+
+QPointer<QColorDialog> sharedDialog;
+QMetaObject::Connection dialogConnection;
 
 std::optional<RGBColor> ColorSchemePrefs::*member(const QString& key) {
     if (key == QLatin1String("equityUp"))
@@ -110,6 +116,34 @@ void ColorOverride::pick(const QColor& color) {
 
 void ColorOverride::revert() {
     write(std::nullopt);
+}
+
+QColorDialog* ColorOverride::dialog() {
+    return sharedDialog.data();
+}
+
+void ColorOverride::choose(const QString& title, QWindow* parent) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) || !isKnownKey(m_key))
+        return;
+    if (!sharedDialog) {
+        sharedDialog = new QColorDialog();
+        sharedDialog->setOption(QColorDialog::ShowAlphaChannel, false);
+    }
+    QObject::disconnect(dialogConnection);
+    QPointer<ColorOverride> self(this);
+    dialogConnection = connect(sharedDialog.data(), &QColorDialog::colorSelected, this,
+                               [self](const QColor& color) {
+                                   if (self)
+                                       self->pick(color);
+                               });
+    sharedDialog->setWindowTitle(title);
+    sharedDialog->setCurrentColor(color());
+    sharedDialog->winId(); // the native window, so it can sit over the settings window
+    if (QWindow* handle = sharedDialog->windowHandle())
+        handle->setTransientParent(parent);
+    sharedDialog->open();
+    sharedDialog->raise();
+    sharedDialog->activateWindow();
 }
 
 } // namespace velline

@@ -6,9 +6,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWindow>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
+
+class QColorDialog;
 
 namespace velline {
 
@@ -46,6 +49,12 @@ public:
     Q_INVOKABLE void pick(const QColor& color);
     // Clears this override only.
     Q_INVOKABLE void revert();
+    // Opens the colour dialog (opaque colours only) on the current colour, over `parent`; the
+    // colour the user accepts is picked. One dialog serves every override; without a widget
+    // application there is none and nothing happens.
+    Q_INVOKABLE void choose(const QString& title, QWindow* parent = nullptr);
+    // The open colour dialog, if any (for tests).
+    static QColorDialog* dialog();
 
 Q_SIGNALS:
     void prefsChanged();

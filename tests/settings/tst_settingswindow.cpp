@@ -3,8 +3,10 @@
 // login switch, and changes made elsewhere showing at once.
 #include "desktop/buildinfo.h"
 #include "prefs/userpreferences.h"
+#include "settings/coloroverride.h"
 #include "settings/settingswindowcontroller.h"
 
+#include <QColorDialog>
 #include <QFile>
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -47,17 +49,6 @@ QList<QQuickItem*> findItems(QQuickItem* root, const QString& name) {
         found << root;
     for (QQuickItem* child : root->childItems())
         found << findItems(child, name);
-    return found;
-}
-
-QList<QQuickItem*> findItemsOfClass(QQuickItem* root, const char* className) {
-    QList<QQuickItem*> found;
-    if (!root)
-        return found;
-    if (qstrcmp(root->metaObject()->className(), className) == 0)
-        found << root;
-    for (QQuickItem* child : root->childItems())
-        found << findItemsOfClass(child, className);
     return found;
 }
 
@@ -291,20 +282,16 @@ void TestSettingsWindow::colourPickAndRevert() {
     QCOMPARE(swatch->width(), 36.0);
 
     click(swatch);
-    QObject* loader = findItem(colors, QStringLiteral("colorDialogLoader"));
-    QObject* dialog = loader->property("item").value<QObject*>();
+    QColorDialog* dialog = ColorOverride::dialog();
     QVERIFY(dialog);
-    QTRY_VERIFY(dialog->property("visible").toBool());
-    // Opaque colours only: the alpha option is off.
-    QCOMPARE(dialog->property("options").toInt() & 0x1, 0);
-    dialog->setProperty("selectedColor", QColor(51, 102, 153));
-    QVERIFY(QMetaObject::invokeMethod(dialog, "accept"));
-
+    QTRY_VERIFY(dialog->isVisible());
+    // Opaque colours only, starting from the colour on the swatch.
+    QVERIFY(!dialog->testOption(QColorDialog::ShowAlphaChannel));
+    QCOMPARE(dialog->currentColor().rgb(), QColor::fromRgbF(0.55f, 0.82f, 0.62f).rgb());
+    dialog->setCurrentColor(QColor(51, 102, 153));
+    dialog->accept();
     QTRY_VERIFY(revert->isVisible());
-    QTRY_VERIFY(!dialog->property("visible").toBool());
-    // The dialog's modal overlay takes the pointer until its closing transition has run.
-    for (QQuickItem* overlay : findItemsOfClass(m_window->contentItem(), "QQuickOverlay"))
-        QTRY_VERIFY(!overlay->isVisible());
+    QVERIFY(!dialog->isVisible());
     const auto up = m_prefs->colorScheme().equityUp;
     QVERIFY(up);
     QVERIFY(qAbs(up->red - 0.2) < 1e-6 && qAbs(up->green - 0.4) < 1e-6 &&

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
 import Velline.Notch
 import Velline.Settings
 
@@ -11,16 +10,6 @@ Column {
     property SettingsEditor editor
 
     spacing: 14
-
-    // One colour dialog for the four rows, built the first time a swatch is pressed.
-    function pick(target, title) {
-        dialogLoader.active = true
-        const dialog = dialogLoader.item
-        dialog.target = target
-        dialog.title = title
-        dialog.selectedColor = target.color
-        dialog.open()
-    }
 
     PaneText {
         text: "Pick the palette for upward and downward moves. Loud \"spike\" variants are derived from each base color automatically."
@@ -34,7 +23,7 @@ Column {
             key: "equityUp"
             title: "Up"
             subtitle: "Rendered when the stock is green vs previous close."
-            onPickRequested: pane.pick(colorOverride, "Equity Up Color")
+            onPickRequested: colorOverride.choose("Equity Up Color", Window.window)
         }
         CardDivider {}
         ColorPickerRow {
@@ -43,7 +32,7 @@ Column {
             key: "equityDown"
             title: "Down"
             subtitle: "Rendered when the stock is red vs previous close."
-            onPickRequested: pane.pick(colorOverride, "Equity Down Color")
+            onPickRequested: colorOverride.choose("Equity Down Color", Window.window)
         }
     }
 
@@ -55,7 +44,7 @@ Column {
             key: "futuresUp"
             title: "Up"
             subtitle: "Overnight ES/NQ futures rising vs yesterday's close."
-            onPickRequested: pane.pick(colorOverride, "Futures Up Color")
+            onPickRequested: colorOverride.choose("Futures Up Color", Window.window)
         }
         CardDivider {}
         ColorPickerRow {
@@ -64,7 +53,7 @@ Column {
             key: "futuresDown"
             title: "Down"
             subtitle: "Overnight ES/NQ futures falling vs yesterday's close."
-            onPickRequested: pane.pick(colorOverride, "Futures Down Color")
+            onPickRequested: colorOverride.choose("Futures Down Color", Window.window)
         }
     }
 
@@ -92,17 +81,6 @@ Column {
                     color: reset.palette.buttonText
                 }
             }
-        }
-    }
-
-    Loader {
-        id: dialogLoader
-        objectName: "colorDialogLoader"
-        active: false
-        sourceComponent: ColorDialog {
-            property ColorOverride target
-            objectName: "colorDialog"
-            onAccepted: if (target) target.pick(selectedColor)
         }
     }
 }
