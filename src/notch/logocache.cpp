@@ -1,5 +1,8 @@
 #include "notch/logocache.h"
 
+#include "market/chartfeed.h"
+#include "notch/logodecode.h"
+
 #include <QJSEngine>
 #include <QMutexLocker>
 #include <QNetworkAccessManager>
@@ -9,11 +12,11 @@
 #include <QQmlEngine>
 #include <QTextBoundaryFinder>
 
+#include <memory>
+
 namespace velline {
 
 namespace {
-// Characters a URL path may carry as they are (besides the unreserved ones).
-const QByteArray pathAllowed = QByteArrayLiteral("!$&'()*+,;=:@/");
 const QString defaultPrefix = QStringLiteral("https://financialmodelingprep.com/image-stock/");
 } // namespace
 
@@ -65,7 +68,10 @@ std::optional<QUrl> LogoCache::logoURL(const QString& key) const {
     if (key.trimmed().isEmpty())
         return std::nullopt;
     const QString name = logoAliases().value(key, key);
-    const QByteArray encoded = QUrl::toPercentEncoding(name, pathAllowed);
+    // One path segment: '/' is encoded and dot segments are refused, as for the chart feed.
+    if (isDotSegment(name))
+        return std::nullopt;
+    const QByteArray encoded = encodeSymbolForPath(name).toLatin1();
     const QUrl url(m_prefix + QString::fromLatin1(encoded) + QLatin1String(".png"),
                    QUrl::StrictMode);
     if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
@@ -91,23 +97,48 @@ void LogoCache::prefetch(const QString& symbol) {
         if (guard)
             guard->abort();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, key, limit]() mutable {
-        limit.cancel();
-        reply->deleteLater();
-        if (reply->error() == QNetworkReply::NoError) {
-            const QByteArray body = reply->readAll();
-            finish(key, &body);
-        } else {
-            finish(key, nullptr);
-        }
+    // The body is collected as it arrives and the download given up as soon as it grows past
+    // the logo limit (or announces that it will), so a huge answer is never held in memory.
+    auto body = std::make_shared<QByteArray>();
+    auto refused = std::make_shared<bool>(false);
+    auto refuse = [reply, body, refused] {
+        *refused = true;
+        body->clear();
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refused, refuse] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!*refused && length.isValid() && length.toLongLong() > logo::maxBodyBytes)
+            refuse();
     });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, body, refused, refuse] {
+        if (*refused)
+            return;
+        if (body->size() + reply->bytesAvailable() > logo::maxBodyBytes) {
+            refuse();
+            return;
+        }
+        *body += reply->readAll();
+    });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, key, limit, body, refused]() mutable {
+                limit.cancel();
+                reply->deleteLater();
+                if (!*refused && reply->error() == QNetworkReply::NoError &&
+                    body->size() + reply->bytesAvailable() <= logo::maxBodyBytes) {
+                    *body += reply->readAll();
+                    finish(key, body.get());
+                } else {
+                    finish(key, nullptr);
+                }
+            });
 }
 
 void LogoCache::finish(const QString& key, const QByteArray* body) {
     m_inflight.remove(key);
     if (!body)
         return;
-    QImage image = QImage::fromData(*body);
+    const QImage image = logo::decodeLogo(*body);
     if (image.isNull())
         return;
     {
