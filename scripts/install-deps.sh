@@ -16,7 +16,7 @@ PKGS=(
   libgtest-dev libbenchmark-dev
   fonts-material-design-icons-iconfont fonts-dejavu-core fonts-inter
   libssl-dev clang dbus dbus-x11 desktop-file-utils appstream librsvg2-bin dpkg-dev file
-  xvfb xauth xdotool imagemagick xcompmgr x11-xserver-utils
+  xvfb xauth xdotool imagemagick xcompmgr x11-xserver-utils x11-utils curl
   openbox
 )
 if ! dpkg -s "${PKGS[@]}" >/dev/null 2>&1; then

@@ -51,7 +51,8 @@ Clock* Clock::system() {
 
 RepeatingTimer::RepeatingTimer(Clock* clock, double periodSeconds, QObject* context,
                                std::function<void()> tick)
-    : m_clock(clock), m_period(periodSeconds), m_context(context), m_tick(std::move(tick)) {
+    : m_clock(clock), m_period(periodSeconds), m_nextDue(clock->now() + periodSeconds),
+      m_context(context), m_tick(std::move(tick)) {
     arm();
 }
 
@@ -68,10 +69,19 @@ void RepeatingTimer::stop() {
 void RepeatingTimer::arm() {
     if (!m_active || !m_context)
         return;
+    const double now = m_clock->now();
+    // Further ahead than one period means the clock went back: start the schedule afresh.
+    if (!(m_period > 0) || m_nextDue - now > m_period)
+        m_nextDue = now + std::max(m_period, 0.0);
     std::weak_ptr<bool> alive = m_alive;
-    m_next = m_clock->schedule(m_period, m_context, [this, alive] {
+    m_next = m_clock->schedule(m_nextDue - now, m_context, [this, alive] {
         if (alive.expired() || !m_active)
             return;
+        // The next due time still ahead; ticks that fell behind are dropped, not caught up.
+        const double ran = m_clock->now();
+        do {
+            m_nextDue += m_period;
+        } while (m_period > 0 && m_nextDue <= ran);
         // Re-arm before the tick so a tick that stops the timer wins.
         arm();
         m_tick();

@@ -49,6 +49,10 @@ public:
 };
 
 // A repeating timer on top of a Clock: fires every `period` seconds until stopped or destroyed.
+// Ticks keep a fixed schedule: each one is due a whole period after the previous one was due,
+// not after it ran, so lateness never adds up. Ticks missed while the thread was busy are
+// skipped (the next tick is the next due time still ahead), never run in a burst. When the
+// clock jumps backwards the schedule starts afresh from the new time.
 class RepeatingTimer {
 public:
     RepeatingTimer(Clock* clock, double periodSeconds, QObject* context,
@@ -66,6 +70,7 @@ private:
 
     Clock* m_clock;
     double m_period;
+    double m_nextDue;
     QPointer<QObject> m_context;
     std::function<void()> m_tick;
     ScheduledTask m_next;

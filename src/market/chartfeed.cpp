@@ -254,14 +254,17 @@ QuoteResult decodeQuote(const QByteArray& body, const QString& requestedSymbol, 
 }
 
 QString encodeSymbolForPath(const QString& symbol) {
-    // Unreserved and ALPHA/DIGIT are always kept by toPercentEncoding; add the
-    // sub-delimiters, ':', '@' and '/'.
-    return QString::fromLatin1(
-        QUrl::toPercentEncoding(symbol, QByteArrayLiteral("!$&'()*+,;=:@/")));
+    // Unreserved and ALPHA/DIGIT are always kept by toPercentEncoding; add the sub-delimiters,
+    // ':' and '@'. A '/' is encoded, so the symbol stays one path segment.
+    return QString::fromLatin1(QUrl::toPercentEncoding(symbol, QByteArrayLiteral("!$&'()*+,;=:@")));
+}
+
+bool isDotSegment(const QString& symbol) {
+    return symbol == QLatin1String(".") || symbol == QLatin1String("..");
 }
 
 QUrl chartUrl(const QUrl& base, const QString& symbol) {
-    if (!base.isValid() || base.host().isEmpty() ||
+    if (isDotSegment(symbol) || !base.isValid() || base.host().isEmpty() ||
         (base.scheme() != QLatin1String("https") && base.scheme() != QLatin1String("http")) ||
         base.hasQuery() || base.hasFragment())
         return QUrl();

@@ -57,11 +57,14 @@ QuoteResult quoteFromResponse(const YahooChartResponse& response, const QString&
 QuoteResult decodeQuote(const QByteArray& body, const QString& requestedSymbol,
                         qint64 maxBytes = 4 * 1024 * 1024);
 
-// The symbol percent-encoded for a URL path: everything outside the RFC 3986 path set
-// (unreserved, sub-delimiters, ':', '@', '/') is encoded as UTF-8 bytes.
+// The symbol percent-encoded as one URL path segment: everything outside the RFC 3986
+// segment set (unreserved, sub-delimiters, ':', '@') is encoded as UTF-8 bytes, '/' included.
 QString encodeSymbolForPath(const QString& symbol);
+// "." and "..": a URL cannot carry them as a literal segment (URL libraries, Qt's among them,
+// decode "%2E" and then resolve dot segments), so no request is made for them.
+bool isDotSegment(const QString& symbol);
 // base + "/v8/finance/chart/" + encoded symbol + "?interval=5m&range=1d"; an invalid URL when
-// the base is not an http(s) address with a host.
+// the base is not an http(s) address with a host, or the symbol is a dot segment.
 QUrl chartUrl(const QUrl& base, const QString& symbol);
 
 } // namespace velline

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
 #include <variant>
 
 namespace velline {
@@ -35,7 +36,10 @@ QString stockErrorName(StockError error);
 
 struct QuoteFailure {
     StockError error = StockError::transport;
-    QString detail; // human-readable, may be empty
+    QString detail;     // human-readable, may be empty
+    int httpStatus = 0; // the answer's status when there was one
+    // Seconds the answer asked the client to wait (its Retry-After), when it gave a usable one.
+    std::optional<double> retryAfter;
 
     friend bool operator==(const QuoteFailure&, const QuoteFailure&) = default;
 };
@@ -46,7 +50,7 @@ public:
     QuoteResult(Quote quote) : m_value(std::move(quote)) {}
     QuoteResult(QuoteFailure failure) : m_value(std::move(failure)) {}
     QuoteResult(StockError error, QString detail = {})
-        : m_value(QuoteFailure{error, std::move(detail)}) {}
+        : m_value(QuoteFailure{error, std::move(detail), 0, std::nullopt}) {}
 
     bool ok() const { return std::holds_alternative<Quote>(m_value); }
     explicit operator bool() const { return ok(); }

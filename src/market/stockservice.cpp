@@ -2,6 +2,7 @@
 
 #include "clock/clock.h"
 #include "market/chartfeed.h"
+#include "market/feedbackoff.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -82,6 +83,12 @@ void StockService::fetchQuote(const QString& symbol, QObject* context,
 
 void StockService::fetchQuotes(const QStringList& symbols, QObject* context,
                                std::function<void(QList<Quote>)> done) {
+    fetchBatch(symbols, context,
+               [done = std::move(done)](QuoteBatch batch) { done(std::move(batch.quotes)); });
+}
+
+void StockService::fetchBatch(const QStringList& symbols, QObject* context,
+                              std::function<void(QuoteBatch)> done) {
     QPointer<QObject> guard(context);
     const bool hadContext = context != nullptr;
     enqueue(context, [this, symbols, guard, hadContext, done = std::move(done)] {
@@ -90,7 +97,7 @@ void StockService::fetchQuotes(const QStringList& symbols, QObject* context,
 }
 
 void StockService::runBatch(QStringList symbols, QPointer<QObject> context, bool hadContext,
-                            std::function<void(QList<Quote>)> done, QList<Quote> collected) {
+                            std::function<void(QuoteBatch)> done, QuoteBatch collected) {
     if (hadContext && !context) {
         finishCall(); // the caller is gone: stop sending
         return;
@@ -101,10 +108,17 @@ void StockService::runBatch(QStringList symbols, QPointer<QObject> context, bool
         return;
     }
     const QString symbol = symbols.takeFirst();
-    request(symbol, [this, symbols, context, hadContext, done,
+    ++collected.attempted;
+    request(symbol, [this, symbol, symbols, context, hadContext, done,
                      collected = std::move(collected)](QuoteResult result) mutable {
-        if (result.ok())
-            collected.append(std::move(result.quote()));
+        if (result.ok()) {
+            collected.quotes.append(std::move(result.quote()));
+        } else {
+            const int status = result.failure().httpStatus;
+            collected.failures.append(SymbolFailure{symbol, result.failure()});
+            if (status == 429 || status == 503)
+                symbols.clear(); // asked to slow down: the rest of the batch waits
+        }
         runBatch(std::move(symbols), context, hadContext, std::move(done), std::move(collected));
     });
 }
@@ -120,7 +134,7 @@ struct Transfer {
     bool finished = false;
 };
 
-QuoteResult classify(QNetworkReply* reply, const Transfer& t, const QString& symbol) {
+QuoteResult classify(QNetworkReply* reply, const Transfer& t, const QString& symbol, double now) {
     if (t.timedOut)
         return QuoteResult(StockError::transport, QStringLiteral("no complete answer within %1 s")
                                                       .arg(StockService::requestTimeoutSeconds));
@@ -137,7 +151,10 @@ QuoteResult classify(QNetworkReply* reply, const Transfer& t, const QString& sym
             if (const auto answer = YahooChartResponse::decode(t.body);
                 answer && answer->chart.error && answer->chart.error->description)
                 detail += QStringLiteral(": ") + *answer->chart.error->description;
-            return QuoteResult(StockError::badResponse, detail);
+            QuoteFailure failure{StockError::badResponse, detail, code, std::nullopt};
+            if (reply->hasRawHeader("Retry-After"))
+                failure.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"), now);
+            return QuoteResult(std::move(failure));
         }
     }
     if (reply->error() != QNetworkReply::NoError)
@@ -197,7 +214,7 @@ void StockService::request(const QString& symbol, std::function<void(QuoteResult
         }
         transfer->body += reply->readAll();
     });
-    connect(reply, &QNetworkReply::finished, this, [reply, transfer, symbol, done] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, transfer, symbol, done] {
         if (transfer->finished)
             return;
         transfer->finished = true;
@@ -211,7 +228,7 @@ void StockService::request(const QString& symbol, std::function<void(QuoteResult
                 transfer->body += reply->readAll();
             }
         }
-        QuoteResult result = classify(reply, *transfer, symbol);
+        QuoteResult result = classify(reply, *transfer, symbol, m_clock->now());
         transfer->body.clear();
         reply->deleteLater();
         done(std::move(result));

@@ -53,6 +53,10 @@ public:
     // Strictly one request after another; failures are dropped. An empty list sends nothing.
     void fetchQuotes(const QStringList& symbols, QObject* context,
                      std::function<void(QList<Quote>)> done) override;
+    // The same, with the failures reported. A 429 or 503 answer ends the batch at once: the
+    // feed asked for fewer requests, so the remaining symbols are not requested.
+    void fetchBatch(const QStringList& symbols, QObject* context,
+                    std::function<void(QuoteBatch)> done) override;
 
     // Number of calls waiting or running (for tests).
     int queuedCalls() const;
@@ -69,7 +73,7 @@ private:
     void finishCall();
     void request(const QString& symbol, std::function<void(QuoteResult)> done);
     void runBatch(QStringList symbols, QPointer<QObject> context, bool hadContext,
-                  std::function<void(QList<Quote>)> done, QList<Quote> collected);
+                  std::function<void(QuoteBatch)> done, QuoteBatch collected);
 
     QUrl m_baseUrl;
     Clock* m_clock;

@@ -1,9 +1,16 @@
 #include "prefs/userpreferences.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJSEngine>
 #include <QJsonDocument>
 
 #include <cmath>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velline {
 
@@ -117,29 +124,158 @@ const QStringList& UserPreferences::defaultTrackedSymbols() {
     return symbols;
 }
 
+namespace {
+
+const QStringList& allKeys() {
+    static const QStringList keys{
+        UserPreferences::kTrackedSymbolsKey, UserPreferences::kPriceAlertsKey,
+        UserPreferences::kHoldingsKey,       UserPreferences::kRecentlyAddedKey,
+        UserPreferences::kDisplayModeKey,    UserPreferences::kShowFuturesAfterHoursKey,
+        UserPreferences::kColorSchemeKey,    UserPreferences::kDesktopNotificationsKey,
+    };
+    return keys;
+}
+
+// Creates the settings file empty and private before its first write, and takes group and
+// other permissions away from one an older version left readable. QSettings keeps the
+// permissions of the file it replaces, so this holds for every later write.
+void makePrivate(const QString& path) {
+    if (path.isEmpty())
+        return;
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(native.constData(), &info) == 0) {
+        if ((info.st_mode & 077) != 0)
+            ::chmod(native.constData(), info.st_mode & 0700);
+        return;
+    }
+    QFileInfo(path).absoluteDir().mkpath(QStringLiteral("."));
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+} // namespace
+
 UserPreferences::UserPreferences(QSettings* settings, QObject* parent)
     : QObject(parent), m_settings(settings) {
-    // The tracked list is taken as stored; it is cleaned by its first assignment.
-    m_trackedSymbols =
-        readStringList(*m_settings, kTrackedSymbolsKey).value_or(defaultTrackedSymbols());
+    m_stamp = fileStamp();
+    load(allKeys());
+    m_known = storedValues();
+}
 
-    if (const auto blob = readJsonBlob(*m_settings, kPriceAlertsKey))
-        m_priceAlerts = decodePriceAlerts(*blob).value_or(QList<PriceAlert>());
-    if (const auto blob = readJsonBlob(*m_settings, kHoldingsKey))
-        m_holdings = decodeHoldings(*blob).value_or(QList<Holding>());
+void UserPreferences::load(const QStringList& keys) {
+    if (keys.contains(kTrackedSymbolsKey)) {
+        // The tracked list is taken as stored; it is cleaned by its first assignment.
+        m_trackedSymbols =
+            readStringList(*m_settings, kTrackedSymbolsKey).value_or(defaultTrackedSymbols());
+    }
+    if (keys.contains(kPriceAlertsKey)) {
+        m_priceAlerts.clear();
+        if (const auto blob = readJsonBlob(*m_settings, kPriceAlertsKey))
+            m_priceAlerts = decodePriceAlerts(*blob).value_or(QList<PriceAlert>());
+    }
+    if (keys.contains(kHoldingsKey)) {
+        m_holdings.clear();
+        if (const auto blob = readJsonBlob(*m_settings, kHoldingsKey))
+            m_holdings = decodeHoldings(*blob).value_or(QList<Holding>());
+    }
+    if (keys.contains(kRecentlyAddedKey))
+        m_recentlyAdded = readStringList(*m_settings, kRecentlyAddedKey).value_or(QStringList());
+    if (keys.contains(kDisplayModeKey)) {
+        m_displayMode = DisplayMode::regular;
+        const QVariant mode = m_settings->value(kDisplayModeKey);
+        if (mode.typeId() == QMetaType::QString)
+            m_displayMode = displayModeFromRawValue(mode.toString()).value_or(DisplayMode::regular);
+    }
+    if (keys.contains(kShowFuturesAfterHoursKey))
+        m_showFuturesAfterHours = readBool(*m_settings, kShowFuturesAfterHoursKey).value_or(true);
+    if (keys.contains(kColorSchemeKey)) {
+        m_colorScheme = ColorSchemePrefs();
+        if (const auto blob = readJsonBlob(*m_settings, kColorSchemeKey))
+            m_colorScheme = ColorSchemePrefs::fromJson(*blob).value_or(ColorSchemePrefs());
+    }
+    if (keys.contains(kDesktopNotificationsKey))
+        m_desktopNotifications = readBool(*m_settings, kDesktopNotificationsKey).value_or(false);
+}
 
-    m_recentlyAdded = readStringList(*m_settings, kRecentlyAddedKey).value_or(QStringList());
+QHash<QString, QByteArray> UserPreferences::storedValues() const {
+    QHash<QString, QByteArray> values;
+    for (const QString& key : allKeys())
+        values.insert(key, storedForm(key));
+    return values;
+}
 
-    const QVariant mode = m_settings->value(kDisplayModeKey);
-    if (mode.typeId() == QMetaType::QString)
-        m_displayMode = displayModeFromRawValue(mode.toString()).value_or(DisplayMode::regular);
+QByteArray UserPreferences::storedForm(const QString& key) const {
+    // The same stored value reads back as another QVariant type once the file has been
+    // re-read (a list as a string or a variant list, a bool as text), so values are compared
+    // in the form the loader sees them.
+    if (!m_settings->contains(key))
+        return QByteArrayLiteral("-");
+    if (key == kTrackedSymbolsKey || key == kRecentlyAddedKey) {
+        const auto list = readStringList(*m_settings, key);
+        return list ? "L" + list->join(QChar(0x1f)).toUtf8() : QByteArrayLiteral("?");
+    }
+    if (key == kShowFuturesAfterHoursKey || key == kDesktopNotificationsKey) {
+        const auto flag = readBool(*m_settings, key);
+        return flag ? (*flag ? QByteArrayLiteral("T") : QByteArrayLiteral("F"))
+                    : QByteArrayLiteral("?");
+    }
+    const QVariant v = m_settings->value(key);
+    if (v.typeId() == QMetaType::QByteArray)
+        return "B" + v.toByteArray();
+    if (v.typeId() == QMetaType::QString)
+        return "S" + v.toString().toUtf8();
+    return "?" + QByteArray(v.typeName() ? v.typeName() : "");
+}
 
-    m_showFuturesAfterHours = readBool(*m_settings, kShowFuturesAfterHoursKey).value_or(true);
+QByteArray UserPreferences::fileStamp() const {
+    struct stat info {};
+    if (::stat(QFile::encodeName(m_settings->fileName()).constData(), &info) != 0)
+        return QByteArrayLiteral("absent");
+    // A replaced file has a new inode; an edited one a new time or size.
+    return QByteArray::number(static_cast<qulonglong>(info.st_ino)) + ':' +
+           QByteArray::number(static_cast<qlonglong>(info.st_size)) + ':' +
+           QByteArray::number(static_cast<qlonglong>(info.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(static_cast<qlonglong>(info.st_mtim.tv_nsec));
+}
 
-    if (const auto blob = readJsonBlob(*m_settings, kColorSchemeKey))
-        m_colorScheme = ColorSchemePrefs::fromJson(*blob).value_or(ColorSchemePrefs());
-
-    m_desktopNotifications = readBool(*m_settings, kDesktopNotificationsKey).value_or(false);
+bool UserPreferences::reloadIfChanged() {
+    const QByteArray stamp = fileStamp();
+    if (stamp == m_stamp)
+        return false;
+    m_stamp = stamp;
+    // sync() writes nothing here (every change of ours is already written) and re-reads the
+    // file when it changed on disk.
+    m_settings->sync();
+    const QHash<QString, QByteArray> now = storedValues();
+    QStringList changed;
+    for (const QString& key : allKeys()) {
+        if (now.value(key) != m_known.value(key))
+            changed.append(key);
+    }
+    m_known = now;
+    if (changed.isEmpty())
+        return false;
+    load(changed);
+    // Taken over as stored, without writing back; observers hear of each changed property.
+    if (changed.contains(kTrackedSymbolsKey))
+        Q_EMIT trackedSymbolsChanged();
+    if (changed.contains(kPriceAlertsKey))
+        Q_EMIT priceAlertsChanged();
+    if (changed.contains(kHoldingsKey))
+        Q_EMIT holdingsChanged();
+    if (changed.contains(kRecentlyAddedKey))
+        Q_EMIT recentlyAddedChanged();
+    if (changed.contains(kDisplayModeKey))
+        Q_EMIT displayModeChanged();
+    if (changed.contains(kShowFuturesAfterHoursKey))
+        Q_EMIT showFuturesAfterHoursChanged();
+    if (changed.contains(kColorSchemeKey))
+        Q_EMIT colorSchemeChanged();
+    if (changed.contains(kDesktopNotificationsKey))
+        Q_EMIT desktopNotificationsChanged();
+    return true;
 }
 
 UserPreferences& UserPreferences::shared() {
@@ -295,8 +431,11 @@ void UserPreferences::markAlertTriggered(const QUuid& id, double at) {
 // Persist steps
 
 void UserPreferences::store(const QString& key, const QVariant& value) {
+    makePrivate(m_settings->fileName());
     m_settings->setValue(key, value);
     m_settings->sync();
+    // What this object wrote is known; a later outside change is measured against it.
+    m_known.insert(key, storedForm(key));
 }
 
 void UserPreferences::persistTrackedSymbols() {

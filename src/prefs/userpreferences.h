@@ -2,6 +2,7 @@
 
 #include "prefs/records.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSettings>
 #include <QStringList>
@@ -36,7 +37,14 @@ QString normalizeSymbol(const QString& text);
 //   showFuturesAfterHours_v1,             a bool, which IniFormat writes as the text "true" or
 //   desktopNotifications_v1               "false"; only those two texts (or a real bool) count.
 // Each write is followed by QSettings::sync(), which merges with the file on disk, so changes
-// another process made to other keys are kept.
+// another process made to other keys are kept. The file is replaced atomically on every write
+// (a new file renamed over the old one, so a crash leaves the old or the new file, never a
+// mix) and is readable by its owner only (0600: holdings are private).
+//
+// Changes made by another process (vellinectl prefs, an edit by hand) are picked up by
+// reloadIfChanged(): each property whose stored value differs from the one this object last
+// loaded or wrote takes the new value and notifies; a property this object changed itself
+// since keeps its own value, because its write already went to the file.
 class UserPreferences : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -75,6 +83,10 @@ public:
     static std::unique_ptr<QSettings> openDefaultStore();
     // QML singleton factory: hands QML the shared instance.
     static UserPreferences* create(QQmlEngine* qmlEngine, QJSEngine* jsEngine);
+
+    // Looks at the settings file (one stat call) and, when it changed since the last look,
+    // takes over what another process stored. Returns true when a property changed.
+    bool reloadIfChanged();
 
     static const QStringList& defaultTrackedSymbols();
     static constexpr qsizetype kMaxRecentlyAdded = 6;
@@ -153,8 +165,16 @@ private:
     void persistColorScheme();
     void persistDesktopNotifications();
     void store(const QString& key, const QVariant& value);
+    // The file's identity and age as last seen, so an unchanged file costs one stat.
+    QByteArray fileStamp() const;
+    // The stored value of every key, as last loaded or written.
+    QHash<QString, QByteArray> storedValues() const;
+    QByteArray storedForm(const QString& key) const;
+    void load(const QStringList& keys);
 
     QSettings* m_settings;
+    QByteArray m_stamp;
+    QHash<QString, QByteArray> m_known;
     QStringList m_trackedSymbols;
     QList<PriceAlert> m_priceAlerts;
     QList<Holding> m_holdings;

@@ -2,9 +2,11 @@
 
 #include "market/stockservice.h"
 #include "prefs/userpreferences.h"
+#include "state/marketcalendar.h"
 
 #include <QDateTime>
 #include <QJSEngine>
+#include <QNetworkInformation>
 #include <QTimeZone>
 
 #include <cmath>
@@ -65,6 +67,7 @@ AppState::AppState(UserPreferences* prefs, QuoteSource* source, Clock* clock, Lo
     : QObject(parent), m_prefs(prefs), m_source(source), m_clock(clock),
       m_prefetch(std::move(prefetch)) {
     m_isAfterHours = !isRegularSessionOpen(m_clock->now()) && m_prefs->showFuturesAfterHours();
+    m_createdAt = m_clock->now();
 
     // Tracked symbols: the current list and every later one, each delivered on a later turn
     // of the event loop; each delivery prefetches logos and starts a refresh.
@@ -85,14 +88,20 @@ AppState::AppState(UserPreferences* prefs, QuoteSource* source, Clock* clock, Lo
 AppState::~AppState() {
     m_alertClearTask.cancel();
     m_rotationWorkItem.cancel();
+    m_pauseTask.cancel();
+    m_staleCheck.cancel();
 }
 
 AppState& AppState::shared() {
-    static AppState* state = new AppState(&UserPreferences::shared(), &StockService::shared(),
-                                          Clock::system(), [](const QString& symbol) {
-                                              if (const LogoPrefetch& prefetch = sharedPrefetch())
-                                                  prefetch(symbol);
-                                          });
+    static AppState* state = [] {
+        auto* created = new AppState(&UserPreferences::shared(), &StockService::shared(),
+                                     Clock::system(), [](const QString& symbol) {
+                                         if (const LogoPrefetch& prefetch = sharedPrefetch())
+                                             prefetch(symbol);
+                                     });
+        created->watchNetworkReachability();
+        return created;
+    }();
     return *state;
 }
 
@@ -242,7 +251,8 @@ double AppState::portfolioMarketValue() const {
 void AppState::start() {
     prefetchLogos(m_prefs->trackedSymbols());
     runSoon([this] { refresh(); });
-    m_timer = std::make_unique<RepeatingTimer>(m_clock, refreshPeriod, this, [this] { refresh(); });
+    m_timer = std::make_unique<RepeatingTimer>(m_clock, refreshPeriod, this, [this] { tick(); });
+    updateStaleness();
     if (!m_observingActive) {
         // Every new active symbol re-arms the carousel step (consecutive duplicates skipped).
         m_observingActive = true;
@@ -250,6 +260,13 @@ void AppState::start() {
         connect(this, &AppState::activeSymbolChanged, this, &AppState::activeSymbolObserved);
     }
     scheduleRotation();
+}
+
+void AppState::tick() {
+    // A change another program (or a hand edit) made to the settings file shows within a tick.
+    m_prefs->reloadIfChanged();
+    updateStaleness();
+    refresh();
 }
 
 void AppState::refresh() {
@@ -265,11 +282,128 @@ void AppState::refresh() {
         Q_EMIT refreshFinished();
         return;
     }
-    m_source->fetchQuotes(symbols, this, [this](QList<Quote> quotes) {
-        apply(quotes);
+    if (isFeedPaused()) {
+        // No request goes out during a pause, but a symbol the user removed leaves the screen.
+        const bool stale = std::any_of(m_stocks.cbegin(), m_stocks.cend(),
+                                       [&](const Stock& s) { return !symbols.contains(s.symbol); });
+        if (stale)
+            apply({});
+        m_refreshInFlight = false;
+        return;
+    }
+    m_source->fetchBatch(symbols, this, [this](QuoteBatch batch) {
+        apply(batch.quotes);
+        batchFinished(batch);
         m_refreshInFlight = false;
         Q_EMIT refreshFinished();
     });
+}
+
+// ---- feed health -----------------------------------------------------------------------
+
+QString AppState::feedStatusName(FeedStatus status) {
+    switch (status) {
+    case FeedStatus::paused:
+        return QStringLiteral("paused");
+    case FeedStatus::offline:
+        return QStringLiteral("offline");
+    case FeedStatus::live:
+        break;
+    }
+    return QStringLiteral("live");
+}
+
+QString AppState::feedTroubleName() const {
+    switch (m_feedTrouble) {
+    case FeedTrouble::rateLimited:
+        return QStringLiteral("rateLimited");
+    case FeedTrouble::serverError:
+        return QStringLiteral("serverError");
+    case FeedTrouble::offline:
+        return QStringLiteral("offline");
+    case FeedTrouble::none:
+        break;
+    }
+    return {};
+}
+
+double AppState::staleAfter(double instant) {
+    return isRegularSessionOpen(instant) ? staleInSession : staleAfterHours;
+}
+
+QVariant AppState::feedResumesAtValue() const {
+    return m_feedResumesAt ? QVariant(*m_feedResumesAt) : QVariant();
+}
+
+QVariant AppState::lastGoodRefreshValue() const {
+    return m_lastGoodRefresh ? QVariant(*m_lastGoodRefresh) : QVariant();
+}
+
+void AppState::batchFinished(const QuoteBatch& batch) {
+    const double now = m_clock->now();
+    if (!batch.quotes.isEmpty()) {
+        m_lastGoodRefresh = now;
+        Q_EMIT lastGoodRefreshChanged();
+    }
+    const double pause = m_backoff.record(batch);
+    const FeedTrouble trouble = m_backoff.trouble();
+    m_pauseTask.cancel();
+    if (trouble == FeedTrouble::none) {
+        setFeed(FeedStatus::live, trouble, std::nullopt);
+    } else {
+        // Every request waits until the pause is over; then one refresh goes out at once and
+        // the two-second cycle carries on.
+        if (pause > 0)
+            m_pauseTask = m_clock->schedule(pause, this, [this] { refresh(); });
+        setFeed(trouble == FeedTrouble::offline ? FeedStatus::offline : FeedStatus::paused, trouble,
+                now + pause);
+    }
+    updateStaleness();
+}
+
+void AppState::setFeed(FeedStatus status, FeedTrouble trouble, std::optional<double> resumesAt) {
+    if (status == m_feedStatus && trouble == m_feedTrouble && resumesAt == m_feedResumesAt)
+        return;
+    m_feedStatus = status;
+    m_feedTrouble = trouble;
+    m_feedResumesAt = resumesAt;
+    Q_EMIT feedStatusChanged();
+}
+
+void AppState::updateStaleness() {
+    const double now = m_clock->now();
+    const double since = m_lastGoodRefresh.value_or(m_createdAt);
+    const double age = now - since;
+    const bool stale = age >= staleAfter(now);
+    m_staleCheck.cancel();
+    if (!stale) {
+        // The earliest instant it could turn: the in-session limit; outside the session the
+        // check then finds the longer limit and books itself again.
+        const double next = since + (age < staleInSession ? staleInSession : staleAfterHours);
+        m_staleCheck = m_clock->schedule(next - now, this, [this] { updateStaleness(); });
+    }
+    if (stale != m_feedStale) {
+        m_feedStale = stale;
+        Q_EMIT feedStaleChanged();
+    }
+}
+
+void AppState::networkReachable() {
+    if (m_feedStatus != FeedStatus::offline || !m_pauseTask.isPending())
+        return;
+    m_pauseTask.cancel();
+    refresh();
+}
+
+void AppState::watchNetworkReachability() {
+    if (!QNetworkInformation::instance() &&
+        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+        return; // no backend on this system: the offline pause simply runs out
+    connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
+            [this](QNetworkInformation::Reachability reachability) {
+                if (reachability == QNetworkInformation::Reachability::Online)
+                    networkReachable();
+            });
 }
 
 bool AppState::isRegularSessionOpen(double instant) {
@@ -283,9 +417,8 @@ bool AppState::isRegularSessionOpen(double instant) {
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs, zone);
     if (!local.isValid())
         return false;
-    const int weekday = local.date().dayOfWeek(); // 1 = Monday ... 7 = Sunday
     const int minutes = local.time().hour() * 60 + local.time().minute();
-    return weekday >= 1 && weekday <= 5 && minutes >= 570 && minutes < 960;
+    return nyse::isSessionOpen(local.date(), minutes);
 }
 
 void AppState::updateSession() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clock/clock.h"
+#include "market/feedbackoff.h"
 #include "market/quotesource.h"
 #include "market/stock.h"
 #include "prefs/records.h"
@@ -54,8 +55,30 @@ class AppState : public QObject {
                    alertsForActiveChanged)
     Q_PROPERTY(double portfolioDayPL READ portfolioDayPL NOTIFY portfolioChanged)
     Q_PROPERTY(double portfolioMarketValue READ portfolioMarketValue NOTIFY portfolioChanged)
+    // The quote feed: live, paused (it asked for fewer requests or keeps failing; feedResumesAt
+    // says when the next request goes out) or offline (no answer at all; retried at
+    // feedResumesAt, or at once when the network comes back). These notify on change only.
+    Q_PROPERTY(velline::AppState::FeedStatus feedStatus READ feedStatus NOTIFY feedStatusChanged)
+    Q_PROPERTY(QString feedStatusName READ feedStatusName NOTIFY feedStatusChanged)
+    // "rateLimited", "serverError", "offline" or "" while live.
+    Q_PROPERTY(QString feedTroubleName READ feedTroubleName NOTIFY feedStatusChanged)
+    // Unix seconds, or null while live.
+    Q_PROPERTY(QVariant feedResumesAt READ feedResumesAtValue NOTIFY feedStatusChanged)
+    // When the last refresh that brought at least one quote finished (Unix seconds), or null.
+    Q_PROPERTY(QVariant lastGoodRefresh READ lastGoodRefreshValue NOTIFY lastGoodRefreshChanged)
+    // No good refresh for staleAfter() seconds (since start, or since the last good one).
+    Q_PROPERTY(bool feedStale READ isFeedStale NOTIFY feedStaleChanged)
 
 public:
+    enum class FeedStatus { live, paused, offline };
+    Q_ENUM(FeedStatus)
+    // How long without a good refresh before the notch says so: in the regular session, and
+    // outside it (quotes move less, and some feeds answer less often).
+    static constexpr double staleInSession = 30.0;
+    static constexpr double staleAfterHours = 60.0;
+    static double staleAfter(double instant);
+    static QString feedStatusName(FeedStatus status);
+
     static constexpr double refreshPeriod = 2.0;
     static constexpr double historyWindow = 1200.0;
     static constexpr double rotationDelay = 10.0;
@@ -113,7 +136,8 @@ public:
     // Sum of shares x price over holdings with a record.
     double portfolioMarketValue() const;
 
-    // Market session.
+    // Market session: weekdays 09:30 to 16:00 New York time, without the exchange's holidays
+    // and with its 13:00 early closes.
     static bool isRegularSessionOpen(double instant);
     void updateSession();
     QStringList symbolsToFetch() const;
@@ -130,6 +154,21 @@ public:
     Q_INVOKABLE void resumeRotation();
     Q_INVOKABLE void swipe(velline::carousel::SwipeDirection direction);
     Q_INVOKABLE void removeActive();
+
+    // Feed health.
+    FeedStatus feedStatus() const { return m_feedStatus; }
+    QString feedStatusName() const { return feedStatusName(m_feedStatus); }
+    FeedTrouble feedTrouble() const { return m_feedTrouble; }
+    QString feedTroubleName() const;
+    std::optional<double> feedResumesAt() const { return m_feedResumesAt; }
+    std::optional<double> lastGoodRefresh() const { return m_lastGoodRefresh; }
+    bool isFeedStale() const { return m_feedStale; }
+    // True while no request may go out (a pause is running).
+    bool isFeedPaused() const { return m_pauseTask.isPending(); }
+    // The system reports the network reachable again: an offline pause ends at once.
+    Q_INVOKABLE void networkReachable();
+    // Follows the system's network reachability (QNetworkInformation) where a backend exists.
+    void watchNetworkReachability();
 
     // For tests and tools.
     bool isRefreshInFlight() const { return m_refreshInFlight; }
@@ -151,6 +190,9 @@ Q_SIGNALS:
     void portfolioChanged();
     // A refresh cycle ended (after its merge, or at once for an empty symbol list).
     void refreshFinished();
+    void feedStatusChanged();
+    void lastGoodRefreshChanged();
+    void feedStaleChanged();
 
 private:
     QVariant activeSymbolValue() const;
@@ -170,6 +212,13 @@ private:
     void activeSymbolObserved();
     // Index of the current symbol (active, else the first) in `stocks`, or -1.
     int currentIndex() const;
+    void tick();
+    void batchFinished(const QuoteBatch& batch);
+    void setFeed(FeedStatus status, FeedTrouble trouble, std::optional<double> resumesAt);
+    // Re-evaluates feedStale now and books the next check for the instant it would turn.
+    void updateStaleness();
+    QVariant feedResumesAtValue() const;
+    QVariant lastGoodRefreshValue() const;
 
     UserPreferences* m_prefs;
     QuoteSource* m_source;
@@ -188,6 +237,16 @@ private:
     ScheduledTask m_rotationWorkItem;
     bool m_rotationSuspended = false;
     bool m_refreshInFlight = false;
+
+    FeedBackoff m_backoff;
+    FeedStatus m_feedStatus = FeedStatus::live;
+    FeedTrouble m_feedTrouble = FeedTrouble::none;
+    std::optional<double> m_feedResumesAt;
+    std::optional<double> m_lastGoodRefresh;
+    double m_createdAt = 0; // staleness counts from here until the first good refresh
+    bool m_feedStale = false;
+    ScheduledTask m_pauseTask;
+    ScheduledTask m_staleCheck;
     // The active-symbol subscription (set up by start) skips consecutive duplicates.
     bool m_observingActive = false;
     std::optional<QString> m_lastObservedActive;

@@ -197,7 +197,9 @@ private Q_SLOTS:
             {"^GSPC", "%5EGSPC"},
             {"ES=F", "ES=F"},
             {"BRK-B", "BRK-B"},
-            {"A.B_c~1!$&'()*+,;=:@/", "A.B_c~1!$&'()*+,;=:@/"},
+            {"A.B_c~1!$&'()*+,;=:@", "A.B_c~1!$&'()*+,;=:@"},
+            {"A/../B", "A%2F..%2FB"},
+            {"...", "..."},
             {"A B?x#y%", "A%20B%3Fx%23y%25"},
             {"Ä", "%C3%84"},
         };
@@ -216,6 +218,14 @@ private Q_SLOTS:
         const QUrl sneaky = chartUrl(base, QStringLiteral("X?range=max#y"));
         QCOMPARE(sneaky.query(), QStringLiteral("interval=5m&range=1d"));
         QVERIFY(!sneaky.hasFragment());
+
+        // No symbol changes the path's structure: a slash stays inside the segment, and the
+        // two dot segments (which no URL can carry literally) get no address at all.
+        QCOMPARE(chartUrl(base, QStringLiteral("A/../B")).path(QUrl::FullyEncoded),
+                 QStringLiteral("/v8/finance/chart/A%2F..%2FB"));
+        QVERIFY(!chartUrl(base, QStringLiteral("..")).isValid());
+        QVERIFY(!chartUrl(base, QStringLiteral(".")).isValid());
+        QVERIFY(chartUrl(base, QStringLiteral("...")).isValid());
 
         for (const char* bad :
              {"", "query1.finance.yahoo.com", "ftp://h", "file:///tmp", "https://h?x=1", "http://"})

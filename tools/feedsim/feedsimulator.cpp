@@ -7,6 +7,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
+#include <QUrlQuery>
+
+#include <algorithm>
+
+#include <sys/socket.h>
 
 namespace velline {
 
@@ -89,6 +94,30 @@ ScriptedAnswer ScriptedAnswer::oversized(qint64 bytes, bool announceLength, bool
     a.kind = Kind::oversized;
     a.size = bytes;
     a.announceLength = announceLength;
+    return a;
+}
+
+ScriptedAnswer ScriptedAnswer::tooManyRequests(const QByteArray& retryAfter) {
+    ScriptedAnswer a = fixedAnswer(
+        429,
+        QByteArrayLiteral(
+            R"({"chart":{"result":null,"error":{"code":"Too Many Requests","description":null}}})"));
+    if (!retryAfter.isEmpty())
+        a.headers.append({"Retry-After", retryAfter});
+    return a;
+}
+
+ScriptedAnswer ScriptedAnswer::htmlPage() {
+    ScriptedAnswer a = fixedAnswer(
+        200, QByteArrayLiteral("<!DOCTYPE html>\n<html><head><title>Sign in</title></head>"
+                               "<body><p>Please sign in to continue.</p></body></html>\n"));
+    a.contentType = "text/html; charset=utf-8";
+    return a;
+}
+
+ScriptedAnswer ScriptedAnswer::connectionReset() {
+    ScriptedAnswer a;
+    a.kind = Kind::reset;
     return a;
 }
 
@@ -204,6 +233,10 @@ void FeedSimulator::handle(QTcpSocket* socket, const LoggedRequest& incoming, bo
     static const QByteArray logoPrefix = "/image-stock/";
     const bool chart = request.path.startsWith(chartPrefix);
     const bool logo = request.path.startsWith(logoPrefix) && request.path.endsWith(".png");
+    if (m_control && request.path.startsWith("/feedsim/")) {
+        control(socket, request, keepAlive);
+        return;
+    }
     if (chart)
         request.symbol = QUrl::fromPercentEncoding(request.path.mid(chartPrefix.size()));
     else if (logo)
@@ -216,7 +249,11 @@ void FeedSimulator::handle(QTcpSocket* socket, const LoggedRequest& incoming, bo
         return;
     }
     if (chart) {
-        if (const auto it = m_scripts.constFind(request.symbol); it != m_scripts.constEnd()) {
+        ++m_chartRequests;
+        auto it = m_scripts.constFind(request.symbol);
+        if (it == m_scripts.constEnd())
+            it = m_scripts.constFind(QStringLiteral("*"));
+        if (it != m_scripts.constEnd()) {
             serveScript(socket, *it, keepAlive);
             return;
         }
@@ -230,6 +267,7 @@ void FeedSimulator::handle(QTcpSocket* socket, const LoggedRequest& incoming, bo
         return;
     }
     if (logo) {
+        ++m_logoRequests;
         if (!isKnownSymbol(request.symbol)) {
             respond(socket, 404, "text/plain", "no logo\n", keepAlive);
             return;
@@ -241,9 +279,12 @@ void FeedSimulator::handle(QTcpSocket* socket, const LoggedRequest& incoming, bo
 }
 
 void FeedSimulator::respond(QTcpSocket* socket, int status, const QByteArray& contentType,
-                            const QByteArray& body, bool keepAlive) {
+                            const QByteArray& body, bool keepAlive,
+                            const QList<QPair<QByteArray, QByteArray>>& extraHeaders) {
     QByteArray out = statusLine(status);
     out += "Content-Type: " + contentType + "\r\n";
+    for (const auto& [name, value] : extraHeaders)
+        out += name + ": " + value + "\r\n";
     out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     out += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
     out += "\r\n";
@@ -269,8 +310,8 @@ void FeedSimulator::serveScript(QTcpSocket* socket, const ScriptedAnswer& answer
     switch (answer.kind) {
     case ScriptedAnswer::Kind::fixed:
         if (answer.announceLength) {
-            respond(socket, answer.status, "application/json;charset=utf-8", answer.body,
-                    keepAlive);
+            respond(socket, answer.status, answer.contentType, answer.body, keepAlive,
+                    answer.headers);
         } else {
             socket->write(statusLine(answer.status) +
                           "Content-Type: application/json\r\nConnection: close\r\n\r\n" +
@@ -278,6 +319,14 @@ void FeedSimulator::serveScript(QTcpSocket* socket, const ScriptedAnswer& answer
             socket->disconnectFromHost();
         }
         return;
+    case ScriptedAnswer::Kind::reset: {
+        // A zero linger time makes the close a reset rather than an orderly shutdown.
+        const struct linger hard { 1, 0 };
+        ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                     sizeof hard);
+        socket->abort();
+        return;
+    }
     case ScriptedAnswer::Kind::stall:
         // Keep the connection and never read or answer on it again.
         socket->setProperty(socketBusyProperty, true);
@@ -322,6 +371,62 @@ void FeedSimulator::dripStep(QTcpSocket* socket, QByteArray rest, int step, doub
     m_clock->schedule(interval, socket, [this, socket, rest, step, interval] {
         dripStep(socket, rest, step, interval);
     });
+}
+
+} // namespace velline
+
+namespace velline {
+
+void FeedSimulator::control(QTcpSocket* socket, const LoggedRequest& request, bool keepAlive) {
+    const QUrlQuery query(QString::fromLatin1(request.query));
+    const auto arg = [&query](const char* key) {
+        return query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
+    };
+    if (request.path == "/feedsim/stats") {
+        respond(socket, 200, "application/json",
+                "{\"chartRequests\":" + QByteArray::number(m_chartRequests) +
+                    ",\"logoRequests\":" + QByteArray::number(m_logoRequests) + "}\n",
+                keepAlive);
+        return;
+    }
+    if (request.path == "/feedsim/clear") {
+        clearScripts();
+        respond(socket, 200, "text/plain", "cleared\n", keepAlive);
+        return;
+    }
+    if (request.path != "/feedsim/fault") {
+        respond(socket, 404, "text/plain", "unknown control\n", keepAlive);
+        return;
+    }
+    const QString kind = arg("kind");
+    const QString symbol = arg("symbol").isEmpty() ? QStringLiteral("*") : arg("symbol");
+    ScriptedAnswer answer;
+    if (kind == QLatin1String("status")) {
+        const int code =
+            std::clamp(arg("status").isEmpty() ? 500 : arg("status").toInt(), 100, 599);
+        const QByteArray retryAfter = arg("retryAfter").toLatin1();
+        answer = ScriptedAnswer::tooManyRequests(retryAfter);
+        answer.status = code;
+    } else if (kind == QLatin1String("html")) {
+        answer = ScriptedAnswer::htmlPage();
+    } else if (kind == QLatin1String("stall")) {
+        answer = ScriptedAnswer::stall();
+    } else if (kind == QLatin1String("drip")) {
+        answer = ScriptedAnswer::drip(m_market.chartAnswer(QStringLiteral("AAPL"), m_clock->now()),
+                                      16, 0.5);
+    } else if (kind == QLatin1String("reset")) {
+        answer = ScriptedAnswer::connectionReset();
+    } else if (kind == QLatin1String("oversized")) {
+        const qint64 bytes = arg("bytes").isEmpty() ? 6 * 1024 * 1024 : arg("bytes").toLongLong();
+        answer = ScriptedAnswer::oversized(bytes, true);
+    } else if (kind == QLatin1String("unknown")) {
+        answer = ScriptedAnswer::fixedAnswer(404, SimulatedMarket::notFoundAnswer());
+    } else {
+        respond(socket, 400, "text/plain", "unknown fault kind\n", keepAlive);
+        return;
+    }
+    script(symbol, answer);
+    respond(socket, 200, "text/plain", "ok\n", keepAlive);
 }
 
 } // namespace velline

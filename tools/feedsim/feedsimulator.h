@@ -24,6 +24,7 @@ struct ScriptedAnswer {
         stall,     // accept the request and never answer
         drip,      // headers at once, then the body a few bytes at a time
         oversized, // a valid but huge body
+        reset,     // read the request, then drop the connection without an answer (TCP reset)
     };
     Kind kind = Kind::fixed;
     int status = 200;
@@ -33,6 +34,8 @@ struct ScriptedAnswer {
     double dripInterval = 0.5; // seconds on the simulator's clock
     qint64 size = 0;           // oversized: total body bytes
     bool holdOpen = false;     // oversized without length: keep the connection open afterwards
+    QList<QPair<QByteArray, QByteArray>> headers; // extra response headers (fixed answers)
+    QByteArray contentType = "application/json;charset=utf-8"; // fixed answers
 
     static ScriptedAnswer fixedAnswer(int status, QByteArray body);
     // A 200 answer whose body stops in the middle of the JSON.
@@ -43,6 +46,11 @@ struct ScriptedAnswer {
     // connection closes; with `holdOpen` it never ends, so only a client that counts bytes
     // as they arrive can notice the size.
     static ScriptedAnswer oversized(qint64 bytes, bool announceLength, bool holdOpen = false);
+    // 429 Too Many Requests, with a Retry-After header when `retryAfter` is not empty.
+    static ScriptedAnswer tooManyRequests(const QByteArray& retryAfter);
+    // 200 with an HTML page instead of JSON (a captive portal, an error page).
+    static ScriptedAnswer htmlPage();
+    static ScriptedAnswer connectionReset();
 };
 
 // One request as the simulator received it.
@@ -84,10 +92,20 @@ public:
     bool isKnownSymbol(const QString& symbol) const;
 
     // Answers for `symbol` (exactly as requested, after percent-decoding) with `answer` until
-    // cleared; applies to chart requests only.
+    // cleared; applies to chart requests only. The symbol "*" stands for every symbol without
+    // a script of its own.
     void script(const QString& symbol, ScriptedAnswer answer);
     void clearScript(const QString& symbol);
     void clearScripts();
+
+    // Lets another process switch faults while the simulator runs (the soak script does):
+    //   GET /feedsim/fault?kind=K[&symbol=S][&status=N][&retryAfter=V][&bytes=N]
+    //       K: status (N, with Retry-After V when given), html, stall, drip, reset,
+    //       oversized (N bytes, default 6 MiB), unknown (the feed's 404); S defaults to "*"
+    //   GET /feedsim/clear       every script removed
+    //   GET /feedsim/stats       {"chartRequests":N,"logoRequests":N} since start
+    void setControlEnabled(bool enabled) { m_control = enabled; }
+    int chartRequestCount() const { return m_chartRequests; }
 
     QList<LoggedRequest> requestLog() const { return m_log; }
     void clearRequestLog() { m_log.clear(); }
@@ -102,9 +120,11 @@ private:
     void readFrom(QTcpSocket* socket);
     void handle(QTcpSocket* socket, const LoggedRequest& request, bool keepAlive);
     void respond(QTcpSocket* socket, int status, const QByteArray& contentType,
-                 const QByteArray& body, bool keepAlive);
+                 const QByteArray& body, bool keepAlive,
+                 const QList<QPair<QByteArray, QByteArray>>& extraHeaders = {});
     void serveScript(QTcpSocket* socket, const ScriptedAnswer& answer, bool keepAlive);
     void dripStep(QTcpSocket* socket, QByteArray rest, int step, double interval);
+    void control(QTcpSocket* socket, const LoggedRequest& request, bool keepAlive);
 
     Clock* m_clock;
     QTcpServer* m_server;
@@ -112,6 +132,9 @@ private:
     QSet<QString> m_unknown;
     QHash<QString, ScriptedAnswer> m_scripts;
     QList<LoggedRequest> m_log;
+    bool m_control = false;
+    int m_chartRequests = 0;
+    int m_logoRequests = 0;
 };
 
 } // namespace velline

@@ -22,6 +22,11 @@ int main(int argc, char** argv) {
             .arg(velline::FeedSimulator::defaultPort),
         QStringLiteral("N"), QString::number(velline::FeedSimulator::defaultPort));
     parser.addOption(portOption);
+    QCommandLineOption controlOption(
+        QStringLiteral("control"),
+        QStringLiteral("Accept fault switches from other processes under /feedsim/ (see the "
+                       "README: fault, clear, stats)."));
+    parser.addOption(controlOption);
     parser.process(app);
 
     QTextStream err(stderr);
@@ -32,6 +37,7 @@ int main(int argc, char** argv) {
         return 64;
     }
     velline::FeedSimulator simulator(velline::Clock::system());
+    simulator.setControlEnabled(parser.isSet(controlOption));
     if (!simulator.listen(static_cast<quint16>(port))) {
         err << "velline-feedsim: cannot listen on 127.0.0.1:" << port << ": "
             << simulator.errorString() << "\n";

@@ -63,6 +63,7 @@ WatchPrinter::WatchPrinter(AppState* state, velline::Clock* clock, QTextStream& 
     connect(state, &AppState::stocksChanged, this, &WatchPrinter::printStocks);
     connect(state, &AppState::activeSymbolChanged, this, &WatchPrinter::printActive);
     connect(state, &AppState::alertEventChanged, this, &WatchPrinter::printAlert);
+    connect(state, &AppState::feedStatusChanged, this, &WatchPrinter::printFeed);
 }
 
 void WatchPrinter::emitLine(const QByteArray& event,
@@ -110,13 +111,24 @@ void WatchPrinter::printAlert() {
                        {"direction", json(Stock::directionName(event->direction))}});
 }
 
+void WatchPrinter::printFeed() {
+    const std::optional<double> resumesAt = m_state->feedResumesAt();
+    const std::optional<double> lastGood = m_state->lastGoodRefresh();
+    const QString reason = m_state->feedTroubleName();
+    emitLine("feed", {{"feed", json(m_state->feedStatusName())},
+                      {"resumesAt", resumesAt ? json(*resumesAt) : QByteArray("null")},
+                      {"reason", reason.isEmpty() ? QByteArray("null") : json(reason)},
+                      {"lastGoodRefresh", lastGood ? json(*lastGood) : QByteArray("null")}});
+}
+
 namespace {
 
 const QString usage = QStringLiteral(
     "usage: vellinectl watch [--seconds N]\n\n"
     "Runs the watch state on your preferences and the chart feed (refresh every two seconds,\n"
     "carousel, spikes and price alerts) and prints one JSON object per line for every\n"
-    "change: stocks, active, alert, alertCleared. Each line carries \"t\" (Unix seconds).\n"
+    "change: stocks, active, alert, alertCleared, and feed when the quote feed's status\n"
+    "changes (live, paused or offline, with resumesAt). Each line carries \"t\" (Unix seconds).\n"
     "Stops after N seconds (a positive number), or runs until interrupted.");
 
 // Waits in steps of at most a day, so any length of run fits the timer's range.
@@ -157,6 +169,7 @@ int runWatch(const QStringList& args, Io& io) {
     // Logos are of no use in a terminal, so none are fetched.
     AppState state(&velline::UserPreferences::shared(), &velline::StockService::shared(), clock,
                    {});
+    state.watchNetworkReachability();
     WatchPrinter printer(&state, clock, io.out);
     QEventLoop loop;
     if (seconds)

@@ -16,6 +16,9 @@ namespace vellinectl {
 //   active        on each assignment of the active symbol (symbol or null, direction)
 //   alert         on each fired event (id, symbol, reason, level, alertDirection, direction)
 //   alertCleared  when the shown event goes away
+//   feed          when the quote feed's status changes: feed ("live", "paused", "offline"),
+//                 resumesAt (Unix seconds or null), reason ("rateLimited", "serverError",
+//                 "offline" or null) and lastGoodRefresh (Unix seconds or null)
 class WatchPrinter : public QObject {
 public:
     WatchPrinter(velline::AppState* state, velline::Clock* clock, QTextStream& out,
@@ -25,6 +28,7 @@ private:
     void printStocks();
     void printActive();
     void printAlert();
+    void printFeed();
     void emitLine(const QByteArray& event, const QList<QPair<QByteArray, QByteArray>>& fields);
 
     velline::AppState* m_state;
