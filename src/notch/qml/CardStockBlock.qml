@@ -9,6 +9,8 @@ ColumnLayout {
 
     property var block
     property notchTheme theme
+    // A quiet line under the header (the feed's status), or nothing.
+    property string note: ""
     // Called when the card comes on screen again: flashes start afresh.
     function appear() {
         changeFlash.appear()
@@ -89,6 +91,16 @@ ColumnLayout {
             glowing: root.block.isSpiking
             flash: changeFlash
         }
+    }
+
+    Text {
+        objectName: "feedNote"
+        Layout.alignment: Qt.AlignHCenter
+        Layout.topMargin: -6
+        visible: root.note !== ""
+        text: root.note
+        font.pixelSize: 10
+        color: CardPalette.caption
     }
 
     // Statistics: price, five-minute move, volume surge, previous close, context tag.

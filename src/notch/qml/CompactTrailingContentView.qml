@@ -16,7 +16,13 @@ CompactPulseFrame {
 
     theme: themeSource.theme
 
+    // Stale quotes: the trailing text at half strength.
+    property FeedNoteModel feedNote: FeedNoteModel {
+        appState: root.appState
+    }
+
     CompactTrailingView {
+        opacity: root.feedNote.trailingOpacity
         stock: root.appState.activeStock
         transitionDirection: root.appState.lastSwipeDirection
         theme: root.theme

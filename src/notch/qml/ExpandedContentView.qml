@@ -19,7 +19,13 @@ CompactPulseFrame {
 
     theme: source.theme
 
+    property FeedNoteModel feedNote: FeedNoteModel {
+        appState: root.appState
+    }
+
     ExpandedNotchView {
+        feedLine: root.feedNote.line
+        emptyText: root.feedNote.emptyText
         stocks: root.appState.stocks
         activeSymbol: root.appState.activeSymbol
         transitionDirection: root.appState.lastSwipeDirection

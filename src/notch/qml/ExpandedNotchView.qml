@@ -19,6 +19,10 @@ Item {
     property var portfolioDayPL: null
     property var portfolioMarketValue: null
     property notchTheme theme: CardPalette.defaultTheme
+    // The quiet line under the header while quotes are stale, and the text of a card without
+    // records (FeedNoteModel).
+    property string feedLine: ""
+    property string emptyText: cardModel.emptyText
 
     // Actions. `direction` is a SwipeDirection.
     signal swipeRequested(int direction)
@@ -82,7 +86,7 @@ Item {
             objectName: "emptyText"
             Layout.alignment: Qt.AlignHCenter
             visible: !cardModel.hasStock
-            text: cardModel.emptyText
+            text: card.emptyText
             font.family: NotchFormat.systemFontFamily
             font.pixelSize: 13
             font.weight: Font.Medium
@@ -116,6 +120,7 @@ Item {
                     fromLeading: cardModel.entersFromLeading(card.transitionDirection)
                     delegate: CardStockBlock {
                         width: slide.width
+                        note: card.feedLine
                         block: cardModel.block
                         theme: card.theme
                     }

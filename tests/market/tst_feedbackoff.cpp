@@ -1,0 +1,166 @@
+#include "clock/manualclock.h"
+#include "feedsim/feedsimulator.h"
+#include "market/feedbackoff.h"
+#include "market/stockservice.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace velline;
+
+namespace {
+
+SymbolFailure failed(const QString& symbol, StockError error, int status = 0,
+                     std::optional<double> retryAfter = std::nullopt) {
+    return SymbolFailure{symbol, QuoteFailure{error, {}, status, retryAfter}};
+}
+
+QuoteBatch batch(QList<SymbolFailure> failures, int quotes = 0) {
+    QuoteBatch b;
+    for (int i = 0; i < quotes; ++i)
+        b.quotes.append(Quote{QStringLiteral("OK%1").arg(i), 1, 1, 0, 0, {}});
+    b.failures = std::move(failures);
+    b.attempted = static_cast<int>(b.quotes.size() + b.failures.size());
+    return b;
+}
+
+QList<double> pauses(FeedBackoff& backoff, const QuoteBatch& b, int times) {
+    QList<double> out;
+    for (int i = 0; i < times; ++i)
+        out.append(backoff.record(b));
+    return out;
+}
+
+} // namespace
+
+class TestFeedBackoff : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void retryAfterReadsSecondsAndHttpDates() {
+        const double now = 1445412480; // Wed, 21 Oct 2015 07:28:00 GMT
+        QCOMPARE(parseRetryAfter("120", now), std::optional<double>(120));
+        QCOMPARE(parseRetryAfter(" 0 ", now), std::optional<double>(0));
+        QCOMPARE(parseRetryAfter("Wed, 21 Oct 2015 07:28:42 GMT", now), std::optional<double>(42));
+        QCOMPARE(parseRetryAfter("Wednesday, 21-Oct-15 07:29:00 GMT", now),
+                 std::optional<double>(60));
+        QCOMPARE(parseRetryAfter("Wed Oct 21 07:28:05 2015", now), std::optional<double>(5));
+        QCOMPARE(parseRetryAfter("Wed Oct  1 07:28:05 2015", now), std::optional<double>(0));
+        // A date already past means "now", never a negative pause.
+        QCOMPARE(parseRetryAfter("Tue, 20 Oct 2015 07:28:00 GMT", now), std::optional<double>(0));
+        QVERIFY(*parseRetryAfter("99999999999999999999999", now) > 1e9);
+        for (const char* bad : {"", "soon", "-5", "1.5", "Wed, 32 Oct 2015 07:28:00 GMT",
+                                "Wed, 21 Oct 2015 07:28:00 CET"})
+            QVERIFY2(!parseRetryAfter(bad, now), bad);
+    }
+
+    void batchesAreClassifiedAsAWhole() {
+        using E = StockError;
+        QCOMPARE(classifyBatch(batch({})), FeedTrouble::none);
+        // One symbol the feed does not know changes nothing for the others...
+        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 404)}, 2)), FeedTrouble::none);
+        // ...nor does a feed that answers "unknown" for every symbol.
+        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 404), failed("Y", E::noData)})),
+                 FeedTrouble::none);
+        // A rate limit on any request stops the whole feed, even next to good quotes.
+        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 429)}, 3)),
+                 FeedTrouble::rateLimited);
+        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 503)})),
+                 FeedTrouble::rateLimited);
+        QCOMPARE(
+            classifyBatch(batch({failed("X", E::badResponse, 500), failed("Y", E::transport)})),
+            FeedTrouble::serverError);
+        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 502)}, 1)), FeedTrouble::none);
+        QCOMPARE(
+            classifyBatch(batch({failed("X", E::decoding, 200), failed("Y", E::decoding, 200)})),
+            FeedTrouble::serverError);
+        QCOMPARE(classifyBatch(batch({failed("X", E::transport), failed("Y", E::transport)})),
+                 FeedTrouble::offline);
+        QCOMPARE(
+            classifyBatch(batch({failed("X", E::transport), failed("Y", E::badResponse, 404)})),
+            FeedTrouble::offline);
+    }
+
+    void pausesDoubleToTheirCeilingsAndEndWithAGoodBatch() {
+        FeedBackoff backoff;
+        const QuoteBatch limited = batch({failed("X", StockError::badResponse, 429)});
+        QCOMPARE(pauses(backoff, limited, 7), (QList<double>{30, 60, 120, 240, 480, 600, 600}));
+        QCOMPARE(backoff.trouble(), FeedTrouble::rateLimited);
+        QCOMPARE(backoff.record(batch({}, 1)), 0.0);
+        QCOMPARE(backoff.trouble(), FeedTrouble::none);
+        QCOMPARE(pauses(backoff, batch({failed("X", StockError::badResponse, 500)}), 6),
+                 (QList<double>{4, 8, 16, 32, 60, 60}));
+        // Another kind of trouble starts its own series.
+        QCOMPARE(pauses(backoff, batch({failed("X", StockError::transport)}), 6),
+                 (QList<double>{2, 4, 8, 16, 30, 30}));
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 404)})), 0.0);
+        QCOMPARE(backoff.streak(), 0);
+    }
+
+    void retryAfterIsHonouredUpToTenMinutes() {
+        FeedBackoff backoff;
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 42)})), 42.0);
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 503, 0)})), 0.0);
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 601)})), 600.0);
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 1e18)})), 600.0);
+        // Without the header the series goes on where it was.
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429)})), 480.0);
+    }
+
+    void theServiceStopsABatchAtARateLimitAndReportsIt() {
+        ManualClock clock;
+        FeedSimulator sim(&clock);
+        QVERIFY(sim.listen());
+        StockService service(sim.baseUrl(), &clock);
+        sim.script(QStringLiteral("MSFT"), ScriptedAnswer::tooManyRequests("7"));
+        QObject ctx;
+        std::optional<QuoteBatch> got;
+        service.fetchBatch({"AAPL", "MSFT", "NVDA", "IBM"}, &ctx,
+                           [&](QuoteBatch b) { got = std::move(b); });
+        QTRY_VERIFY(got.has_value());
+        QCOMPARE(got->attempted, 2);
+        QCOMPARE(got->quotes.size(), 1);
+        QCOMPARE(got->failures.size(), 1);
+        QCOMPARE(got->failures[0].symbol, QStringLiteral("MSFT"));
+        QCOMPARE(got->failures[0].failure.httpStatus, 429);
+        QCOMPARE(got->failures[0].failure.retryAfter, std::optional<double>(7));
+        QCOMPARE(sim.requestLog().size(), 2); // NVDA and IBM were never asked for
+
+        // Every other failure goes on to the next symbol, with its status.
+        sim.clearScripts();
+        sim.script(QStringLiteral("*"), ScriptedAnswer::fixedAnswer(500, "{}"));
+        sim.script(QStringLiteral("IBM"), ScriptedAnswer::htmlPage());
+        got.reset();
+        service.fetchBatch({"AAPL", "IBM"}, &ctx, [&](QuoteBatch b) { got = std::move(b); });
+        QTRY_VERIFY(got.has_value());
+        QCOMPARE(got->attempted, 2);
+        QCOMPARE(got->failures[0].failure.httpStatus, 500);
+        QCOMPARE(got->failures[1].failure.error, StockError::decoding);
+        QCOMPARE(classifyBatch(*got), FeedTrouble::serverError);
+    }
+
+    void aSymbolNeverChangesTheRequestPath() {
+        ManualClock clock;
+        FeedSimulator sim(&clock);
+        QVERIFY(sim.listen());
+        StockService service(sim.baseUrl(), &clock);
+        QObject ctx;
+        std::optional<QuoteBatch> got;
+        service.fetchBatch({"A/../B", "..", ".", "B"}, &ctx,
+                           [&](QuoteBatch b) { got = std::move(b); });
+        QTRY_VERIFY(got.has_value());
+        const QList<LoggedRequest> log = sim.requestLog();
+        QCOMPARE(log.size(), 2);
+        QCOMPARE(log[0].path, QByteArray("/v8/finance/chart/A%2F..%2FB"));
+        QCOMPARE(log[0].symbol, QStringLiteral("A/../B"));
+        QCOMPARE(log[1].path, QByteArray("/v8/finance/chart/B"));
+        // The dot segments were refused before any request, as symbols without an address.
+        QCOMPARE(got->failures.size(), 3);
+        QCOMPARE(got->failures[1].symbol, QStringLiteral(".."));
+        QCOMPARE(got->failures[1].failure.error, StockError::invalidURL);
+        QCOMPARE(got->failures[2].failure.error, StockError::invalidURL);
+        QCOMPARE(classifyBatch(*got), FeedTrouble::none);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFeedBackoff)
+#include "tst_feedbackoff.moc"
