@@ -1,5 +1,6 @@
 #include "prefs/userpreferences.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <cmath>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,6 +155,35 @@ void makePrivate(const QString& path) {
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
+}
+
+// QSettings guards each write with "<file>.lock", which holds the writer's process id. A
+// writer killed between creating that file and filling it in leaves a lock nobody can
+// identify, and every later write (on the main thread) would wait until it counts as stale,
+// 30 seconds. A live writer holds a native lock on the file from the moment it makes it, so an
+// empty lock that nobody holds is such a leftover.
+void clearBrokenLock(const QString& path) {
+    const QByteArray lock = QFile::encodeName(path + QStringLiteral(".lock"));
+    const int fd = ::open(lock.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_size == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        ::unlink(lock.constData());
+    ::close(fd);
+}
+
+// A writer killed while writing leaves its temporary copy ("<file>.XXXXXX") behind. Copies
+// older than a minute belong to nobody any more.
+void clearLeftoverCopies(const QString& path) {
+    const QFileInfo file(path);
+    const QDir dir = file.absoluteDir();
+    const QString pattern = file.fileName() + QStringLiteral(".??????");
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
+    for (const QFileInfo& copy : dir.entryInfoList({pattern}, QDir::Files | QDir::Hidden)) {
+        if (copy.lastModified().toUTC() < cutoff)
+            QFile::remove(copy.absoluteFilePath());
+    }
 }
 
 } // namespace
@@ -432,6 +463,11 @@ void UserPreferences::markAlertTriggered(const QUuid& id, double at) {
 
 void UserPreferences::store(const QString& key, const QVariant& value) {
     makePrivate(m_settings->fileName());
+    clearBrokenLock(m_settings->fileName());
+    if (!m_leftoversCleared) {
+        m_leftoversCleared = true;
+        clearLeftoverCopies(m_settings->fileName());
+    }
     m_settings->setValue(key, value);
     m_settings->sync();
     // What this object wrote is known; a later outside change is measured against it.

@@ -175,6 +175,7 @@ private:
     QSettings* m_settings;
     QByteArray m_stamp;
     QHash<QString, QByteArray> m_known;
+    bool m_leftoversCleared = false;
     QStringList m_trackedSymbols;
     QList<PriceAlert> m_priceAlerts;
     QList<Holding> m_holdings;

@@ -87,6 +87,48 @@ private Q_SLOTS:
         QCOMPARE(ticks, 9);
     }
 
+    void repeatingTicksKeepAFixedScheduleAndSkipWhatWasMissed() {
+        ManualClock clock(0);
+        QObject ctx;
+        QList<double> at;
+        // Each tick takes a while (the clock moves on inside it); the schedule does not drift.
+        RepeatingTimer timer(&clock, 2.0, &ctx, [&] {
+            at.append(clock.now());
+            clock.setNow(clock.now() + 0.3);
+        });
+        clock.advanceTo(8.5);
+        QCOMPARE(at, (QList<double>{2, 4, 6, 8}));
+        // Busy for five seconds inside a tick: the ticks due meanwhile are dropped, not
+        // bunched, and the next one keeps to the old grid.
+        at.clear();
+        clock.schedule(0.5, &ctx, [&] { clock.setNow(14.2); }); // runs at 9, blocks until 14.2
+        clock.advanceTo(14.2);
+        QCOMPARE(at, (QList<double>{14.2})); // the tick due at 10, once, late
+        clock.advanceTo(18);
+        QCOMPARE(at, (QList<double>{14.2, 16, 18})); // 12 and 14 skipped
+        // Lateness of a real timer is absorbed: a tick that fires late books the next one
+        // on time (due at 20, fired at 20.4: next due at 22, not 22.4).
+        at.clear();
+        clock.setNow(20.4);
+        clock.runDue();
+        clock.advanceTo(21.999);
+        QCOMPARE(at, (QList<double>{20.4}));
+        clock.advanceTo(22);
+        QCOMPARE(at, (QList<double>{20.4, 22}));
+    }
+
+    void aClockThatJumpsBackRestartsTheSchedule() {
+        ManualClock clock(1000);
+        QObject ctx;
+        QList<double> at;
+        RepeatingTimer timer(&clock, 2.0, &ctx, [&] { at.append(clock.now()); });
+        clock.advanceTo(1002);
+        clock.setNow(500); // the wall clock was set back: the next tick still comes ~2 s later
+        clock.advanceTo(1004);
+        QCOMPARE(at.size(), 2);
+        QCOMPARE(at.last(), 1004.0);
+    }
+
     void systemClockFiresOnTheEventLoop() {
         QObject ctx;
         bool fired = false;
