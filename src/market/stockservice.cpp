@@ -181,6 +181,10 @@ void StockService::request(const QString& symbol, std::function<void(QuoteResult
     req.setRawHeader("User-Agent", userAgent);
     req.setRawHeader("Accept", "application/json");
     QNetworkReply* reply = m_network->get(req);
+    // The network layer reads no further ahead than this; without a limit it would pull a
+    // whole oversized answer into memory before the size check below could stop it, and
+    // the freed megabytes would stay in the process's heap.
+    reply->setReadBufferSize(readAheadBytes);
     auto transfer = std::make_shared<Transfer>();
 
     // The manager's own timeout only notices silence; this limit covers the whole exchange,

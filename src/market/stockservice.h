@@ -32,6 +32,8 @@ public:
     static constexpr double requestTimeoutSeconds = 8.0;
     // Bodies larger than this are refused as undecodable, without being kept in memory.
     static constexpr qint64 maxBodyBytes = 4 * 1024 * 1024;
+    // How much of an answer the network layer may buffer ahead of the reader.
+    static constexpr qint64 readAheadBytes = 64 * 1024;
     static constexpr const char* userAgent =
         "Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0) Velline/1.0";
     static constexpr const char* defaultBaseUrl = "https://query1.finance.yahoo.com";

@@ -90,6 +90,8 @@ void LogoCache::prefetch(const QString& symbol) {
 
     QNetworkRequest request(*url);
     QNetworkReply* reply = m_network->get(request);
+    // Read in small steps, so an oversized answer is refused before it is all in memory.
+    reply->setReadBufferSize(64 * 1024);
     // The reply may outlive neither the cache nor the time limit; a stalled download
     // would otherwise keep the symbol "in flight" for good and block every retry.
     QPointer<QNetworkReply> guard(reply);
