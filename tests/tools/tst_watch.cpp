@@ -72,6 +72,55 @@ private Q_SLOTS:
             qPrintable(text));
     }
 
+    void printsTheFeedStatusAsItsOwnEvent() {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat);
+        UserPreferences prefs(&settings);
+        prefs.setTrackedSymbols({"AAPL"});
+        struct Held : QuoteSource {
+            void fetchQuotes(const QStringList&, QObject*,
+                             std::function<void(QList<Quote>)>) override {}
+            void fetchBatch(const QStringList&, QObject*,
+                            std::function<void(QuoteBatch)> done) override {
+                pending = std::move(done);
+            }
+            std::function<void(QuoteBatch)> pending;
+        } source;
+        ManualClock clock(2000);
+        AppState state(&prefs, &source, &clock, {});
+        QString text;
+        QTextStream out(&text);
+        vellinectl::WatchPrinter printer(&state, &clock, out);
+        state.refresh();
+        QuoteBatch limited;
+        limited.failures.append({"AAPL", QuoteFailure{StockError::badResponse, {}, 429, 42.0}});
+        limited.attempted = 1;
+        std::exchange(source.pending, nullptr)(limited);
+        clock.advance(42);
+        QuoteBatch good;
+        good.quotes.append(Quote{"AAPL", 10, 10, 0, 0, {}});
+        good.attempted = 1;
+        std::exchange(source.pending, nullptr)(good);
+        QList<QJsonObject> feed;
+        for (const QJsonObject& line : lines(text))
+            if (line.value("event") == QLatin1String("feed"))
+                feed.append(line);
+        QCOMPARE(feed.size(), 2);
+        QCOMPARE(feed[0], (QJsonObject{{"t", 2000},
+                                       {"event", "feed"},
+                                       {"feed", "paused"},
+                                       {"resumesAt", 2042},
+                                       {"reason", "rateLimited"},
+                                       {"lastGoodRefresh", QJsonValue::Null}}));
+        QCOMPARE(feed[1], (QJsonObject{{"t", 2042},
+                                       {"event", "feed"},
+                                       {"feed", "live"},
+                                       {"resumesAt", QJsonValue::Null},
+                                       {"reason", QJsonValue::Null},
+                                       {"lastGoodRefresh", 2042}}));
+        QVERIFY(text.contains(QStringLiteral(R"({"t":2000,"event":"feed","feed":"paused")")));
+    }
+
     // The real command on the user's store and the shared feed client, pointed at the
     // simulator, for a few seconds of wall time. Bad arguments are refused first.
     void watchesTheSimulatedFeed() {
