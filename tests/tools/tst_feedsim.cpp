@@ -74,6 +74,35 @@ private Q_SLOTS:
         QVERIFY2(stretchesWithJump >= 0.8 * 144, qPrintable(QString::number(stretchesWithJump)));
     }
 
+    void faultsCanBeSwitchedFromAnotherProcess() {
+        ManualClock clock(dayStart + 50'000);
+        FeedSimulator sim(&clock);
+        QVERIFY(sim.listen());
+        QNetworkAccessManager nam;
+        auto get = [&](const char* path) {
+            QNetworkReply* reply = nam.get(QNetworkRequest(sim.baseUrl().resolved(QUrl(path))));
+            if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 5000))
+                qFatal("no answer from the simulator");
+            reply->deleteLater();
+            return std::make_tuple(
+                reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                reply->rawHeader("Retry-After"), reply->error());
+        };
+        // Off unless asked for: the control paths are plain unknown paths.
+        QCOMPARE(std::get<0>(get("/feedsim/fault?kind=html")), 404);
+        sim.setControlEnabled(true);
+        QCOMPARE(std::get<0>(get("/feedsim/fault?kind=status&status=429&retryAfter=20")), 200);
+        QCOMPARE(get("/v8/finance/chart/AAPL"),
+                 std::make_tuple(429, QByteArray("20"), QNetworkReply::UnknownContentError));
+        QCOMPARE(std::get<0>(get("/feedsim/fault?kind=reset&symbol=MSFT")), 200);
+        QCOMPARE(std::get<2>(get("/v8/finance/chart/MSFT")), QNetworkReply::RemoteHostClosedError);
+        QCOMPARE(std::get<0>(get("/feedsim/clear")), 200);
+        QCOMPARE(std::get<0>(get("/v8/finance/chart/AAPL")), 200);
+        // Qt's HTTP layer sends a request once more when a reused connection is reset.
+        QVERIFY(sim.chartRequestCount() == 3 || sim.chartRequestCount() == 4);
+        QCOMPARE(std::get<0>(get("/feedsim/fault?kind=bogus")), 400);
+    }
+
     void servesChartsLogosAndNotFoundAndLogsRequests() {
         ManualClock clock(dayStart + 50'000);
         FeedSimulator sim(&clock);
