@@ -99,6 +99,7 @@ ColumnLayout {
         Layout.topMargin: -6
         visible: root.note !== ""
         text: root.note
+        font.family: NotchFormat.systemFontFamily
         font.pixelSize: 10
         color: CardPalette.caption
     }
