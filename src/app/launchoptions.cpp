@@ -68,6 +68,11 @@ LaunchOptions LaunchOptions::parse(const QStringList& arguments) {
     parser.addOption(demo);
     for (const auto& action : actions)
         parser.addOption(action.first);
+    const QCommandLineOption stats(
+        QStringLiteral("stats"),
+        QStringLiteral("Count the frames drawn and print them with the time of the first drawn "
+                       "notch on standard output, on SIGUSR1 and at exit (for measuring)."));
+    parser.addOption(stats);
 
     LaunchOptions options;
     const QString program = QStringLiteral("velline");
@@ -111,6 +116,7 @@ LaunchOptions LaunchOptions::parse(const QStringList& arguments) {
         return options;
     }
     options.action = chosen.value(0);
+    options.stats = parser.isSet(stats);
     return options;
 }
 

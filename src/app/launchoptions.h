@@ -18,6 +18,8 @@ struct LaunchOptions {
     // --quick-add, --settings, --refresh or --quit: the action ("quick-add", "settings",
     // "refresh", "quit") to run in the running Velline, or in this one once started.
     QString action;
+    // Print frame counts and the time of the first drawn frame (on SIGUSR1 and at exit).
+    bool stats = false;
     // Set when the program should end at once with this code after printing `message`
     // (--help, --version, an unknown option).
     std::optional<int> exitCode;

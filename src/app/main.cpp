@@ -2,6 +2,7 @@
 #include "app/appdelegate.h"
 #include "app/demosession.h"
 #include "app/launchoptions.h"
+#include "app/runstats.h"
 #include "clock/clock.h"
 #include "desktop/singleinstance.h"
 
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     velline::configureApplication(app);
     velline::quitOnTerminationSignals();
+    velline::RunStats stats;
+    if (options.stats)
+        stats.install();
 
     velline::SingleInstance instance(QDBusConnection::sessionBus());
     {

@@ -241,6 +241,8 @@ void FeedSimulator::handle(QTcpSocket* socket, const LoggedRequest& incoming, bo
         request.symbol = QUrl::fromPercentEncoding(request.path.mid(chartPrefix.size()));
     else if (logo)
         request.symbol = QUrl::fromPercentEncoding(request.path.mid(logoPrefix.size()).chopped(4));
+    if (m_log.size() >= requestLogLimit)
+        m_log.removeFirst();
     m_log.append(request);
     Q_EMIT requestLogged(request);
 
@@ -263,7 +265,8 @@ void FeedSimulator::handle(QTcpSocket* socket, const LoggedRequest& incoming, bo
             return;
         }
         respond(socket, 200, "application/json;charset=utf-8",
-                m_market.chartAnswer(request.symbol, m_clock->now()), keepAlive);
+                m_market.chartAnswer(request.symbol, m_frozenAt.value_or(m_clock->now())),
+                keepAlive);
         return;
     }
     if (logo) {

@@ -10,6 +10,8 @@
 #include <QSet>
 #include <QUrl>
 
+#include <optional>
+
 class QTcpServer;
 class QTcpSocket;
 
@@ -88,6 +90,10 @@ public:
     QString errorString() const;
 
     const SimulatedMarket& market() const { return m_market; }
+    // Answers every chart request as the market stood at `instant` (seconds since 1970):
+    // prices, volumes and bars never change. nullopt (the default) follows the clock.
+    void setFrozenAt(std::optional<double> instant) { m_frozenAt = instant; }
+    std::optional<double> frozenAt() const { return m_frozenAt; }
     void setUnknownSymbols(const QStringList& symbols);
     bool isKnownSymbol(const QString& symbol) const;
 
@@ -107,6 +113,9 @@ public:
     void setControlEnabled(bool enabled) { m_control = enabled; }
     int chartRequestCount() const { return m_chartRequests; }
 
+    // The most recent requests, oldest first; at most requestLogLimit of them, so a simulator
+    // that runs for hours keeps a bounded record.
+    static constexpr qsizetype requestLogLimit = 1000;
     QList<LoggedRequest> requestLog() const { return m_log; }
     void clearRequestLog() { m_log.clear(); }
     // Connections currently open (stalled ones included).
@@ -135,6 +144,7 @@ private:
     bool m_control = false;
     int m_chartRequests = 0;
     int m_logoRequests = 0;
+    std::optional<double> m_frozenAt;
 };
 
 } // namespace velline

@@ -3,6 +3,7 @@
 #include "app/appdelegate.h"
 #include "app/demosession.h"
 #include "app/launchoptions.h"
+#include "app/runstats.h"
 #include "clock/clock.h"
 #include "feedsim/feedsimulator.h"
 #include "notch/expandedcardsource.h"
@@ -79,6 +80,8 @@ private Q_SLOTS:
         QVERIFY(!parse({}).exitCode);
         QVERIFY(!parse({}).demo);
         QVERIFY(parse({QStringLiteral("--demo")}).demo);
+        QVERIFY(!parse({QStringLiteral("--demo")}).stats);
+        QVERIFY(parse({QStringLiteral("--stats"), QStringLiteral("--demo")}).stats);
 
         const LaunchOptions help = parse({QStringLiteral("--help")});
         QCOMPARE(help.exitCode, 0);
@@ -92,6 +95,41 @@ private Q_SLOTS:
             QCOMPARE(options.exitCode, 64);
             QVERIFY2(options.message.contains(QStringLiteral("--help")), qPrintable(wrong));
         }
+    }
+
+    void statsCountTheFramesOfEveryQuickWindow() {
+        RunStats stats;
+        stats.install();
+        QCOMPARE(stats.frames(), 0);
+        QVERIFY(!stats.firstFrameSeconds());
+        QVERIFY(stats.line().endsWith(QStringLiteral("frames=0 first-frame=-1.000")));
+
+        QQuickWindow window;
+        window.resize(40, 40);
+        window.show();
+        QTRY_VERIFY(stats.frames() > 0);
+        // Measured from the start of the process, not from the start of the counting.
+        const double uptime = RunStats::uptimeSeconds();
+        QVERIFY(stats.firstFrameSeconds() > 0 && *stats.firstFrameSeconds() <= uptime);
+        const qint64 drawn = stats.frames();
+        window.update();
+        QTRY_VERIFY(stats.frames() > drawn);
+
+        // A second window counts too, and a window shown again is not counted twice.
+        QQuickWindow other;
+        other.resize(40, 40);
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        window.hide();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const qint64 before = stats.frames();
+        QSignalSpy first(&window, &QQuickWindow::frameSwapped);
+        QSignalSpy second(&other, &QQuickWindow::frameSwapped);
+        window.update();
+        other.update();
+        QTRY_VERIFY(!first.isEmpty() && !second.isEmpty());
+        QCOMPARE(stats.frames() - before, first.size() + second.size());
     }
 
     void runningTicker() {

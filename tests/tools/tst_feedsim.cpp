@@ -2,10 +2,12 @@
 #include "feedsim/feedsimulator.h"
 #include "market/chartfeed.h"
 
+#include <QEventLoop>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTest>
+#include <QTimer>
 
 using namespace velline;
 
@@ -142,6 +144,46 @@ private Q_SLOTS:
         QCOMPARE(log[0].at, clock.now());
         QVERIFY(!log[0].header("host").isEmpty());
         QCOMPARE(log[4].symbol, QStringLiteral("A B"));
+    }
+
+    void aStillMarketNeverMovesAndTheLogStaysBounded() {
+        ManualClock clock(dayStart + 50'000);
+        FeedSimulator sim(&clock);
+        QVERIFY(sim.listen());
+        const double frozen = clock.now();
+        sim.setFrozenAt(frozen);
+        QNetworkAccessManager nam;
+        const QUrl url = sim.baseUrl().resolved(QUrl("/v8/finance/chart/NVDA"));
+        auto get = [&] {
+            QNetworkReply* reply = nam.get(QNetworkRequest(url));
+            QEventLoop loop;
+            connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+            QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+            if (!reply->isFinished())
+                loop.exec();
+            if (!reply->isFinished())
+                qFatal("no answer from the simulator");
+            reply->deleteLater();
+            return reply->readAll();
+        };
+        const QByteArray still = sim.market().chartAnswer(QStringLiteral("NVDA"), frozen);
+        QCOMPARE(get(), still);
+        clock.advance(3 * 3600); // hours later, across jumps and new bars
+        QCOMPARE(get(), still);
+        QVERIFY(sim.market().chartAnswer(QStringLiteral("NVDA"), clock.now()) != still);
+        sim.setFrozenAt(std::nullopt);
+        QCOMPARE(get(), sim.market().chartAnswer(QStringLiteral("NVDA"), clock.now()));
+
+        // A simulator serving all day keeps only the latest requests.
+        const qsizetype total = FeedSimulator::requestLogLimit + 7;
+        for (qsizetype i = 3; i < total; ++i) {
+            clock.advance(2);
+            get();
+        }
+        const QList<LoggedRequest> log = sim.requestLog();
+        QCOMPARE(log.size(), FeedSimulator::requestLogLimit);
+        QCOMPARE(log.last().at, clock.now());
+        QCOMPARE(log.first().at, clock.now() - 2 * double(FeedSimulator::requestLogLimit - 1));
     }
 };
 

@@ -27,6 +27,11 @@ int main(int argc, char** argv) {
         QStringLiteral("Accept fault switches from other processes under /feedsim/ (see the "
                        "README: fault, clear, stats)."));
     parser.addOption(controlOption);
+    QCommandLineOption stillOption(
+        QStringLiteral("still"),
+        QStringLiteral("A still market: every answer shows the market as it stood when the "
+                       "simulator started, so no price, volume or bar ever changes."));
+    parser.addOption(stillOption);
     parser.process(app);
 
     QTextStream err(stderr);
@@ -38,6 +43,8 @@ int main(int argc, char** argv) {
     }
     velline::FeedSimulator simulator(velline::Clock::system());
     simulator.setControlEnabled(parser.isSet(controlOption));
+    if (parser.isSet(stillOption))
+        simulator.setFrozenAt(velline::Clock::system()->now());
     if (!simulator.listen(static_cast<quint16>(port))) {
         err << "velline-feedsim: cannot listen on 127.0.0.1:" << port << ": "
             << simulator.errorString() << "\n";
