@@ -1,8 +1,10 @@
 #include "app/appdelegate.h"
 
+#include "app/memoryhousekeeping.h"
 #include "app/statusmenu.h"
 #include "desktop/alertnotifications.h"
 #include "desktop/desktopnotifier.h"
+
 #include "notch/expandedcardsource.h"
 #include "notch/logocache.h"
 #include "notchlayer/notchcontroller.h"
@@ -145,6 +147,7 @@ void AppDelegate::setupNotch() {
         contentBuilder(m_engine.get(), NotchSection::compactLeading),
         contentBuilder(m_engine.get(), NotchSection::compactTrailing), m_engine.get());
     m_notch->compact(firstScreen());
+    m_housekeeping = std::make_unique<MemoryHousekeeping>(m_appState->clock(), m_engine.get());
 
     // Right-click on the notch: the status menu, which has no other home without a tray.
     connect(m_notch.get(), &NotchController::contextMenuRequested, this,

@@ -19,6 +19,7 @@ namespace velline {
 class AlertNotifications;
 class AppState;
 class DesktopNotifier;
+class MemoryHousekeeping;
 class Updater;
 
 // Starts and wires the running program: the notch with its three content views on the first
@@ -88,6 +89,7 @@ private:
     std::unique_ptr<NotchController> m_notch;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<MemoryHousekeeping> m_housekeeping;
     std::optional<bool> m_lastHover;
     bool m_hotKeyRegistered = false;
 };

@@ -187,9 +187,26 @@ QVariant AppState::alertEventValue() const {
     return m_alertEvent ? QVariant::fromValue(*m_alertEvent) : QVariant();
 }
 
+namespace {
+
+Stock withoutHistory(Stock stock) {
+    stock.history = {};
+    return stock;
+}
+
+} // namespace
+
 QVariant AppState::activeStockValue() const {
     const std::optional<Stock> stock = activeStock();
-    return stock ? QVariant::fromValue(*stock) : QVariant();
+    return stock ? QVariant::fromValue(withoutHistory(*stock)) : QVariant();
+}
+
+QList<Stock> AppState::stocksForViews() const {
+    QList<Stock> list;
+    list.reserve(m_stocks.size());
+    for (const Stock& stock : m_stocks)
+        list.append(withoutHistory(stock));
+    return list;
 }
 
 // ---- values derived for the views -------------------------------------------------------

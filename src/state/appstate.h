@@ -38,7 +38,10 @@ class AppState : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_SINGLETON
-    Q_PROPERTY(QList<velline::Stock> stocks READ stocks NOTIFY stocksChanged)
+    // The views' copies carry no price history (only the spike check reads it): a copy that a
+    // view holds until the script engine collects it then keeps no 600-sample list alive, and
+    // the next merge appends to a history nobody else shares.
+    Q_PROPERTY(QList<velline::Stock> stocks READ stocksForViews NOTIFY stocksChanged)
     // Symbols of `stocks`, in carousel order.
     Q_PROPERTY(QStringList symbols READ symbols NOTIFY stocksChanged)
     // Optional strings read as null in QML when absent.
@@ -199,6 +202,7 @@ private:
     QVariant spikedSymbolValue() const;
     QVariant alertEventValue() const;
     QVariant activeStockValue() const;
+    QList<Stock> stocksForViews() const;
     void setSpikedSymbol(const std::optional<QString>& symbol);
     void setIsAfterHours(bool value);
     void setAlertEvent(const std::optional<AlertEvent>& event);

@@ -285,6 +285,30 @@ private Q_SLOTS:
         QCOMPARE(rig.state->activeStock()->symbol, QStringLiteral("AAPL"));
     }
 
+    // What the views read through the properties is the record without its price history;
+    // the state keeps the history for the spike check.
+    void viewsGetRecordsWithoutHistory() {
+        Rig rig({"AAPL", "MSFT"});
+        for (int i = 0; i < 3; ++i) {
+            rig.cycle({quote("AAPL", 110 + i, 100), quote("MSFT", 50, 49)});
+            rig.clock.advance(2);
+        }
+        QCOMPARE(rig.at(0).history.size(), 3);
+        const auto views = rig.state->property("stocks").value<QList<Stock>>();
+        QCOMPARE(views.size(), 2);
+        for (qsizetype i = 0; i < views.size(); ++i) {
+            QVERIFY(views[i].history.isEmpty());
+            Stock expected = rig.at(int(i));
+            expected.history.clear();
+            QCOMPARE(views[i], expected);
+        }
+        const auto active = rig.state->property("activeStock").value<Stock>();
+        Stock expected = *rig.state->activeStock();
+        QCOMPARE(expected.history.size(), 3);
+        expected.history.clear();
+        QCOMPARE(active, expected);
+    }
+
     // On the real chart-feed client, against the local feed simulator.
     void failedSymbolKeepsItsRecord() {
         Rig rig({"AAPL", "MSFT"}, true);
