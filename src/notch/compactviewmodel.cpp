@@ -53,15 +53,8 @@ void CompactViewModel::setDisplayMode(DisplayMode mode) {
 }
 
 void CompactViewModel::reevaluate() {
-    m_spikeEnd.cancel();
-    const double now = m_clock->now();
-    m_spiking = m_stock && m_stock->isSpiking(now);
-    if (m_spiking) {
-        // Look again when the spike is four seconds old; if rounding wakes us a hair early,
-        // this schedules the next look.
-        const double left = *m_stock->lastSpikeAt + Stock::spikeHoldSeconds - now;
-        m_spikeEnd = m_clock->schedule(std::max(left, 1e-6), this, [this] { reevaluate(); });
-    }
+    m_spiking =
+        m_spikeHold.follow(m_stock ? &*m_stock : nullptr, m_clock, this, [this] { reevaluate(); });
     Q_EMIT changed();
 }
 

@@ -4,6 +4,7 @@
 #include "market/stock.h"
 #include "notch/compactrules.h"
 #include "notch/notchtheme.h"
+#include "notch/spikehold.h"
 
 #include <QColor>
 #include <QObject>
@@ -101,7 +102,7 @@ private:
     NotchTheme m_theme;
     DisplayMode m_mode = DisplayMode::regular;
     bool m_spiking = false;
-    ScheduledTask m_spikeEnd;
+    SpikeHold m_spikeHold;
 };
 
 } // namespace velline

@@ -66,9 +66,7 @@ ExpandedCardModel::ExpandedCardModel(Clock* clock, QObject* parent)
     recompute();
 }
 
-ExpandedCardModel::~ExpandedCardModel() {
-    m_spikeExpiry.cancel();
-}
+ExpandedCardModel::~ExpandedCardModel() = default;
 
 void ExpandedCardModel::setClock(Clock* clock) {
     m_clock = clock;
@@ -219,18 +217,9 @@ void ExpandedCardModel::recompute() {
                            : CardBlock{};
     m_line =
         m_dayPL ? card::portfolioLine(*m_dayPL, m_marketValue.value_or(0)) : card::PortfolioLine{};
-    armSpikeExpiry();
+    m_spikeHold.follow(m_index >= 0 ? &m_stocks.at(m_index) : nullptr, m_clock, this,
+                       [this] { recompute(); });
     Q_EMIT changed();
-}
-
-void ExpandedCardModel::armSpikeExpiry() {
-    m_spikeExpiry.cancel();
-    if (m_index < 0 || !m_block.isSpiking)
-        return;
-    const Stock& stock = m_stocks.at(m_index);
-    // A hair past the end of the hold, so the record no longer counts as spiking then.
-    const double delay = *stock.lastSpikeAt + Stock::spikeHoldSeconds - m_clock->now() + 1e-3;
-    m_spikeExpiry = m_clock->schedule(delay, this, [this] { recompute(); });
 }
 
 } // namespace velline

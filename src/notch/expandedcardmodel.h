@@ -4,6 +4,7 @@
 #include "market/stock.h"
 #include "notch/cardformat.h"
 #include "notch/notchtheme.h"
+#include "notch/spikehold.h"
 #include "prefs/records.h"
 #include "state/alertevent.h"
 
@@ -200,8 +201,6 @@ private:
     void setPortfolioMarketValueValue(const QVariant& value);
 
     void recompute();
-    // Re-evaluates once the displayed record's spike hold runs out.
-    void armSpikeExpiry();
 
     Clock* m_clock;
     QList<Stock> m_stocks;
@@ -215,7 +214,8 @@ private:
     int m_index = -1;
     CardBlock m_block;
     card::PortfolioLine m_line;
-    ScheduledTask m_spikeExpiry;
+    // Re-evaluates once the displayed record's spike hold runs out.
+    SpikeHold m_spikeHold;
 };
 
 } // namespace velline
