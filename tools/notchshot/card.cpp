@@ -7,11 +7,9 @@
 #include "shotrig.h"
 
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QtQml/qqmlextensionplugin.h>
 
-#include <cmath>
 #include <cstdio>
 
 Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
@@ -19,8 +17,6 @@ Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
 
 using namespace velline;
 using namespace velline::notchshot;
-
-namespace {} // namespace
 
 int main(int argc, char** argv) {
     ShotRig::prepareEnvironment();
@@ -32,79 +28,51 @@ int main(int argc, char** argv) {
 
     ShotRig rig;
     SceneRenderer renderer;
-    QFile sceneFile(QStringLiteral(":/notchshot/cardscene.qml"));
-    sceneFile.open(QIODevice::ReadOnly);
-    const QByteArray scene = sceneFile.readAll();
-    const QVariantMap props{{"testState", QVariant::fromValue<QObject*>(&rig.state())},
-                            {"testPrefs", QVariant::fromValue<QObject*>(&rig.prefs())}};
+    const QByteArray scene = SceneRenderer::scene(QStringLiteral(":/notchshot/cardscene.qml"));
+    const QVariantMap props = rig.sceneProperties();
     if (!rig.loadLogos({"AAPL", "NVDA", "MSFT", "TSLA"}))
         std::fprintf(stderr, "logos did not arrive; placeholders are shown\n");
 
-    auto atAfternoon = [&] {
-        rig.clock().setNow(ShotRig::afternoon);
-        rig.state().updateSession();
-    };
-    atAfternoon();
-    Stock aapl = ShotRig::daySeries("AAPL", 189.84, 185.10, ShotRig::afternoon, 40, 2.4, 0.42);
-    aapl.contextTag = QStringLiteral("Earnings");
-    const Stock nvda =
-        ShotRig::daySeries("NVDA", 884.20, 912.80, ShotRig::afternoon, 22, 3.4, -1.15);
-    const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, ShotRig::afternoon, -1, 1.0, 0.01);
-    const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, ShotRig::afternoon, -1, 1.0, 0.08);
-    rig.prefs().setPriceAlerts({ShotRig::alert("AAPL", 188, PriceAlert::Direction::above),
-                                ShotRig::alert("AAPL", 180, PriceAlert::Direction::below),
-                                ShotRig::alert("NVDA", 900, PriceAlert::Direction::below)});
+    rig.moveToAfternoon();
+    const ShotRig::Day day = ShotRig::afternoonDay();
+    rig.useDayAlerts();
 
-    int failures = 0;
+    ShotWriter writer(out, QStringLiteral("card-"));
     auto shoot = [&](const char* name, const std::function<void()>& setUp) {
         setUp();
         const QImage image = renderer.render(
             scene, props, [&] { rig.clock().advance(2.5); }, 600);
-        const QString path = out.filePath(QStringLiteral("card-%1.png").arg(name));
-        if (image.isNull() || !image.save(path)) {
-            std::fprintf(stderr, "%s: %s\n", name, qPrintable(renderer.errorString()));
-            ++failures;
-            return;
-        }
-        std::printf("%s\n", qPrintable(path));
+        writer.save(QString::fromLatin1(name), image, renderer.errorString());
     };
 
     shoot("portfolio", [&] {
         rig.prefs().setHoldings({Holding{"AAPL", 40}, Holding{"MSFT", 12}});
-        rig.show({aapl, nvda, msft, tsla}, "AAPL");
+        rig.show(day.all(), "AAPL");
     });
     shoot("down-spiking", [&] {
         rig.prefs().setHoldings({});
-        atAfternoon();
-        Stock spiking = nvda;
+        rig.moveToAfternoon();
+        Stock spiking = day.nvda;
         spiking.lastSpikeAt = rig.clock().now() + 1; // still spiking once the scene settles
-        rig.show({aapl, spiking, msft, tsla}, "NVDA");
+        rig.show({day.aapl, spiking, day.msft, day.tsla}, "NVDA");
     });
     shoot("alert-badge", [&] {
-        atAfternoon();
-        rig.show({aapl, nvda, msft, tsla}, "MSFT");
-        AlertEvent event;
-        event.id = QUuid::createUuid();
-        event.symbol = QStringLiteral("AAPL");
-        event.reason = AlertEvent::Reason::priceCross(188, PriceAlert::Direction::above);
-        event.direction = Stock::Direction::up;
-        event.timestamp = rig.clock().now();
-        rig.state().fireAlert(event);
+        rig.moveToAfternoon();
+        rig.show(day.all(), "MSFT");
+        rig.fireCrossAbove(QStringLiteral("AAPL"), 188);
         rig.state().setActiveSymbol(QStringLiteral("AAPL"));
     });
     shoot("single", [&] {
-        atAfternoon();
-        rig.show({msft}, "MSFT");
+        rig.moveToAfternoon();
+        rig.show({day.msft}, "MSFT");
     });
     shoot("futures", [&] {
         rig.setAfterHours(true);
-        const double now = rig.clock().now();
-        Stock es = ShotRig::daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05);
-        rig.show({es, ShotRig::daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)}, "ES=F");
+        rig.show(ShotRig::futuresDay(rig.clock().now()), "ES=F");
     });
     shoot("empty", [&] {
         rig.setAfterHours(false);
         rig.show({}, std::nullopt);
     });
-    return failures == 0 ? 0 : 1;
+    return writer.exitCode();
 }

@@ -7,7 +7,6 @@
 #include "shotrig.h"
 
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -30,11 +29,8 @@ int main(int argc, char** argv) {
 
     ShotRig rig;
     SceneRenderer renderer;
-    QFile sceneFile(QStringLiteral(":/notchshot/compactscene.qml"));
-    sceneFile.open(QIODevice::ReadOnly);
-    const QByteArray scene = sceneFile.readAll();
-    const QVariantMap props{{"testState", QVariant::fromValue<QObject*>(&rig.state())},
-                            {"testPrefs", QVariant::fromValue<QObject*>(&rig.prefs())}};
+    const QByteArray scene = SceneRenderer::scene(QStringLiteral(":/notchshot/compactscene.qml"));
+    const QVariantMap props = rig.sceneProperties();
 
     const Stock aapl = rig.stock("AAPL", 187.42, 185.10, 1.2);
     const Stock nvda = rig.stock("NVDA", 903.5, 912.8, -0.3);
@@ -42,18 +38,12 @@ int main(int argc, char** argv) {
     if (!rig.loadLogos({"AAPL", "NVDA", "MSFT"}))
         std::fprintf(stderr, "logos did not arrive; placeholders are shown\n");
 
-    int failures = 0;
+    ShotWriter writer(out, QStringLiteral("compact-"));
     auto shoot = [&](const char* name, const std::function<void()>& setUp,
                      const std::function<void()>& settle = {}, int settleMs = 50) {
         setUp();
         const QImage image = renderer.render(scene, props, settle, settleMs);
-        const QString path = out.filePath(QStringLiteral("compact-%1.png").arg(name));
-        if (image.isNull() || !image.save(path)) {
-            std::fprintf(stderr, "%s: %s\n", name, qPrintable(renderer.errorString()));
-            ++failures;
-            return;
-        }
-        std::printf("%s\n", qPrintable(path));
+        writer.save(QString::fromLatin1(name), image, renderer.errorString());
     };
 
     auto mode = [&](DisplayMode m) { rig.prefs().setDisplayMode(m); };
@@ -112,5 +102,5 @@ int main(int argc, char** argv) {
             QTest::qWait(100); // the glow takes its picture of the view on the next frame
             rig.clock().advance(0.16);
         });
-    return failures == 0 ? 0 : 1;
+    return writer.exitCode();
 }

@@ -1,5 +1,6 @@
 #include "scenerenderer.h"
 
+#include <QFile>
 #include <QQmlComponent>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -13,6 +14,11 @@ namespace velline::notchshot {
 
 SceneRenderer::SceneRenderer() {
     m_engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+}
+
+QByteArray SceneRenderer::scene(const QString& resource) {
+    QFile file(resource);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void SceneRenderer::useSoftwareRenderer() {

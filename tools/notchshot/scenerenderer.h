@@ -29,6 +29,10 @@ public:
 
     QString errorString() const { return m_error; }
 
+    // The text of a scene compiled into the program (a resource path such as
+    // ":/notchshot/cardscene.qml"); empty when there is none.
+    static QByteArray scene(const QString& resource);
+
     // Selects the software scene graph; call before the first window exists.
     static void useSoftwareRenderer();
 

@@ -66,6 +66,47 @@ Stock ShotRig::stock(const QString& symbol, double price, double previousClose,
     return s;
 }
 
+void ShotRig::moveToAfternoon() {
+    m_clock.setNow(afternoon);
+    m_state->updateSession();
+}
+
+ShotRig::Day ShotRig::afternoonDay() {
+    Day day;
+    day.aapl = daySeries("AAPL", 189.84, 185.10, afternoon, 40, 2.4, 0.42);
+    day.aapl.contextTag = QStringLiteral("Earnings");
+    day.nvda = daySeries("NVDA", 884.20, 912.80, afternoon, 22, 3.4, -1.15);
+    day.msft = daySeries("MSFT", 421.07, 421.0, afternoon, -1, 1.0, 0.01);
+    day.tsla = daySeries("TSLA", 241.3, 238.2, afternoon, -1, 1.0, 0.08);
+    return day;
+}
+
+void ShotRig::useDayAlerts() {
+    m_prefs.setPriceAlerts({alert("AAPL", 188, PriceAlert::Direction::above),
+                            alert("AAPL", 180, PriceAlert::Direction::below),
+                            alert("NVDA", 900, PriceAlert::Direction::below)});
+}
+
+QList<Stock> ShotRig::futuresDay(double now) {
+    return {daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05),
+            daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)};
+}
+
+void ShotRig::fireCrossAbove(const QString& symbol, double level) {
+    AlertEvent event;
+    event.id = QUuid::createUuid();
+    event.symbol = symbol;
+    event.reason = AlertEvent::Reason::priceCross(level, PriceAlert::Direction::above);
+    event.direction = Stock::Direction::up;
+    event.timestamp = m_clock.now();
+    m_state->fireAlert(event);
+}
+
+QVariantMap ShotRig::sceneProperties() {
+    return {{QStringLiteral("testState"), QVariant::fromValue<QObject*>(m_state.get())},
+            {QStringLiteral("testPrefs"), QVariant::fromValue<QObject*>(&m_prefs)}};
+}
+
 Stock ShotRig::daySeries(const QString& symbol, double price, double previousClose, double now,
                          int spikeBar, double surge, double lastBarMove) {
     constexpr double sessionStart = sessionOpen - 30 * 60;
@@ -117,6 +158,18 @@ PriceAlert ShotRig::alert(const QString& symbol, double level, PriceAlert::Direc
     a.price = level;
     a.direction = direction;
     return a;
+}
+
+bool ShotWriter::save(const QString& name, const QImage& image, const QString& error) {
+    const QString path = m_out.filePath(m_prefix + name + QStringLiteral(".png"));
+    if (image.isNull() || !image.save(path)) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(name),
+                     qPrintable(error.isEmpty() ? QStringLiteral("no picture") : error));
+        ++m_failures;
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
 }
 
 } // namespace velline::notchshot

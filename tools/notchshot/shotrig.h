@@ -7,8 +7,10 @@
 #include "state/appstate.h"
 
 #include <QDir>
+#include <QImage>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -60,6 +62,23 @@ public:
     Stock stock(const QString& symbol, double price, double previousClose,
                 double barMovePercent = 0) const;
 
+    // The card pictures' afternoon: the clock at `afternoon`, the session applied.
+    void moveToAfternoon();
+    // Their day of four records at `afternoon` (AAPL with earnings and a spike, NVDA falling
+    // on heavy volume, MSFT flat, TSLA), and the three price alerts they show.
+    struct Day {
+        Stock aapl, nvda, msft, tsla;
+        QList<Stock> all() const { return {aapl, nvda, msft, tsla}; }
+    };
+    static Day afternoonDay();
+    void useDayAlerts();
+    // Two futures records of a night session at `now`.
+    static QList<Stock> futuresDay(double now);
+    // A price alert on `symbol` crossing `level` upwards fires now.
+    void fireCrossAbove(const QString& symbol, double level);
+    // What a scene needs of the rig: its watch state and preferences as testState / testPrefs.
+    QVariantMap sceneProperties();
+
     // A day of 5-minute bars from the session's open (09:30 New York on the rig's day) to
     // `now` that wanders from `previousClose` with a little noise, jumps at `spikeBar` (none
     // when negative), trades `surge` times the usual volume in its last three bars and ends at
@@ -81,6 +100,24 @@ private:
     NoQuotes m_source;
     std::unique_ptr<FeedSimulator> m_logos;
     std::unique_ptr<AppState> m_state;
+};
+
+// Saves the pictures of a run as OUTPUT_DIR/PREFIX + name + ".png", prints each path, and
+// counts what could not be made.
+class ShotWriter {
+public:
+    ShotWriter(QDir out, QString prefix = {})
+        : m_out(std::move(out)), m_prefix(std::move(prefix)) {}
+
+    // A null image is a failure; `error` says why.
+    bool save(const QString& name, const QImage& image, const QString& error = {});
+    int failures() const { return m_failures; }
+    int exitCode() const { return m_failures == 0 ? 0 : 1; }
+
+private:
+    QDir m_out;
+    QString m_prefix;
+    int m_failures = 0;
 };
 
 } // namespace velline::notchshot
