@@ -1,5 +1,6 @@
 #include "clock/clock.h"
 
+#include <QAbstractAnimation>
 #include <QDateTime>
 #include <QTimer>
 
@@ -17,6 +18,51 @@ bool ScheduledTask::isPending() const {
 }
 
 namespace {
+
+// A frame timer on schedule(): a repeating timer of 1/60 s.
+class ScheduledFrameTimer final : public FrameTimer {
+public:
+    ScheduledFrameTimer(Clock* clock, QObject* context, std::function<void()> tick)
+        : m_timer(clock, period, context, std::move(tick)) {}
+    void stop() override { m_timer.stop(); }
+    bool isActive() const override { return m_timer.isActive(); }
+
+private:
+    RepeatingTimer m_timer;
+};
+
+// A frame timer on the application's animation timer: an endless animation whose every update
+// is a tick, so it ticks exactly when the declarative views' animations step.
+class AnimationFrameTimer final : public QAbstractAnimation, public FrameTimer {
+public:
+    AnimationFrameTimer(QObject* context, std::function<void()> tick)
+        : m_context(context), m_tick(std::move(tick)) {
+        start();
+        m_started = true;
+    }
+    ~AnimationFrameTimer() override { QAbstractAnimation::stop(); }
+
+    int duration() const override { return -1; }
+    void stop() override { QAbstractAnimation::stop(); }
+    bool isActive() const override { return state() == QAbstractAnimation::Running; }
+
+protected:
+    void updateCurrentTime(int) override {
+        // start() reports time 0 at once; the first tick belongs to the next frame.
+        if (!m_started)
+            return;
+        if (!m_context) {
+            QAbstractAnimation::stop();
+            return;
+        }
+        m_tick();
+    }
+
+private:
+    QPointer<QObject> m_context;
+    std::function<void()> m_tick;
+    bool m_started = false;
+};
 
 class SystemClock final : public Clock {
 public:
@@ -40,9 +86,17 @@ public:
         });
         return ScheduledTask(state);
     }
+
+    std::unique_ptr<FrameTimer> frameTimer(QObject* context, std::function<void()> tick) override {
+        return std::make_unique<AnimationFrameTimer>(context, std::move(tick));
+    }
 };
 
 } // namespace
+
+std::unique_ptr<FrameTimer> Clock::frameTimer(QObject* context, std::function<void()> tick) {
+    return std::make_unique<ScheduledFrameTimer>(this, context, std::move(tick));
+}
 
 Clock* Clock::system() {
     static SystemClock clock;

@@ -28,6 +28,18 @@ private:
     std::shared_ptr<State> m_state;
 };
 
+// Ticks about sixty times a second while it runs (see Clock::frameTimer). Destroying it stops
+// it; stop() may be called from inside a tick.
+class FrameTimer {
+public:
+    // The frame period of timers that are not tied to the toolkit's animation timer.
+    static constexpr double period = 1.0 / 60.0;
+
+    virtual ~FrameTimer() = default;
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+};
+
 // The one seam for "now" and for timed work. Production code never calls
 // QDateTime::currentDateTime() or QTimer directly for behaviour that tests must drive;
 // it asks a Clock. Tests hand in a ManualClock and advance virtual time.
@@ -43,6 +55,13 @@ public:
     // first or the returned task is cancelled. A negative delay counts as zero.
     virtual ScheduledTask schedule(double delaySeconds, QObject* context,
                                    std::function<void()> job) = 0;
+
+    // Runs `tick` once per animation frame, starting one frame from now, until the returned
+    // timer stops or `context` is destroyed. The real clock ticks in step with the toolkit's own
+    // animations (one shared animation timer), so motion driven from here and the declarative
+    // views' animations ask for the same frames instead of a frame each. This default ticks
+    // every 1/60 s through schedule(), which is what virtual time in tests sees.
+    virtual std::unique_ptr<FrameTimer> frameTimer(QObject* context, std::function<void()> tick);
 
     // The process-wide real clock (wall time, QTimer-driven).
     static Clock* system();

@@ -68,7 +68,7 @@ void AnimatedValue::set(double value) {
 void FrameTicker::start(Clock* clock) {
     if (isRunning())
         return;
-    m_timer = std::make_unique<RepeatingTimer>(clock, framePeriod, m_context, [this] {
+    m_timer = clock->frameTimer(m_context, [this] {
         const bool moving = m_isMoving();
         m_frame();
         // Stopped, not destroyed: this runs inside the timer's own tick.

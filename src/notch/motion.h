@@ -36,12 +36,11 @@ private:
     TimingCurve m_curve = TimingCurve::linear;
 };
 
-// Frame ticks on a clock while something moves: `frame` runs about sixty times a second until
-// `isMoving` says the motion is over (then once more, so the last frame lands on the target).
+// Frame ticks on a clock while something moves: `frame` runs once per animation frame (about
+// sixty times a second, in step with the views' own animations) until `isMoving` says the
+// motion is over (then once more, so the last frame lands on the target).
 class FrameTicker {
 public:
-    static constexpr double framePeriod = 1.0 / 60.0;
-
     FrameTicker(QObject* context, std::function<void()> frame, std::function<bool()> isMoving)
         : m_context(context), m_frame(std::move(frame)), m_isMoving(std::move(isMoving)) {}
 
@@ -54,7 +53,7 @@ private:
     QObject* m_context;
     std::function<void()> m_frame;
     std::function<bool()> m_isMoving;
-    std::unique_ptr<RepeatingTimer> m_timer;
+    std::unique_ptr<FrameTimer> m_timer;
 };
 
 } // namespace velline

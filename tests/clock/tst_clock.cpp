@@ -2,7 +2,10 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QVariantAnimation>
 
+using velline::Clock;
+using velline::FrameTimer;
 using velline::ManualClock;
 using velline::RepeatingTimer;
 
@@ -136,6 +139,64 @@ private Q_SLOTS:
         velline::Clock::system()->schedule(0.01, &ctx, [&] { fired = true; });
         QTRY_VERIFY_WITH_TIMEOUT(fired, 2000);
         QVERIFY(velline::Clock::system()->now() >= before);
+    }
+
+    void manualFrameTimerTicksSixtyTimesASecondOfVirtualTime() {
+        ManualClock clock(0);
+        QObject ctx;
+        int ticks = 0;
+        std::unique_ptr<FrameTimer> timer = clock.frameTimer(&ctx, [&] {
+            if (++ticks == 30)
+                timer->stop(); // from inside a tick
+        });
+        QCOMPARE(ticks, 0);
+        clock.advance(0.17); // ten periods and a bit
+        QCOMPARE(ticks, 10);
+        clock.advance(10);
+        QCOMPARE(ticks, 30);
+        QVERIFY(!timer->isActive());
+    }
+
+    // The real frame timer steps in the same pass of the animation timer as every other
+    // animation, so together they ask for one frame, not one each.
+    void systemFrameTimerTicksWithTheAnimations() {
+        QObject ctx;
+        QVariantAnimation animation;
+        animation.setStartValue(0.0);
+        animation.setEndValue(1.0);
+        animation.setDuration(300);
+        int animationSteps = 0;
+        int ticks = 0;
+        int ticksOutOfStep = 0;
+        connect(&animation, &QVariantAnimation::valueChanged, &ctx, [&] { ++animationSteps; });
+        std::unique_ptr<FrameTimer> timer;
+        int stepsAtLastTick = -1;
+        timer = Clock::system()->frameTimer(&ctx, [&] {
+            ++ticks;
+            // Each tick comes in a pass in which the animation stepped too.
+            if (animation.state() == QAbstractAnimation::Running &&
+                animationSteps == stepsAtLastTick)
+                ++ticksOutOfStep;
+            stepsAtLastTick = animationSteps;
+        });
+        QCOMPARE(ticks, 0); // the first tick belongs to the next frame
+        animation.start();
+        QTRY_VERIFY_WITH_TIMEOUT(animation.state() == QAbstractAnimation::Stopped, 3000);
+        QVERIFY(ticks > 5);
+        QVERIFY2(ticksOutOfStep <= 1, qPrintable(QString::number(ticksOutOfStep)));
+        QVERIFY(timer->isActive());
+
+        // Gone with its context.
+        auto* context = new QObject;
+        int orphanTicks = 0;
+        std::unique_ptr<FrameTimer> orphan =
+            Clock::system()->frameTimer(context, [&] { ++orphanTicks; });
+        QTRY_VERIFY(orphanTicks > 0);
+        delete context;
+        QTRY_VERIFY(!orphan->isActive());
+        const int after = orphanTicks;
+        QTest::qWait(50);
+        QCOMPARE(orphanTicks, after);
     }
 };
 
