@@ -23,16 +23,29 @@ Item {
         horizontalInset: shape.horizontalInset
     }
 
-    Shape {
+    // On the software scene graph the fill paints the outline itself: one frame per step of
+    // an animated outline instead of two.
+    NotchFill {
+        id: fill
         anchors.fill: parent
-        antialiasing: true
-        containsMode: Shape.FillContains
+        visible: supported
+        outline: outline
+        color: shape.color
+    }
 
-        ShapePath {
-            fillColor: shape.color
-            strokeColor: "transparent"
-            strokeWidth: 0
-            PathSvg { path: outline.svgPath }
+    Loader {
+        anchors.fill: parent
+        active: !fill.supported
+        sourceComponent: Shape {
+            antialiasing: true
+            containsMode: Shape.FillContains
+
+            ShapePath {
+                fillColor: shape.color
+                strokeColor: "transparent"
+                strokeWidth: 0
+                PathSvg { path: outline.svgPath }
+            }
         }
     }
 }
