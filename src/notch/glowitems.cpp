@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace velline {
@@ -140,13 +141,18 @@ void ItemGlow::refresh() {
         return;
     const QSize size(static_cast<int>(std::ceil(m_source->width())),
                      static_cast<int>(std::ceil(m_source->height())));
-    QSharedPointer<QQuickItemGrabResult> grab = m_source->grabToImage(size);
-    if (!grab)
+    // A picture still on its way is dropped with its result (and its connection).
+    m_grab = m_source->grabToImage(size);
+    if (!m_grab)
         return;
-    QPointer<ItemGlow> self(this);
-    connect(grab.data(), &QQuickItemGrabResult::ready, this, [self, grab] {
-        if (self)
-            self->setSourceImage(grab->image());
+    connect(m_grab.data(), &QQuickItemGrabResult::ready, this, [this, grab = m_grab.data()] {
+        if (m_grab.data() != grab)
+            return;
+        const QImage picture = m_grab->image();
+        // Let go of the result once its signal has returned.
+        QMetaObject::invokeMethod(
+            this, [done = std::exchange(m_grab, {})] {}, Qt::QueuedConnection);
+        setSourceImage(picture);
     });
 }
 

@@ -6,7 +6,9 @@
 #include <QFont>
 #include <QImage>
 #include <QPointer>
+#include <QQuickItemGrabResult>
 #include <QQuickPaintedItem>
+#include <QSharedPointer>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 namespace velline {
@@ -87,6 +89,8 @@ public:
 
     // Takes a fresh picture of the source (asynchronously, on the next frame).
     Q_INVOKABLE void refresh();
+    // A picture asked for by refresh() has not arrived yet.
+    bool isTakingPicture() const { return !m_grab.isNull(); }
     // Uses `image` (the source's rendering) as the picture; for tests and refresh().
     void setSourceImage(const QImage& image);
 
@@ -106,6 +110,10 @@ private:
     qreal m_radius = 10;
     QImage m_picture; // the source's rendering
     QImage m_shape;   // its alpha, blurred, with the margin
+    // The picture being taken. Held here, not by the connection that waits for it: a result
+    // that held itself alive through its own connection lived as long as this item, one more
+    // picture of the view with every pulse.
+    QSharedPointer<QQuickItemGrabResult> m_grab;
 };
 
 } // namespace velline
