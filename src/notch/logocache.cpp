@@ -143,6 +143,9 @@ void LogoCache::finish(const QString& key, const QByteArray* body) {
     const QImage image = logo::decodeLogo(*body);
     if (image.isNull())
         return;
+    if (image.width() > maxLogoPixels || image.height() > maxLogoPixels)
+        image = image.scaled(maxLogoPixels, maxLogoPixels, Qt::KeepAspectRatio,
+                             Qt::SmoothTransformation);
     {
         QMutexLocker lock(&m_imagesLock);
         m_images.insert(key, image);

@@ -35,6 +35,10 @@ public:
     static constexpr double downloadTimeoutSeconds = 30.0;
     // Scheme-less name the image provider is registered under.
     static constexpr const char* providerId = "logo";
+    // Logos are kept at most this many pixels wide and high: the largest one drawn is 26
+    // points, so this is sharp up to three device pixels a point, and a logo service's large
+    // pictures do not sit in memory at full size for the life of the program.
+    static constexpr int maxLogoPixels = 80;
 
     // `prefix` is the full address that the encoded name and ".png" are appended to.
     // Without a network manager the cache makes its own.

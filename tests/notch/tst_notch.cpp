@@ -46,8 +46,8 @@ public:
     QHash<QTcpSocket*, bool> seen;
 };
 
-QByteArray png(QColor color) {
-    QImage image(4, 4, QImage::Format_ARGB32);
+QByteArray png(QColor color, QSize size = QSize(4, 4)) {
+    QImage image(size, QImage::Format_ARGB32);
     image.fill(color);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -122,17 +122,24 @@ private Q_SLOTS:
         LogoServer server;
         server.answers["/image-stock/AAPL.png"] = {200, png(Qt::red)};
         server.answers["/image-stock/SPY.png"] = {200, png(Qt::blue)};
+        server.answers["/image-stock/BIG.png"] = {200, png(Qt::green, QSize(400, 200))};
         ManualClock clock;
         LogoCache cache(&clock, server.prefix());
         QSignalSpy arrived(&cache, &LogoCache::logoArrived);
         cache.prefetch(QStringLiteral("aapl"));
         cache.prefetch(QStringLiteral("AAPL"));
         cache.prefetch(QStringLiteral("^GSPC"));
-        QTRY_COMPARE(arrived.size(), 2);
+        cache.prefetch(QStringLiteral("BIG"));
+        QTRY_COMPARE(arrived.size(), 3);
+        // A large picture is kept small, in its own proportions; small ones as they came.
+        QCOMPARE(cache.image(QStringLiteral("BIG")).size(),
+                 QSize(LogoCache::maxLogoPixels, LogoCache::maxLogoPixels / 2));
+        QCOMPARE(cache.image(QStringLiteral("AAPL")).size(), QSize(4, 4));
         cache.prefetch(QStringLiteral("Aapl")); // cached: no new download
         std::sort(server.requests.begin(), server.requests.end());
         QCOMPARE(server.requests,
-                 (QList<QByteArray>{"/image-stock/AAPL.png", "/image-stock/SPY.png"}));
+                 (QList<QByteArray>{"/image-stock/AAPL.png", "/image-stock/BIG.png",
+                                    "/image-stock/SPY.png"}));
         QVERIFY(cache.hasLogo(QStringLiteral("^gspc")) && !cache.hasLogo(QStringLiteral("SPY")));
 
         // What QML asks for: the source names the symbol safely, the provider decodes it.
