@@ -19,8 +19,9 @@
 #
 # Per run it prints: CPU % of one core, frames drawn per minute and mean CPU per frame (frames
 # are counted inside the program: `velline --stats`), wake-ups per second (context switches of
-# all its threads), peak and final resident memory of the program and of the simulator, the
-# time from process start to the first drawn frame, and resident memory at every minute.
+# its threads alive at the start and the end of the measured span), peak and final resident
+# memory of the program and of the simulator, the time from process start to the first drawn
+# frame, and resident memory at every minute.
 # The simulator of each build is used (its memory is part of what is measured); a build whose
 # simulator has no --still option borrows the still market from the first build that has one.
 set -euo pipefail
@@ -68,10 +69,13 @@ tick=$(getconf CLK_TCK)
 
 cputicks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
+# Context switches per thread ("tid count"); a delta counts only threads alive at both samples.
 switches() {
-    cat /proc/"$1"/task/*/status 2>/dev/null |
-        awk '/^(non)?voluntary_ctxt_switches/ { n += $2 } END { print n + 0 }'
+    for f in /proc/"$1"/task/*/status; do
+        awk -v t="${f%/status}" '/^(non)?voluntary_ctxt_switches/ { n += $2 } END { sub(/.*\//, "", t); print t, n + 0 }' "$f" 2>/dev/null
+    done
 }
+switch_delta() { awk 'NR == FNR { a[$1] = $2; next } ($1 in a) { d += $2 - a[$1] } END { print d + 0 }' "$1" "$2"; }
 # The last stats line the program printed: "velline-stats uptime=.. frames=.. first-frame=..".
 stat_field() { grep '^velline-stats' "$1" | tail -1 | tr ' ' '\n' | awk -F= -v k="$2" '$1 == k { print $2 }'; }
 # Ask the program for a stats line and wait until it has appeared.
@@ -135,10 +139,10 @@ INNER
 
     sleep "$warmup"
     stats_now "$pid" "$run/app.log"
-    local f0 c0 s0
+    local f0 c0
     f0=$(stat_field "$run/app.log" frames)
     c0=$(cputicks "$pid")
-    s0=$(switches "$pid")
+    switches "$pid" >"$run/switches0"
     local t0=$SECONDS
     : >"$run/rss"
     for m in $(seq "$minutes"); do
@@ -149,10 +153,10 @@ INNER
     done
     stats_now "$pid" "$run/app.log"
     local secs=$((SECONDS - t0))
-    local f1 c1 s1 hwm rss first simhwm=0 simrss=0
+    local f1 c1 hwm rss first simhwm=0 simrss=0
     f1=$(stat_field "$run/app.log" frames)
     c1=$(cputicks "$pid")
-    s1=$(switches "$pid")
+    switches "$pid" >"$run/switches1"
     first=$(stat_field "$run/app.log" first-frame)
     hwm=$(kb "$pid" VmHWM)
     rss=$(kb "$pid" VmRSS)
@@ -166,7 +170,7 @@ INNER
 
     local line
     line=$(awk -v l="$label" -v sc="$scenario" -v s="$secs" -v c="$((c1 - c0))" -v t="$tick" \
-        -v f="$((f1 - f0))" -v w="$((s1 - s0))" -v hwm="$hwm" -v rss="$rss" -v first="$first" \
+        -v f="$((f1 - f0))" -v w="$(switch_delta "$run/switches0" "$run/switches1")" -v hwm="$hwm" -v rss="$rss" -v first="$first" \
         -v shwm="$simhwm" -v srss="$simrss" 'BEGIN {
         cpu = c / t
         printf "%-7s %-12s %6.2f %% %8.1f %9s %8.1f %7.1f MB %7.1f MB %6.2f s %7.1f MB %7.1f MB\n",
