@@ -140,7 +140,7 @@ void LogoCache::finish(const QString& key, const QByteArray* body) {
     m_inflight.remove(key);
     if (!body)
         return;
-    const QImage image = logo::decodeLogo(*body);
+    QImage image = logo::decodeLogo(*body);
     if (image.isNull())
         return;
     if (image.width() > maxLogoPixels || image.height() > maxLogoPixels)
