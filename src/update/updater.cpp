@@ -317,13 +317,20 @@ void Updater::startCheck(bool userInitiated) {
     });
 }
 
-void Updater::feedFinished() {
+QNetworkReply* Updater::takeFinishedReply() {
     QNetworkReply* reply = m_reply;
     if (!reply || reply != sender())
-        return;
+        return nullptr;
     m_timeoutTask.cancel();
     m_reply = nullptr;
     reply->deleteLater();
+    return reply;
+}
+
+void Updater::feedFinished() {
+    QNetworkReply* reply = takeFinishedReply();
+    if (!reply)
+        return;
 
     QString failure = m_abortReason;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -548,12 +555,9 @@ void Updater::discardDownload() {
 }
 
 void Updater::downloadFinished() {
-    QNetworkReply* reply = m_reply;
-    if (!reply || reply != sender())
+    QNetworkReply* reply = takeFinishedReply();
+    if (!reply)
         return;
-    m_timeoutTask.cancel();
-    m_reply = nullptr;
-    reply->deleteLater();
 
     QString failure = m_abortReason;
     if (failure.isEmpty() && reply->error() != QNetworkReply::NoError) {

@@ -151,6 +151,9 @@ Q_SIGNALS:
 
 private:
     void startCheck(bool userInitiated);
+    // The reply that just finished, taken out of flight (its timeout cancelled, its deletion
+    // queued); none when the signal came from a reply that is no longer the current one.
+    QNetworkReply* takeFinishedReply();
     void feedFinished();
     void finishCheck(const QString& failure, const Appcast& feed);
     void setPhase(Phase phase, bool present);
