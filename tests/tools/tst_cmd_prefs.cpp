@@ -51,14 +51,15 @@ private Q_SLOTS:
         QCOMPARE(r.rc, 0);
         QCOMPARE(r.lines.size(), 1);
         const QJsonObject s = r.state();
-        QCOMPARE(s.keys(),
-                 (QStringList{"colorScheme", "displayMode", "holdings", "priceAlerts",
-                              "recentlyAdded", "showFuturesAfterHours", "trackedSymbols"}));
+        QCOMPARE(s.keys(), (QStringList{"colorScheme", "desktopNotifications", "displayMode",
+                                        "holdings", "priceAlerts", "recentlyAdded",
+                                        "showFuturesAfterHours", "trackedSymbols"}));
         QCOMPARE(s.value("trackedSymbols").toArray().size(), 10);
         QCOMPARE(s.value("trackedSymbols").toArray().at(4).toString(), QStringLiteral("^GSPC"));
         QCOMPARE(s.value("displayMode").toString(), QStringLiteral("regular"));
         QCOMPARE(s.value("showFuturesAfterHours").toBool(), true);
         QCOMPARE(s.value("colorScheme").toObject(), QJsonObject());
+        QCOMPARE(s.value("desktopNotifications").toBool(true), false);
         QVERIFY(!QFile::exists(storePath()));
     }
 
@@ -91,9 +92,11 @@ private Q_SLOTS:
         QCOMPARE(r.state().value("priceAlerts").toArray(), QJsonArray());
 
         prefs({"set-display-mode", "compact2"});
-        r = prefs({"set-futures", "false"});
+        prefs({"set-futures", "false"});
+        r = prefs({"set-notifications", "true"});
         QCOMPARE(r.state().value("displayMode").toString(), QStringLiteral("compact2"));
         QCOMPARE(r.state().value("showFuturesAfterHours").toBool(), false);
+        QCOMPARE(r.state().value("desktopNotifications").toBool(), true);
 
         // every change is on disk: a plain read shows the same state
         QCOMPARE(prefs({}).lines, QStringList{r.lines.last()});
@@ -115,6 +118,7 @@ private Q_SLOTS:
             {"remove-alert", "not-a-uuid"},
             {"set-display-mode", "compactLogo"},
             {"set-futures", "TRUE"},
+            {"set-notifications", "1"},
         };
         for (const QStringList& args : bad) {
             const Run r = prefs(args);

@@ -23,8 +23,8 @@ const char* const kUsage =
     "usage: vellinectl prefs [SUB-COMMAND ARGS...]\n"
     "\n"
     "Without a sub-command, prints the stored preferences as one JSON object with the keys\n"
-    "trackedSymbols, priceAlerts, holdings, recentlyAdded, displayMode, showFuturesAfterHours\n"
-    "and colorScheme (alerts and colours in their stored JSON form).\n"
+    "trackedSymbols, priceAlerts, holdings, recentlyAdded, displayMode, showFuturesAfterHours,\n"
+    "colorScheme (alerts and colours in their stored JSON form) and desktopNotifications.\n"
     "\n"
     "Each sub-command changes the preferences the way the app does, then prints them:\n"
     "  add-symbol TEXT                  add a symbol as the quick-add panel does; prints\n"
@@ -37,6 +37,7 @@ const char* const kUsage =
     "  remove-alert UUID                remove the alert with that id\n"
     "  set-display-mode RAW             regular, compact, compact2 or doNotDisturb\n"
     "  set-futures true|false           show futures after the regular session\n"
+    "  set-notifications true|false     also announce price alerts as desktop notifications\n"
     "\n"
     "Exit status: 0 done, 1 nothing added or the settings file could not be written,\n"
     "64 wrong arguments.";
@@ -56,6 +57,7 @@ QJsonObject stateJson(const UserPreferences& prefs) {
         {"displayMode", prefs.displayModeRaw()},
         {"showFuturesAfterHours", prefs.showFuturesAfterHours()},
         {"colorScheme", prefs.colorScheme().toJson().value_or(QJsonObject())},
+        {"desktopNotifications", prefs.desktopNotifications()},
     };
 }
 
@@ -82,6 +84,15 @@ std::optional<double> numberArg(const QString& text) {
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;
+}
+
+// Exactly "true" or "false", as the settings file stores them.
+std::optional<bool> boolArg(const QString& text) {
+    if (text == QLatin1String("true"))
+        return true;
+    if (text == QLatin1String("false"))
+        return false;
+    return std::nullopt;
 }
 
 struct SubCommand {
@@ -174,12 +185,22 @@ const QList<SubCommand>& subCommands() {
          }},
         {"set-futures", 1, 1, "true|false",
          [](UserPreferences& prefs, const QStringList& args, Io& io) {
-             const QString& value = args.at(0);
-             if (value != QLatin1String("true") && value != QLatin1String("false"))
-                 return usageError(
-                     io,
-                     QStringLiteral("set-futures: expected true or false, not '%1'").arg(value));
-             prefs.setShowFuturesAfterHours(value == QLatin1String("true"));
+             const auto on = boolArg(args.at(0));
+             if (!on)
+                 return usageError(io, QStringLiteral("set-futures: expected true or false, "
+                                                      "not '%1'")
+                                           .arg(args.at(0)));
+             prefs.setShowFuturesAfterHours(*on);
+             return ExitOk;
+         }},
+        {"set-notifications", 1, 1, "true|false",
+         [](UserPreferences& prefs, const QStringList& args, Io& io) {
+             const auto on = boolArg(args.at(0));
+             if (!on)
+                 return usageError(io, QStringLiteral("set-notifications: expected true or "
+                                                      "false, not '%1'")
+                                           .arg(args.at(0)));
+             prefs.setDesktopNotifications(*on);
              return ExitOk;
          }},
     };
