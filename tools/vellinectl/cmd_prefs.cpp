@@ -37,7 +37,7 @@ const char* const kUsage =
     "  remove-alert UUID                remove the alert with that id\n"
     "  set-display-mode RAW             regular, compact, compact2 or doNotDisturb\n"
     "  set-futures true|false           show futures after the regular session\n"
-    "  set-notifications true|false     also announce price alerts as desktop notifications\n"
+    "  set-notifications true|false     also announce alerts and spikes as desktop notifications\n"
     "\n"
     "Exit status: 0 done, 1 nothing added or the settings file could not be written,\n"
     "64 wrong arguments.";
