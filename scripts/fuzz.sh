@@ -4,18 +4,22 @@
 #   scripts/fuzz.sh --seconds 3600       longer runs
 #   scripts/fuzz.sh --runs 10000000 fuzz_chart
 #                                        a fixed number of executions of one target
+#   scripts/fuzz.sh --max-len 4096 ...   longest input tried (default 65536); shorter inputs run
+#                                        many times faster once the corpus has grown
 # New inputs go to build-fuzz/corpus/TARGET (the seeds under fuzz/corpus stay untouched);
 # a crash leaves its input in build-fuzz/artifacts/ and makes the script fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_PER=30
 RUNS=""
+MAX_LEN=65536
 TARGETS=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) SECONDS_PER="$2"; shift 2 ;;
     --runs) RUNS="$2"; shift 2 ;;
-    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    --max-len) MAX_LEN="$2"; shift 2 ;;
+    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
     *) TARGETS+=("$1"); shift ;;
   esac
 done
@@ -50,7 +54,7 @@ for t in "${TARGETS[@]}"; do
   # (rss_limit; FUZZ_RSS_MB raises it for the short CI runs, which look for crashes).
   if ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-     "$BUILD/fuzz/$t" "${limit[@]}" -rss_limit_mb="${FUZZ_RSS_MB:-2048}" -max_len=65536 -print_final_stats=1 \
+     "$BUILD/fuzz/$t" "${limit[@]}" -rss_limit_mb="${FUZZ_RSS_MB:-2048}" -max_len="$MAX_LEN" -print_final_stats=1 \
        -artifact_prefix="$BUILD/artifacts/$t-" "$corpus" "$(seeds "$t")" >"$log" 2>&1; then
     result=ok
   else
