@@ -63,7 +63,7 @@ private:
 
 NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const NotchStyle& style,
                        QScreen* screen)
-    : QQuickView(engine, nullptr) {
+    : QQuickView(engine, nullptr), m_controller(controller) {
     setTitle(QStringLiteral("Velline notch"));
     setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
              Qt::WindowDoesNotAcceptFocus);
@@ -86,6 +86,8 @@ NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const No
 
     connect(x11::CompositorWatcher::instance(), &x11::CompositorWatcher::activeChanged, this,
             &NotchPanel::applyShape);
+    if (x11::isAvailable())
+        QCoreApplication::instance()->installNativeEventFilter(this);
 
     // A panel still waiting for deletion must not outlive its controller's view of it.
     connect(controller, &QObject::destroyed, this, [this] { setSource(QUrl()); });
@@ -161,11 +163,30 @@ void NotchPanel::applyShape() {
     if (inputChanged)
         x11::setInputRegion(winId(), toDevicePixels(input, dpr));
     if (boundingChanged) {
-        x11::setBoundingRegion(winId(), bounding ? std::optional(toDevicePixels(*bounding, dpr))
-                                                 : std::nullopt);
+        const std::optional<QRegion> device =
+            bounding ? std::optional(toDevicePixels(*bounding, dpr)) : std::nullopt;
+        // What a growing shape uncovers is drawn by the frame under way (see UncoveredArea).
+        if (device && m_deviceBounding && isExposed() && m_controller)
+            m_uncovered.add(*device - *m_deviceBounding, m_controller->clock()->now());
+        else
+            m_uncovered.clear();
+        m_deviceBounding = device;
+        x11::setBoundingRegion(winId(), device);
     }
     if (inputChanged || boundingChanged)
         Q_EMIT shapeApplied();
+}
+
+bool NotchPanel::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (m_uncovered.isEmpty())
+        return false;
+    const auto expose = x11::exposeOf(eventType, message, winId());
+    if (!expose || !m_controller || !isExposed())
+        return false;
+    if (!m_uncovered.skip(expose->rect, expose->more, m_controller->clock()->now()))
+        return false;
+    ++m_skippedExposes;
+    return true;
 }
 
 void NotchPanel::orderFront() {

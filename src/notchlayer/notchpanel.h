@@ -1,7 +1,9 @@
 #pragma once
 
 #include "notchlayer/notchcontroller.h"
+#include "notchlayer/uncoveredarea.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QHash>
 #include <QPainterPath>
 #include <QPointer>
@@ -19,7 +21,7 @@ namespace velline {
 // screen, half as wide and centred; everything outside the drawn notch lets the pointer through
 // to the windows below, and without a compositor only the notch itself is visible (a shadow
 // needs blending, and shown without it would be a solid black rim).
-class NotchPanel : public QQuickView {
+class NotchPanel : public QQuickView, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
     NotchPanel(QQmlEngine* engine, NotchController* controller, const NotchStyle& style,
@@ -47,6 +49,10 @@ public:
     // the overlay areas); nullopt with a compositor.
     std::optional<QRegion> boundingRegion() const { return m_bounding; }
 
+    // Expose events skipped because the frame that uncovered their pixels drew them already.
+    int skippedExposes() const { return m_skippedExposes; }
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
     void orderFront();
     void fadeIn(double seconds);
     void fadeOut(double seconds);
@@ -61,9 +67,13 @@ private:
     QHash<const QObject*, QRegion> m_overlays;
     QRegion m_input;
     std::optional<QRegion> m_bounding;
+    std::optional<QRegion> m_deviceBounding; // as last sent to the X server
     bool m_shapeKnown = false;
     bool m_regionsApplied = false;
     QPropertyAnimation* m_fade = nullptr;
+    QPointer<NotchController> m_controller; // its clock dates the uncovered area
+    UncoveredArea m_uncovered;
+    int m_skippedExposes = 0;
 };
 
 } // namespace velline

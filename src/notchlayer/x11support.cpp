@@ -129,6 +129,34 @@ void setBoundingRegion(WId window, const std::optional<QRegion>& region) {
     xcb_flush(c);
 }
 
+std::optional<Expose> exposeOf(const QByteArray& eventType, const void* message, WId window) {
+    if (eventType != "xcb_generic_event_t" || !message || !window)
+        return std::nullopt;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & ~0x80) != XCB_EXPOSE)
+        return std::nullopt;
+    const auto* expose = reinterpret_cast<const xcb_expose_event_t*>(event);
+    if (expose->window != static_cast<xcb_window_t>(window))
+        return std::nullopt;
+    return Expose{QRect(expose->x, expose->y, expose->width, expose->height), expose->count > 0};
+}
+
+void sendExpose(WId window, const QRect& rect) {
+    xcb_connection_t* c = connection();
+    if (!c || !window)
+        return;
+    xcb_expose_event_t event{};
+    event.response_type = XCB_EXPOSE;
+    event.window = static_cast<xcb_window_t>(window);
+    event.x = static_cast<uint16_t>(rect.x());
+    event.y = static_cast<uint16_t>(rect.y());
+    event.width = static_cast<uint16_t>(rect.width());
+    event.height = static_cast<uint16_t>(rect.height());
+    xcb_send_event(c, false, event.window, XCB_EVENT_MASK_EXPOSURE,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+}
+
 QStringList atomListProperty(WId window, const char* property) {
     QStringList names;
     xcb_connection_t* c = connection();

@@ -25,6 +25,17 @@ void setInputRegion(WId window, const QRegion& region);
 // QWindow::setMask, an empty region here really hides the whole window.
 void setBoundingRegion(WId window, const std::optional<QRegion>& region);
 
+// An Expose event of `window` in a native event handed to a filter: the rectangle in device
+// pixels and whether more rectangles of the same series follow.
+struct Expose {
+    QRect rect;
+    bool more = false;
+};
+std::optional<Expose> exposeOf(const QByteArray& eventType, const void* message, WId window);
+
+// Sends `window` an Expose event for `rect` (device pixels), as the server would (for tests).
+void sendExpose(WId window, const QRect& rect);
+
 // Reads back a window property as atom names (for tests and diagnostics).
 QStringList atomListProperty(WId window, const char* property);
 

@@ -409,6 +409,62 @@ private Q_SLOTS:
         QCOMPARE(panel->boundingRegion()->boundingRect(), panel->inputRegion().boundingRect());
     }
 
+    void withoutACompositorTheGrowingOutlineNeedsNoSecondFrame() {
+        QVERIFY(!x11::CompositorWatcher::instance()->isActive());
+        NotchPanel* panel = visiblePanel();
+        QVERIFY(panel);
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const int skippedBefore = panel->skippedExposes();
+        // The card opens and closes; every picture the X server shows has the black body in
+        // one piece: no desktop showing through a part the shape has just uncovered.
+        const auto watch = [&](const QString& what) {
+            QElapsedTimer clock;
+            clock.start();
+            int frames = 0;
+            while (clock.elapsed() < 900) {
+                const QImage img = screen->grabWindow(0, centre - 300, 0, 600, 260).toImage();
+                ++frames;
+                for (int y = 0; y < img.height(); y += 3) {
+                    int left = -1;
+                    int right = -1;
+                    for (int x = 0; x < img.width(); ++x) {
+                        if ((img.pixel(x, y) | 0xff000000) != kGrey) {
+                            left = left < 0 ? x : left;
+                            right = x;
+                        }
+                    }
+                    for (int x = left + 1; left >= 0 && x < right; ++x) {
+                        QVERIFY2((img.pixel(x, y) | 0xff000000) != kGrey,
+                                 qPrintable(QStringLiteral("%1, picture %2: desktop at %3,%4")
+                                                .arg(what)
+                                                .arg(frames)
+                                                .arg(x)
+                                                .arg(y)));
+                    }
+                }
+                QTest::qWait(5);
+            }
+        };
+        xdotool({"mousemove", "960", "10"});
+        watch(QStringLiteral("opening"));
+        QTRY_VERIFY(notch->isExpanded());
+        xdotool({"mousemove", "960", "900"});
+        watch(QStringLiteral("closing"));
+        QTRY_VERIFY(notch->isCompact());
+        // The exposes of what the outline uncovered were answered by the frames that grew it.
+        QVERIFY2(panel->skippedExposes() > skippedBefore,
+                 qPrintable(QString::number(panel->skippedExposes())));
+
+        // Any other expose is drawn: the panel answers it with a frame.
+        int frames = 0;
+        const auto counter = connect(panel, &QQuickWindow::frameSwapped, this, [&] { ++frames; });
+        QTest::qWait(100);
+        frames = 0;
+        x11::sendExpose(panel->winId(), QRect(0, 0, 40, 40));
+        QTRY_VERIFY(frames > 0);
+        disconnect(counter);
+    }
+
     void overlayAreasStayVisibleBesideTheNotch() {
         // No compositor: only the notch and the areas marked to stay are shown.
         QVERIFY(!x11::CompositorWatcher::instance()->isActive());
