@@ -445,12 +445,39 @@ private Q_SLOTS:
                 QTest::qWait(5);
             }
         };
+        // Once the spring has settled, the screen shows exactly the visible region: every
+        // pixel the last steps uncovered was drawn.
+        const auto settledAsShaped = [&]() -> QString {
+            const QRegion visible = panel->boundingRegion().value_or(QRegion());
+            const QImage img = grabScreen();
+            for (int y = 0; y <= visible.boundingRect().bottom(); ++y) {
+                const QRect row = (visible & QRect(0, y, panel->width(), 1)).boundingRect();
+                int left = -1;
+                int right = -1;
+                for (int x = panel->x(); x < panel->x() + panel->width(); ++x) {
+                    if ((img.pixel(x, y) | 0xff000000) != kGrey) {
+                        left = left < 0 ? x : left;
+                        right = x;
+                    }
+                }
+                if (left != panel->x() + row.left() || right != panel->x() + row.right())
+                    return QStringLiteral("row %1 shows %2..%3, the shape is %4..%5")
+                        .arg(y)
+                        .arg(left)
+                        .arg(right)
+                        .arg(panel->x() + row.left())
+                        .arg(panel->x() + row.right());
+            }
+            return {};
+        };
         xdotool({"mousemove", "960", "10"});
         watch(QStringLiteral("opening"));
         QTRY_VERIFY(notch->isExpanded());
+        QTRY_COMPARE(settledAsShaped(), QString());
         xdotool({"mousemove", "960", "900"});
         watch(QStringLiteral("closing"));
         QTRY_VERIFY(notch->isCompact());
+        QTRY_COMPARE(settledAsShaped(), QString());
         // The exposes of what the outline uncovered were answered by the frames that grew it.
         QVERIFY2(panel->skippedExposes() > skippedBefore,
                  qPrintable(QString::number(panel->skippedExposes())));
