@@ -413,7 +413,10 @@ void AppState::networkReachable() {
 }
 
 void AppState::watchNetworkReachability() {
+    // NetworkManager's backend first: it speaks D-Bus, which is loaded anyway, where the first
+    // backend found by features may be the GLib one, which brings GIO and GObject along.
     if (!QNetworkInformation::instance() &&
+        !QNetworkInformation::loadBackendByName(QStringLiteral("networkmanager")) &&
         !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
         return; // no backend on this system: the offline pause simply runs out
     connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
