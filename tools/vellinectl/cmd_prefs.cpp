@@ -104,6 +104,19 @@ struct SubCommand {
     std::function<int(UserPreferences&, const QStringList&, Io&)> run;
 };
 
+// A sub-command that turns a switch on or off: "true" or "false", nothing else.
+SubCommand switchCommand(const char* name, void (UserPreferences::*set)(bool)) {
+    return {name, 1, 1, "true|false",
+            [name, set](UserPreferences& prefs, const QStringList& args, Io& io) {
+                const auto on = boolArg(args.at(0));
+                if (!on)
+                    return usageError(io, QStringLiteral("%1: expected true or false, not '%2'")
+                                              .arg(QLatin1String(name), args.at(0)));
+                (prefs.*set)(*on);
+                return ExitOk;
+            }};
+}
+
 const QList<SubCommand>& subCommands() {
     static const QList<SubCommand> list{
         {"add-symbol", 1, 1, "TEXT",
@@ -183,26 +196,8 @@ const QList<SubCommand>& subCommands() {
              prefs.setDisplayMode(*mode);
              return ExitOk;
          }},
-        {"set-futures", 1, 1, "true|false",
-         [](UserPreferences& prefs, const QStringList& args, Io& io) {
-             const auto on = boolArg(args.at(0));
-             if (!on)
-                 return usageError(io, QStringLiteral("set-futures: expected true or false, "
-                                                      "not '%1'")
-                                           .arg(args.at(0)));
-             prefs.setShowFuturesAfterHours(*on);
-             return ExitOk;
-         }},
-        {"set-notifications", 1, 1, "true|false",
-         [](UserPreferences& prefs, const QStringList& args, Io& io) {
-             const auto on = boolArg(args.at(0));
-             if (!on)
-                 return usageError(io, QStringLiteral("set-notifications: expected true or "
-                                                      "false, not '%1'")
-                                           .arg(args.at(0)));
-             prefs.setDesktopNotifications(*on);
-             return ExitOk;
-         }},
+        switchCommand("set-futures", &UserPreferences::setShowFuturesAfterHours),
+        switchCommand("set-notifications", &UserPreferences::setDesktopNotifications),
     };
     return list;
 }
