@@ -204,18 +204,16 @@ int main(int argc, char** argv) {
         rig.state().updateSession();
     };
     atAfternoon();
-    Stock aapl = ShotRig::daySeries("AAPL", 189.84, 185.10, ShotRig::afternoon, 40, 2.4, 0.42);
-    aapl.contextTag = QStringLiteral("Earnings");
-    const Stock nvda =
-        ShotRig::daySeries("NVDA", 884.20, 912.80, ShotRig::afternoon, 22, 3.4, -1.15);
-    const Stock msft = ShotRig::daySeries("MSFT", 421.07, 421.0, ShotRig::afternoon, -1, 1.0, 0.01);
-    const Stock tsla = ShotRig::daySeries("TSLA", 241.3, 238.2, ShotRig::afternoon, -1, 1.0, 0.08);
-    const QList<Stock> day{aapl, nvda, msft, tsla};
+    const QList<Stock> day = ShotRig::afternoonDay().all();
     if (frames)
         return framesOfTransitions(out, rig, notch, screen, day) == 0 ? 0 : 1;
-    rig.prefs().setPriceAlerts({ShotRig::alert("AAPL", 188, PriceAlert::Direction::above),
-                                ShotRig::alert("AAPL", 180, PriceAlert::Direction::below),
-                                ShotRig::alert("NVDA", 900, PriceAlert::Direction::below)});
+    rig.useDayAlerts();
+    // NVDA (the second) still spiking once the views have settled.
+    const auto spikingNvda = [&] {
+        QList<Stock> stocks = day;
+        stocks[1].lastSpikeAt = rig.clock().now() + 1;
+        return stocks;
+    };
 
     int failures = 0;
     const auto shoot = [&](const char* name, bool expanded, const std::function<void()>& setUp) {
@@ -260,16 +258,11 @@ int main(int argc, char** argv) {
     });
     shoot("compact-spiking", false, [&] {
         atAfternoon();
-        Stock spiking = nvda;
-        spiking.lastSpikeAt = rig.clock().now() + 1; // still spiking once the views settle
-        rig.show({aapl, spiking, msft, tsla}, "NVDA");
+        rig.show(spikingNvda(), "NVDA");
     });
     shoot("compact-futures", false, [&] {
         rig.setAfterHours(true);
-        const double now = rig.clock().now();
-        rig.show({ShotRig::daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05),
-                  ShotRig::daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)},
-                 "ES=F");
+        rig.show(ShotRig::futuresDay(rig.clock().now()), "ES=F");
     });
 
     shoot("expanded-portfolio", true, [&] {
@@ -280,27 +273,16 @@ int main(int argc, char** argv) {
     shoot("expanded-alert", true, [&] {
         atAfternoon();
         rig.show(day, "AAPL");
-        AlertEvent event;
-        event.id = QUuid::createUuid();
-        event.symbol = QStringLiteral("AAPL");
-        event.reason = AlertEvent::Reason::priceCross(188, PriceAlert::Direction::above);
-        event.direction = Stock::Direction::up;
-        event.timestamp = rig.clock().now();
-        rig.state().fireAlert(event);
+        rig.fireCrossAbove(QStringLiteral("AAPL"), 188);
     });
     shoot("expanded-no-portfolio", true, [&] {
         atAfternoon();
         rig.prefs().setHoldings({});
-        Stock spiking = nvda;
-        spiking.lastSpikeAt = rig.clock().now() + 1;
-        rig.show({aapl, spiking, msft, tsla}, "NVDA");
+        rig.show(spikingNvda(), "NVDA");
     });
     shoot("expanded-futures", true, [&] {
         rig.setAfterHours(true);
-        const double now = rig.clock().now();
-        rig.show({ShotRig::daySeries("ES=F", 4783.25, 4770.5, now, -1, 1.0, 0.05),
-                  ShotRig::daySeries("CL=F", 71.37, 72.24, now, 30, 1.6, -0.2)},
-                 "ES=F");
+        rig.show(ShotRig::futuresDay(rig.clock().now()), "ES=F");
     });
     shoot("expanded-empty", true, [&] {
         rig.setAfterHours(false);
