@@ -4,6 +4,7 @@
 
 #include "notchlayer/notchgeometry.h"
 #include "notchlayer/notchpanel.h"
+#include "notchlayer/x11support.h"
 
 #include <QPainter>
 #include <QQuickWindow>
@@ -189,6 +190,12 @@ void NotchOverlayArea::withdraw() {
 
 NotchGlow::NotchGlow(QQuickItem* parent) : QQuickPaintedItem(parent) {
     setAntialiasing(true);
+    connect(x11::CompositorWatcher::instance(), &x11::CompositorWatcher::activeChanged, this,
+            &NotchGlow::compositedChanged);
+}
+
+bool NotchGlow::isComposited() const {
+    return x11::CompositorWatcher::instance()->isActive();
 }
 
 void NotchGlow::setSource(NotchOutline* source) {

@@ -113,11 +113,14 @@ private:
 
 // A soft shadow of an outline: the shape, blurred, in black. The blurred image is kept until
 // the outline or the radius changes; the item's opacity sets the shadow's strength. Place it
-// over the outline's item; it draws `radius` beyond each edge.
+// over the outline's item; it draws `radius` beyond each edge. `composited` tells whether a
+// compositor blends it in: without one the panel shows only the outline itself, so a view
+// hides the shadow then rather than blur it again at every step of the outline.
 class NotchGlow : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(velline::NotchOutline* source READ source WRITE setSource NOTIFY sourceChanged)
+    Q_PROPERTY(bool composited READ isComposited NOTIFY compositedChanged)
     Q_PROPERTY(qreal radius READ radius WRITE setRadius NOTIFY radiusChanged)
     Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
 public:
@@ -129,6 +132,7 @@ public:
     void setRadius(qreal r);
     QColor color() const { return m_color; }
     void setColor(const QColor& c);
+    bool isComposited() const;
 
     void paint(QPainter* painter) override;
 
@@ -141,6 +145,7 @@ Q_SIGNALS:
     void sourceChanged();
     void radiusChanged();
     void colorChanged();
+    void compositedChanged();
 
 private:
     void invalidate();

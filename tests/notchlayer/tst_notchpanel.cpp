@@ -1,6 +1,7 @@
 // The notch panel on a real X server (xvfb-run): what ends up on screen, hover through the
 // pointer, clicks passing through, with and without a compositor, and display changes.
 #include "notchlayer/notchcontroller.h"
+#include "notchlayer/notchitems.h"
 #include "notchlayer/notchpanel.h"
 #include "notchlayer/x11support.h"
 
@@ -15,6 +16,8 @@
 #include <QScreen>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <algorithm>
 
 Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
 
@@ -382,6 +385,13 @@ private Q_SLOTS:
             rows << qMakePair(bottom, bottom);
             return rows;
         };
+        // With a compositor the open card casts its shadow; without one nobody could see it.
+        const auto shadowShown = [] {
+            const auto shadows = visiblePanel()->contentItem()->findChildren<NotchGlow*>();
+            return std::any_of(shadows.cbegin(), shadows.cend(),
+                               [](const NotchGlow* s) { return s->isVisible(); });
+        };
+        QTRY_VERIFY(shadowShown());
         const auto composited = outline();
         // The card's body hangs down to below the content (32 + 120 + 15, less the corner).
         QVERIFY2(composited.last().first >= 158 && composited.last().first <= 168,
@@ -390,6 +400,7 @@ private Q_SLOTS:
         stopCompositor();
         QTRY_VERIFY(!x11::CompositorWatcher::instance()->isActive());
         QTRY_VERIFY(visiblePanel() && visiblePanel()->boundingRegion().has_value());
+        QTRY_VERIFY(!shadowShown());
         QTest::qWait(200);
         const auto plain = outline();
         for (int i = 0; i < composited.size(); ++i) {

@@ -37,7 +37,7 @@ Item {
             height: parent.height + 2 * Math.ceil(radius * 1.5)
             radius: view.shadowRadius
             opacity: view.shadowOpacity
-            visible: opacity > 0.001 && radius > 0
+            visible: composited && opacity > 0.001 && radius > 0
         }
 
         NotchOutline {
