@@ -219,28 +219,44 @@ void SimulatedStreamer::tick() {
 }
 
 StreamTick SimulatedStreamer::tickFor(const QString& symbol, double instant) const {
+    auto day = m_days.find(symbol);
+    if (day == m_days.end() || instant < day->at || instant >= day->at + dayRefreshSeconds) {
+        if (m_days.size() > 4 * symbolCap)
+            m_days.clear();
+        day = m_days.insert(symbol, DayReading{instant, readDay(symbol, instant)});
+    }
+    StreamTick t = day->tick;
+    // Rounded first as the chart answer rounds its price, so that both agree.
+    const double chartPrice =
+        roundWithPriceHint(m_market.priceAt(symbol, instant), t.priceHint == 4 ? 5 : 3);
+    t.price = roundWithPriceHint(chartPrice, t.priceHint);
+    t.timeMs = static_cast<qint64>(std::floor(instant)) * 1000;
+    t.change = roundWithPriceHint(t.price - t.previousClose, t.priceHint);
+    t.changePercent = t.previousClose != 0 ? (t.price / t.previousClose - 1) * 100 : 0;
+    t.dayHigh = std::max(t.dayHigh, t.price);
+    t.dayLow = std::min(t.dayLow, t.price);
+    return t;
+}
+
+StreamTick SimulatedStreamer::readDay(const QString& symbol, double instant) const {
     const SimSnapshot s = m_market.snapshot(symbol, instant);
     StreamTick t;
     t.symbol = s.symbol;
     t.priceHint = s.price < 2 ? 4 : 2;
     t.price = roundWithPriceHint(s.price, t.priceHint);
-    t.timeMs = static_cast<qint64>(std::floor(instant)) * 1000;
     t.previousClose = roundWithPriceHint(s.previousClose, t.priceHint);
-    t.change = roundWithPriceHint(t.price - t.previousClose, t.priceHint);
-    t.changePercent = t.previousClose != 0 ? (t.price / t.previousClose - 1) * 100 : 0;
     t.dayVolume = s.volume;
+    t.dayHigh = t.dayLow = t.price;
     bool first = true;
     for (const SimBar& b : s.bars) {
         if (!b.close)
             continue;
         if (first)
             t.openPrice = roundWithPriceHint(b.open.value_or(*b.close), t.priceHint);
-        t.dayHigh = first ? b.high.value_or(*b.close) : std::max(t.dayHigh, b.high.value_or(0));
-        t.dayLow = first ? b.low.value_or(*b.close) : std::min(t.dayLow, b.low.value_or(t.dayLow));
         first = false;
+        t.dayHigh = std::max(t.dayHigh, roundWithPriceHint(b.high.value_or(*b.close), t.priceHint));
+        t.dayLow = std::min(t.dayLow, roundWithPriceHint(b.low.value_or(*b.close), t.priceHint));
     }
-    t.dayHigh = roundWithPriceHint(t.dayHigh, t.priceHint);
-    t.dayLow = roundWithPriceHint(t.dayLow, t.priceHint);
     t.marketHours = 1;
     t.quoteType = quoteTypeOf(s.instrumentType);
     t.currency = QStringLiteral("USD");

@@ -77,7 +77,11 @@ public:
     static constexpr qsizetype frameLogLimit = 1000;
     QList<QByteArray> receivedFrames() const { return m_frames; }
 
-    // The message the streamer sends for `symbol` at `instant`.
+    // The message the streamer sends for `symbol` at `instant`. The price is read afresh each
+    // time; the day's volume, high, low and open are read from the market at most every
+    // dayRefreshSeconds (a full reading of the day is a few hundred price evaluations), so the
+    // streamed day volume rises in steps, as the real feed's does.
+    static constexpr double dayRefreshSeconds = 10;
     StreamTick tickFor(const QString& symbol, double instant) const;
 
 Q_SIGNALS:
@@ -98,6 +102,7 @@ private:
     void subscribe(Client& client, const QStringList& symbols);
     void send(Client& client, const QByteArray& frame);
     void tick();
+    StreamTick readDay(const QString& symbol, double instant) const;
     Client* clientFor(QWebSocket* socket);
     void dropClient(QWebSocket* socket);
 
@@ -109,6 +114,11 @@ private:
     std::unique_ptr<RepeatingTimer> m_timer;
     QList<std::shared_ptr<Client>> m_clients;
     QList<QByteArray> m_frames;
+    struct DayReading {
+        double at = 0;
+        StreamTick tick;
+    };
+    mutable QHash<QString, DayReading> m_days;
     Fault m_fault = Fault::none;
     double m_snapshotAge = 0;
     int m_opened = 0;

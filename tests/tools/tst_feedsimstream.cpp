@@ -120,8 +120,12 @@ private Q_SLOTS:
         QVERIFY(c->waitFrames(2 + sent));
         ticks = c->ticks();
         QCOMPARE(ticks.size(), 2 + sent);
-        for (const StreamTick& t : ticks)
+        for (const StreamTick& t : ticks) {
             QVERIFY(t.symbol == "AAPL" || t.symbol == "^GSPC");
+            // Each streamed price is the one a chart answer gives at that instant.
+            const double at = double(t.timeMs) / 1000 + 0.25;
+            QCOMPARE(t.price, roundWithPriceHint(f.sim.market().snapshot(t.symbol, at).price, 2));
+        }
         QCOMPARE(ticks.last().timeMs, qint64(std::floor(f.clock.now())) * 1000);
 
         const QJsonObject stats = QJsonDocument::fromJson(f.get("/feedsim/stats").body).object();
