@@ -431,6 +431,7 @@ void FeedSimulator::control(QTcpSocket* socket, const LoggedRequest& request, bo
     if (request.path == "/feedsim/clear") {
         clearScripts();
         m_streamer->setFault(SimulatedStreamer::Fault::none);
+        m_streamer->setSilentSymbols({});
         respond(socket, 200, "text/plain", "cleared\n", keepAlive);
         return;
     }
@@ -447,6 +448,8 @@ void FeedSimulator::control(QTcpSocket* socket, const LoggedRequest& request, bo
     if (kind == QLatin1String("close") || streamFaults.contains(kind)) {
         if (kind == QLatin1String("close"))
             m_streamer->closeAll();
+        else if (kind == QLatin1String("silent") && !arg("symbol").isEmpty())
+            m_streamer->setSilentSymbols(m_streamer->silentSymbols() << arg("symbol"));
         else
             m_streamer->setFault(streamFaults.value(kind));
         respond(socket, 200, "text/plain", "ok\n", keepAlive);

@@ -120,7 +120,7 @@ public:
     //       oversized (N bytes, default 6 MiB), unknown (the feed's 404); S defaults to "*"
     //       edge429 (the real feed's rate-limit answer; S may be /spark for the multi-symbol
     //       endpoint alone), and for the streamer: close (closes every stream connection
-    //       once), silent, garbage, refuse (each until cleared)
+    //       once), silent (with S: that symbol alone), garbage, refuse (each until cleared)
     //   GET /feedsim/clear       every script removed, the streamer's fault cleared
     //   GET /feedsim/stats       {"chartRequests","logoRequests","sparkRequests",
     //                             "streamConnections" (opened since start), "streamOpen",

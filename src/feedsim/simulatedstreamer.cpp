@@ -171,7 +171,7 @@ void SimulatedStreamer::subscribe(Client& client, const QStringList& symbols) {
             client.slotsTaken.insert(symbol);
         }
         client.subscribed.append(symbol);
-        if (!m_known(symbol) || m_fault != Fault::none)
+        if (!m_known(symbol) || m_fault != Fault::none || m_silent.contains(symbol))
             continue;
         const StreamTick snapshot = tickFor(symbol, m_marketNow() - m_snapshotAge);
         client.lastPrice.insert(symbol, float(snapshot.price));
@@ -194,7 +194,7 @@ void SimulatedStreamer::tick() {
     const auto clients = m_clients;
     for (const auto& client : clients) {
         for (const QString& symbol : client->subscribed) {
-            if (!m_known(symbol))
+            if (!m_known(symbol) || m_silent.contains(symbol))
                 continue;
             if (m_fault == Fault::garbage) {
                 // In turn: not JSON, bad base64, a record cut short, a record with no symbol.

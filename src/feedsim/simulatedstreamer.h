@@ -59,6 +59,12 @@ public:
     void takeOver(QTcpSocket* socket);
 
     void setFault(Fault fault) { m_fault = fault; }
+    // Symbols that get no messages at all (snapshot included) while everything else streams;
+    // their chart answers are unaffected.
+    void setSilentSymbols(const QStringList& symbols) {
+        m_silent = QSet<QString>(symbols.begin(), symbols.end());
+    }
+    QStringList silentSymbols() const { return QStringList(m_silent.begin(), m_silent.end()); }
     Fault fault() const { return m_fault; }
     // Closes every open connection (a normal close from the server's side).
     void closeAll();
@@ -120,6 +126,7 @@ private:
     };
     mutable QHash<QString, DayReading> m_days;
     Fault m_fault = Fault::none;
+    QSet<QString> m_silent;
     double m_snapshotAge = 0;
     int m_opened = 0;
     int m_messages = 0;

@@ -209,12 +209,23 @@ private Q_SLOTS:
         c->send(subscribeFrame({"AAPL", "MSFT"}));
         QVERIFY(c->waitFrames(2));
 
-        QCOMPARE(f.get("/feedsim/fault?kind=silent").status, 200);
+        // One symbol silent: the other streams on.
+        QCOMPARE(f.get("/feedsim/fault?kind=silent&symbol=MSFT").status, 200);
         int before = f.sim.streamer().messagesSent();
+        f.clock.advance(30);
+        QVERIFY(f.sim.streamer().messagesSent() > before);
+        QVERIFY(c->waitFrames(2 + f.sim.streamer().messagesSent() - before));
+        for (qsizetype i = 2; i < c->frames.size(); ++i)
+            QCOMPARE(decodeStreamFrame(c->frames[i])->symbol, QStringLiteral("AAPL"));
+        c->frames.resize(2);
+
+        QCOMPARE(f.get("/feedsim/fault?kind=silent").status, 200);
+        before = f.sim.streamer().messagesSent();
         f.clock.advance(10);
         QCOMPARE(f.sim.streamer().messagesSent(), before);
         QVERIFY(!c->closed);
 
+        QCOMPARE(f.get("/feedsim/clear").status, 200);
         QCOMPARE(f.get("/feedsim/fault?kind=garbage").status, 200);
         before = f.sim.streamer().messagesSent();
         f.clock.advance(4);
