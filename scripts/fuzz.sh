@@ -23,7 +23,7 @@ while [ $# -gt 0 ]; do
     *) TARGETS+=("$1"); shift ;;
   esac
 done
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_chart fuzz_prefs fuzz_logo)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_chart fuzz_stream fuzz_prefs fuzz_logo)
 
 BUILD=build-fuzz
 if [ ! -f "$BUILD/build.ninja" ]; then
@@ -36,6 +36,7 @@ cmake --build "$BUILD" --target "${TARGETS[@]}"
 seeds() {
   case "$1" in
     fuzz_chart) echo tests/data/chart ;;
+    fuzz_stream) echo fuzz/corpus/stream ;;
     fuzz_prefs) echo fuzz/corpus/prefs ;;
     fuzz_logo) echo fuzz/corpus/logo ;;
   esac

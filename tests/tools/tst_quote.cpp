@@ -1,7 +1,11 @@
 #include "clock/manualclock.h"
+#include "cmd_quotestream.h"
 #include "commands.h"
 #include "feedsim/feedsimulator.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
 #include <QTest>
 
 using namespace velline;
@@ -68,6 +72,131 @@ private Q_SLOTS:
         const Run help = quote({"--help"});
         QCOMPARE(help.code, vellinectl::ExitOk);
         QCOMPARE(help.out.first(), QStringLiteral("usage: vellinectl quote SYMBOL..."));
+    }
+
+    void streamArgumentsAndAddress_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("error");
+        const QByteArray local = "ws://127.0.0.1:9/";
+        QTest::newRow("no symbol") << QStringList{"--stream", "--seconds", "2"} << local
+                                   << int(vellinectl::ExitUsage) << "no symbol given";
+        QTest::newRow("zero seconds") << QStringList{"--stream", "--seconds=0", "AAPL"} << local
+                                      << int(vellinectl::ExitUsage) << "--seconds needs";
+        QTest::newRow("unknown option") << QStringList{"--stream", "-x", "AAPL"} << local
+                                        << int(vellinectl::ExitUsage) << "unknown option";
+        QStringList many{"--stream"};
+        for (int i = 0; i < 101; ++i)
+            many << QStringLiteral("S%1").arg(i);
+        QTest::newRow("101 symbols")
+            << many << local << int(vellinectl::ExitUsage) << "at most 100";
+        QTest::newRow("empty address") << QStringList{"--stream", "AAPL"} << QByteArray()
+                                       << int(vellinectl::ExitFailed) << "no stream";
+        QTest::newRow("not a ws address")
+            << QStringList{"--stream", "AAPL"} << QByteArray("http://127.0.0.1:9/")
+            << int(vellinectl::ExitFailed) << "not a ws:// or wss:// address";
+    }
+    void streamArgumentsAndAddress() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, url);
+        QFETCH(int, code);
+        QFETCH(QString, error);
+        qputenv("VELLINE_STREAM_URL", url);
+        const Run r = quote(args);
+        qunsetenv("VELLINE_STREAM_URL");
+        QCOMPARE(r.code, code);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.first().contains(error), qPrintable(r.err.first()));
+    }
+
+    void streamTickLinesHaveAFixedKeyOrder() {
+        StreamTick t;
+        t.symbol = "AAPL";
+        t.price = 232.35;
+        t.timeMs = 1733493600000;
+        t.change = -1.17;
+        t.changePercent = -0.5;
+        t.dayVolume = 41234567;
+        t.dayHigh = 233.1;
+        t.dayLow = 230.05;
+        t.marketHours = 1;
+        t.quoteType = 8;
+        QCOMPARE(
+            vellinectl::streamTickLine(t),
+            QByteArray("{\"symbol\":\"AAPL\",\"price\":232.35,\"time\":\"2024-12-06T14:00:00Z\","
+                       "\"timeMs\":1733493600000,\"change\":-1.17,\"changePercent\":-0.5,"
+                       "\"dayVolume\":41234567,\"dayHigh\":233.1,\"dayLow\":230.05,"
+                       "\"marketHours\":1,\"quoteType\":8}"));
+        t.previousClose = 233.52;
+        t.timeMs += 250;
+        const QJsonObject o = QJsonDocument::fromJson(vellinectl::streamTickLine(t)).object();
+        QCOMPARE(o.value("previousClose").toDouble(), 233.52);
+        QCOMPARE(o.value("time").toString(), QStringLiteral("2024-12-06T14:00:00.250Z"));
+    }
+
+    // Against the simulator's streamer, in virtual time.
+    void streamPrintsEachRecordAndResubscribesUntilTheTimeIsUp() {
+        sim.setFrozenAt(std::nullopt);
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        vellinectl::StreamQuotePrinter printer(sim.streamUrl(), {"AAPL", "ES=F"}, &clock, outStream,
+                                               errStream);
+        QList<int> finished;
+        connect(&printer, &vellinectl::StreamQuotePrinter::finished,
+                [&](int code) { finished << code; });
+        const int before = sim.streamer().messagesSent();
+        printer.start(20);
+        QTRY_COMPARE(sim.streamer().receivedFrames().size(), 1);
+        QTRY_COMPARE(out.count('\n'), 2); // the two snapshots
+        for (int i = 0; i < 19; ++i)
+            clock.advance(1);
+        QTRY_COMPARE(sim.streamer().receivedFrames(),
+                     QList<QByteArray>(2, "{\"subscribe\":[\"AAPL\",\"ES=F\"]}"));
+        const int sent = sim.streamer().messagesSent() - before;
+        QTRY_COMPARE(out.count('\n'), sent);
+        QVERIFY(finished.isEmpty());
+        clock.advance(1);
+        QCOMPARE(finished, QList<int>{vellinectl::ExitOk});
+        QVERIFY(err.isEmpty());
+        for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            QVERIFY(o.value("symbol") == "AAPL" || o.value("symbol") == "ES=F");
+        }
+        QTRY_COMPARE(sim.streamer().openConnections(), 0);
+    }
+
+    void streamEndsWithAFailureWhenLostOrNeverOpened() {
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        QList<int> finished;
+        {
+            vellinectl::StreamQuotePrinter lost(sim.streamUrl(), {"AAPL"}, &clock, outStream,
+                                                errStream);
+            connect(&lost, &vellinectl::StreamQuotePrinter::finished,
+                    [&](int code) { finished << code; });
+            const int opened = sim.streamer().connectionsOpened();
+            lost.start(std::nullopt);
+            QTRY_COMPARE(sim.streamer().connectionsOpened(), opened + 1);
+            sim.streamer().closeAll();
+            QTRY_COMPARE(finished, QList<int>{vellinectl::ExitFailed});
+            QVERIFY2(err.contains("the stream closed"), qPrintable(err));
+        }
+        // A server that takes the connection and never answers the upgrade.
+        QTcpServer mute;
+        QVERIFY(mute.listen(QHostAddress::LocalHost));
+        vellinectl::StreamQuotePrinter never(
+            QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(mute.serverPort())), {"AAPL"}, &clock,
+            outStream, errStream);
+        connect(&never, &vellinectl::StreamQuotePrinter::finished,
+                [&](int code) { finished << code; });
+        never.start(60);
+        QVERIFY(QTest::qWaitFor([&] { return mute.hasPendingConnections(); }, 5000));
+        clock.advance(vellinectl::StreamQuotePrinter::connectSeconds - 0.001);
+        QCOMPARE(finished.size(), 1);
+        clock.advance(0.001);
+        QCOMPARE(finished, (QList<int>{vellinectl::ExitFailed, vellinectl::ExitFailed}));
+        QVERIFY2(err.contains("no connection to"), qPrintable(err));
     }
 };
 

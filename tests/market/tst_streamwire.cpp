@@ -1,0 +1,320 @@
+#include "market/streamwire.h"
+
+#include <QTest>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+using namespace velline;
+
+Q_DECLARE_METATYPE(velline::StreamTick)
+Q_DECLARE_METATYPE(velline::StreamDecodeError)
+
+namespace {
+
+// Hand-built protocol-buffer pieces, independent of the encoder under test.
+QByteArray varint(quint64 v) {
+    QByteArray out;
+    do {
+        out.append(char((v & 0x7f) | (v >= 0x80 ? 0x80 : 0)));
+        v >>= 7;
+    } while (v);
+    return out;
+}
+QByteArray key(int field, int type) {
+    return varint(quint64(field) << 3 | quint64(type));
+}
+QByteArray str(int field, const QByteArray& s) {
+    return key(field, 2) + varint(s.size()) + s;
+}
+QByteArray f32(int field, float f) {
+    const quint32 bits = std::bit_cast<quint32>(f);
+    QByteArray out = key(field, 5);
+    for (int i = 0; i < 4; ++i)
+        out.append(char(bits >> (8 * i)));
+    return out;
+}
+QByteArray f64(int field, double d) {
+    const quint64 bits = std::bit_cast<quint64>(d);
+    QByteArray out = key(field, 1);
+    for (int i = 0; i < 8; ++i)
+        out.append(char(bits >> (8 * i)));
+    return out;
+}
+QByteArray sint(int field, qint64 v) {
+    return key(field, 0) + varint((quint64(v) << 1) ^ quint64(v >> 63));
+}
+QByteArray i32(int field, qint64 v) {
+    return key(field, 0) + varint(quint64(v));
+}
+
+const QByteArray aapl = str(1, "AAPL");
+
+StreamTick tickOf(const QString& symbol) {
+    StreamTick t;
+    t.symbol = symbol;
+    return t;
+}
+
+} // namespace
+
+class TestStreamWire : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void decodesHandBuiltRecords_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<StreamTick>("expected");
+
+        StreamTick full = tickOf("AAPL");
+        full.price = 232.35;
+        full.timeMs = 1733493600000;
+        full.currency = "USD";
+        full.exchange = "NMS";
+        full.quoteType = 8;
+        full.marketHours = 1;
+        full.changePercent = -0.5f; // exact in float
+        full.dayVolume = 41234567;
+        full.dayHigh = 233.1;
+        full.dayLow = 230.05;
+        full.change = -1.17;
+        full.shortName = QString::fromUtf8("Apple Inc. \xe2\x80\x94 Common");
+        full.openPrice = 231;
+        full.previousClose = 233.52;
+        full.priceHint = 2;
+        QTest::newRow("every field, float32 prices rounded")
+            << QByteArray(aapl + f32(2, 232.35f) + sint(3, 1733493600000) + str(4, "USD") +
+                          str(5, "NMS") + i32(6, 8) + i32(7, 1) + f32(8, -0.5f) +
+                          sint(9, 41234567) + f32(10, 233.1f) + f32(11, 230.05f) + f32(12, -1.17f) +
+                          str(13, "Apple Inc. \xe2\x80\x94 Common") + f32(15, 231.0f) +
+                          f32(16, 233.52f) + sint(27, 2))
+            << full;
+
+        StreamTick fx = tickOf("EURUSD=X");
+        fx.price = 1.0835;
+        fx.priceHint = 4;
+        QTest::newRow("hint after the price it rounds")
+            << QByteArray(f32(2, 1.08347f) + str(1, "EURUSD=X") + sint(27, 4)) << fx;
+
+        StreamTick noHint = tickOf("AAPL");
+        noHint.price = 101.13;
+        QTest::newRow("no hint: two decimals") << QByteArray(aapl + f32(2, 101.126f)) << noHint;
+
+        StreamTick skipped = tickOf("AAPL");
+        skipped.price = 10;
+        QTest::newRow("unknown fields of every wire type skipped")
+            << QByteArray(aapl + sint(22, -5) + f64(32, 1e12) + str(18, "AAPL250117C") +
+                          f32(23, 9.5f) + str(99, QByteArray(300, 'x')) + f32(2, 10.0f))
+            << skipped;
+
+        StreamTick negative = tickOf("^VIX");
+        negative.quoteType = -3;
+        negative.timeMs = -1000;
+        negative.dayVolume = std::numeric_limits<qint64>::min();
+        QTest::newRow("sign-extended int32, negative sint64")
+            << QByteArray(str(1, "^VIX") + i32(6, -3) + sint(3, -1000) +
+                          sint(9, std::numeric_limits<qint64>::min()))
+            << negative;
+
+        StreamTick last = tickOf("MSFT");
+        last.price = 2;
+        QTest::newRow("a repeated field: the last one counts")
+            << QByteArray(aapl + f32(2, 1.0f) + str(1, "MSFT") + f32(2, 2.0f)) << last;
+    }
+    void decodesHandBuiltRecords() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(StreamTick, expected);
+        StreamDecodeError error = StreamDecodeError::malformed;
+        const std::optional<StreamTick> tick = decodePricingData(bytes, &error);
+        QCOMPARE(error, StreamDecodeError::none);
+        QVERIFY(tick);
+        QCOMPARE(*tick, expected);
+    }
+
+    void refusesHostileRecords_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<StreamDecodeError>("expected");
+        using E = StreamDecodeError;
+        QTest::newRow("empty") << QByteArray() << E::noSymbol;
+        QTest::newRow("blank symbol") << str(1, "  ") << E::noSymbol;
+        QTest::newRow("no symbol") << f32(2, 5.0f) << E::noSymbol;
+        QTest::newRow("truncated key") << QByteArray("\x80", 1) << E::malformed;
+        QTest::newRow("truncated varint value")
+            << QByteArray(aapl + key(3, 0) + "\xff\xff") << E::malformed;
+        QTest::newRow("varint of eleven bytes")
+            << QByteArray(aapl + key(3, 0) + QByteArray(10, '\xff') + '\x01') << E::malformed;
+        QTest::newRow("tenth varint byte above one")
+            << QByteArray(aapl + key(3, 0) + QByteArray(9, '\xff') + '\x02') << E::malformed;
+        QTest::newRow("length past the end")
+            << QByteArray(key(1, 2) + varint(5) + "AAP") << E::malformed;
+        QTest::newRow("huge length")
+            << QByteArray(key(1, 2) + varint(~0ull >> 1) + "A") << E::malformed;
+        QTest::newRow("truncated fixed32")
+            << QByteArray(aapl + key(2, 5) + "\x01\x02\x03") << E::malformed;
+        QTest::newRow("truncated unknown fixed64")
+            << QByteArray(aapl + key(33, 1) + "\x01\x02\x03\x04\x05\x06\x07") << E::malformed;
+        QTest::newRow("price as varint")
+            << QByteArray(aapl + key(2, 0) + varint(5)) << E::malformed;
+        QTest::newRow("symbol as fixed32") << QByteArray(f32(1, 1.0f) + aapl) << E::malformed;
+        QTest::newRow("group start") << QByteArray(aapl + key(40, 3)) << E::malformed;
+        QTest::newRow("wire type 7") << QByteArray(aapl + key(40, 7)) << E::malformed;
+        QTest::newRow("field number 0") << QByteArray(aapl + key(0, 0) + varint(1)) << E::malformed;
+        QTest::newRow("invalid UTF-8 symbol") << str(1, "AA\xffPL") << E::malformed;
+        QTest::newRow("NaN price") << QByteArray(aapl + f32(2, std::nanf(""))) << E::malformed;
+        QTest::newRow("infinite high")
+            << QByteArray(aapl + f32(10, std::numeric_limits<float>::infinity())) << E::malformed;
+        QTest::newRow("1 MiB") << QByteArray(aapl + str(18, QByteArray(1 << 20, 'x')))
+                               << E::tooLarge;
+    }
+    void refusesHostileRecords() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(StreamDecodeError, expected);
+        StreamDecodeError error = StreamDecodeError::none;
+        QVERIFY(!decodePricingData(bytes, &error));
+        QCOMPARE(error, expected);
+    }
+
+    void decodesFrames_data() {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<StreamDecodeError>("expected");
+        using E = StreamDecodeError;
+        const QByteArray b64 = QByteArray(aapl + f32(2, 3.5f)).toBase64();
+        QTest::newRow("envelope") << "{\"type\":\"pricing\",\"message\":\"" + b64 + "\"}"
+                                  << E::none;
+        QTest::newRow("envelope without type") << "{\"message\":\"" + b64 + "\"}" << E::none;
+        QTest::newRow("bare base64 with newline") << b64 + "\n" << E::none;
+        QTest::newRow("empty") << QByteArray() << E::notJson;
+        QTest::newRow("cut JSON") << "{\"type\":\"pricing\",\"message\":\"" + b64 << E::notJson;
+        QTest::newRow("other type")
+            << "{\"type\":\"heartbeat\",\"message\":\"" + b64 + "\"}" << E::notPricing;
+        QTest::newRow("array") << QByteArray("[\"" + b64 + "\"]") << E::notPricing;
+        QTest::newRow("message not text") << QByteArray("{\"message\":5}") << E::notPricing;
+        QTest::newRow("bad base64 in envelope")
+            << QByteArray("{\"message\":\"QU%%\"}") << E::badBase64;
+        QTest::newRow("bad bare base64") << QByteArray("not base64!") << E::badBase64;
+        QTest::newRow("non-Latin-1 in message")
+            << QByteArray("{\"message\":\"QU\\u20acB\"}") << E::badBase64;
+        QTest::newRow("undecodable record") << QByteArray("{\"message\":\"gA==\"}") << E::malformed;
+
+        // At the size limit the frame is read; one byte over, it is not.
+        QByteArray padded = "{\"type\":\"pricing\",\"message\":\"" + b64 + "\"}";
+        padded += QByteArray(maxStreamFrameBytes - padded.size(), ' ');
+        QTest::newRow("exactly 64 KiB") << padded << E::none;
+        QTest::newRow("64 KiB and one byte") << padded + ' ' << E::tooLarge;
+        QTest::newRow("1 MiB of base64") << QByteArray(1 << 20, 'A') << E::tooLarge;
+    }
+    void decodesFrames() {
+        QFETCH(QByteArray, frame);
+        QFETCH(StreamDecodeError, expected);
+        StreamDecodeError error = StreamDecodeError::malformed;
+        const std::optional<StreamTick> tick = decodeStreamFrame(frame, &error);
+        QCOMPARE(error, expected);
+        QCOMPARE(tick.has_value(), expected == StreamDecodeError::none);
+        if (tick) {
+            QCOMPARE(tick->symbol, QStringLiteral("AAPL"));
+            QCOMPARE(tick->price, 3.5);
+        }
+    }
+
+    // What the simulator sends, the client reads back unchanged (values within float precision).
+    void roundTrips_data() {
+        QTest::addColumn<StreamTick>("tick");
+        StreamTick equity = tickOf("AAPL");
+        equity.price = 232.35;
+        equity.timeMs = 1733493600000;
+        equity.change = -1.17;
+        equity.changePercent = -0.5;
+        equity.dayVolume = 41234567;
+        equity.dayHigh = 233.1;
+        equity.dayLow = 230.05;
+        equity.openPrice = 231.4;
+        equity.previousClose = 233.52;
+        equity.marketHours = 1;
+        equity.quoteType = 8;
+        equity.priceHint = 2;
+        equity.currency = "USD";
+        equity.exchange = "NMS";
+        equity.shortName = QString::fromUtf8("Apple \xc3\xa9");
+        QTest::newRow("equity") << equity;
+        StreamTick future = tickOf("ES=F");
+        future.price = 6041.25;
+        future.change = -12.5;
+        future.quoteType = 18;
+        future.marketHours = 2;
+        future.priceHint = 2;
+        QTest::newRow("future after hours") << future;
+        StreamTick bare = tickOf("^GSPC");
+        QTest::newRow("symbol only") << bare;
+        StreamTick hintZero = tickOf("X");
+        hintZero.price = 17;
+        hintZero.priceHint = 0;
+        QTest::newRow("price hint 0 kept") << hintZero;
+    }
+    void roundTrips() {
+        QFETCH(StreamTick, tick);
+        QCOMPARE(decodePricingData(encodePricingData(tick)), tick);
+        QCOMPARE(decodeStreamFrame(encodeStreamFrame(tick)), tick);
+        QCOMPARE(decodeStreamFrame(encodePricingData(tick).toBase64()), tick);
+    }
+
+    void roundsWithPriceHint_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("hint");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("float32 widening") << 232.35000610351562 << 2 << 232.35;
+        QTest::newRow("absent hint: 2") << 1.23456 << -1 << 1.23;
+        QTest::newRow("four decimals") << 1.083470058441162 << 4 << 1.0835;
+        QTest::newRow("whole units") << 38123.6 << 0 << 38124.0;
+        QTest::newRow("negative") << -1.1699999570846558 << 2 << -1.17;
+        QTest::newRow("hint above 12 clamped") << 0.1234567890123456 << 40 << 0.123456789012;
+        QTest::newRow("too large to scale") << 1e300 << 2 << 1e300;
+    }
+    void roundsWithPriceHint() {
+        QFETCH(double, value);
+        QFETCH(int, hint);
+        QFETCH(double, expected);
+        QCOMPARE(roundWithPriceHint(value, hint), expected);
+    }
+
+    void writesActionFrames() {
+        const QStringList symbols{"AAPL", "^GSPC", "ES=F", "A\"B"};
+        const QByteArray all = "{\"subscribe\":[\"AAPL\",\"^GSPC\",\"ES=F\",\"A\\\"B\"]}";
+        QCOMPARE(subscribeFrame(symbols), all);
+        const QByteArray one = "{\"unsubscribe\":[\"AAPL\"]}";
+        QCOMPARE(unsubscribeFrame({"AAPL"}), one);
+        const QByteArray none = "{\"subscribe\":[]}";
+        QCOMPARE(subscribeFrame({}), none);
+    }
+
+    void readsStreamUrlFromEnvironment_data() {
+        QTest::addColumn<bool>("set");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QUrl>("expected");
+        QTest::addColumn<bool>("problem");
+        QTest::newRow("unset") << false << QByteArray() << QUrl(defaultStreamUrl) << false;
+        QTest::newRow("empty: no stream") << true << QByteArray() << QUrl() << false;
+        QTest::newRow("blank: no stream") << true << QByteArray("  ") << QUrl() << false;
+        QTest::newRow("local") << true << QByteArray(" ws://127.0.0.1:8123/?version=2 ")
+                               << QUrl("ws://127.0.0.1:8123/?version=2") << false;
+        QTest::newRow("http refused")
+            << true << QByteArray("http://127.0.0.1:1/") << QUrl() << true;
+        QTest::newRow("no host") << true << QByteArray("ws:///x") << QUrl() << true;
+    }
+    void readsStreamUrlFromEnvironment() {
+        QFETCH(bool, set);
+        QFETCH(QByteArray, value);
+        QFETCH(QUrl, expected);
+        QFETCH(bool, problem);
+        if (set)
+            qputenv("VELLINE_STREAM_URL", value);
+        else
+            qunsetenv("VELLINE_STREAM_URL");
+        QString why;
+        QCOMPARE(streamUrlFromEnvironment(&why), expected);
+        QCOMPARE(!why.isEmpty(), problem);
+        qunsetenv("VELLINE_STREAM_URL");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStreamWire)
+#include "tst_streamwire.moc"
