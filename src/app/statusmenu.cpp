@@ -108,107 +108,37 @@ void registerMenuTypes() {
     Q_UNUSED(registered)
 }
 
-// X keysym names of the printable ASCII keys that are not letters or digits.
+// X keysym names of the keys that are not letters, digits or function keys.
+struct KeysymName {
+    Qt::Key key;
+    const char* name;
+};
+// clang-format off
+constexpr KeysymName kKeysymNames[] = {
+    {Qt::Key_Space, "space"}, {Qt::Key_Exclam, "exclam"}, {Qt::Key_QuoteDbl, "quotedbl"},
+    {Qt::Key_NumberSign, "numbersign"}, {Qt::Key_Dollar, "dollar"}, {Qt::Key_Percent, "percent"},
+    {Qt::Key_Ampersand, "ampersand"}, {Qt::Key_Apostrophe, "apostrophe"},
+    {Qt::Key_ParenLeft, "parenleft"}, {Qt::Key_ParenRight, "parenright"},
+    {Qt::Key_Asterisk, "asterisk"}, {Qt::Key_Plus, "plus"}, {Qt::Key_Comma, "comma"},
+    {Qt::Key_Minus, "minus"}, {Qt::Key_Period, "period"}, {Qt::Key_Slash, "slash"},
+    {Qt::Key_Colon, "colon"}, {Qt::Key_Semicolon, "semicolon"}, {Qt::Key_Less, "less"},
+    {Qt::Key_Equal, "equal"}, {Qt::Key_Greater, "greater"}, {Qt::Key_Question, "question"},
+    {Qt::Key_At, "at"}, {Qt::Key_BracketLeft, "bracketleft"}, {Qt::Key_Backslash, "backslash"},
+    {Qt::Key_BracketRight, "bracketright"}, {Qt::Key_AsciiCircum, "asciicircum"},
+    {Qt::Key_Underscore, "underscore"}, {Qt::Key_QuoteLeft, "grave"},
+    {Qt::Key_BraceLeft, "braceleft"}, {Qt::Key_Bar, "bar"}, {Qt::Key_BraceRight, "braceright"},
+    {Qt::Key_AsciiTilde, "asciitilde"}, {Qt::Key_Return, "Return"}, {Qt::Key_Enter, "KP_Enter"},
+    {Qt::Key_Escape, "Escape"}, {Qt::Key_Tab, "Tab"}, {Qt::Key_Backspace, "BackSpace"},
+    {Qt::Key_Delete, "Delete"}, {Qt::Key_Insert, "Insert"}, {Qt::Key_Home, "Home"},
+    {Qt::Key_End, "End"}, {Qt::Key_PageUp, "Page_Up"}, {Qt::Key_PageDown, "Page_Down"},
+    {Qt::Key_Left, "Left"}, {Qt::Key_Right, "Right"}, {Qt::Key_Up, "Up"}, {Qt::Key_Down, "Down"},
+};
+// clang-format on
+
 QString keysymName(Qt::Key key) {
-    switch (key) {
-    case Qt::Key_Space:
-        return QStringLiteral("space");
-    case Qt::Key_Exclam:
-        return QStringLiteral("exclam");
-    case Qt::Key_QuoteDbl:
-        return QStringLiteral("quotedbl");
-    case Qt::Key_NumberSign:
-        return QStringLiteral("numbersign");
-    case Qt::Key_Dollar:
-        return QStringLiteral("dollar");
-    case Qt::Key_Percent:
-        return QStringLiteral("percent");
-    case Qt::Key_Ampersand:
-        return QStringLiteral("ampersand");
-    case Qt::Key_Apostrophe:
-        return QStringLiteral("apostrophe");
-    case Qt::Key_ParenLeft:
-        return QStringLiteral("parenleft");
-    case Qt::Key_ParenRight:
-        return QStringLiteral("parenright");
-    case Qt::Key_Asterisk:
-        return QStringLiteral("asterisk");
-    case Qt::Key_Plus:
-        return QStringLiteral("plus");
-    case Qt::Key_Comma:
-        return QStringLiteral("comma");
-    case Qt::Key_Minus:
-        return QStringLiteral("minus");
-    case Qt::Key_Period:
-        return QStringLiteral("period");
-    case Qt::Key_Slash:
-        return QStringLiteral("slash");
-    case Qt::Key_Colon:
-        return QStringLiteral("colon");
-    case Qt::Key_Semicolon:
-        return QStringLiteral("semicolon");
-    case Qt::Key_Less:
-        return QStringLiteral("less");
-    case Qt::Key_Equal:
-        return QStringLiteral("equal");
-    case Qt::Key_Greater:
-        return QStringLiteral("greater");
-    case Qt::Key_Question:
-        return QStringLiteral("question");
-    case Qt::Key_At:
-        return QStringLiteral("at");
-    case Qt::Key_BracketLeft:
-        return QStringLiteral("bracketleft");
-    case Qt::Key_Backslash:
-        return QStringLiteral("backslash");
-    case Qt::Key_BracketRight:
-        return QStringLiteral("bracketright");
-    case Qt::Key_AsciiCircum:
-        return QStringLiteral("asciicircum");
-    case Qt::Key_Underscore:
-        return QStringLiteral("underscore");
-    case Qt::Key_QuoteLeft:
-        return QStringLiteral("grave");
-    case Qt::Key_BraceLeft:
-        return QStringLiteral("braceleft");
-    case Qt::Key_Bar:
-        return QStringLiteral("bar");
-    case Qt::Key_BraceRight:
-        return QStringLiteral("braceright");
-    case Qt::Key_AsciiTilde:
-        return QStringLiteral("asciitilde");
-    case Qt::Key_Return:
-        return QStringLiteral("Return");
-    case Qt::Key_Enter:
-        return QStringLiteral("KP_Enter");
-    case Qt::Key_Escape:
-        return QStringLiteral("Escape");
-    case Qt::Key_Tab:
-        return QStringLiteral("Tab");
-    case Qt::Key_Backspace:
-        return QStringLiteral("BackSpace");
-    case Qt::Key_Delete:
-        return QStringLiteral("Delete");
-    case Qt::Key_Insert:
-        return QStringLiteral("Insert");
-    case Qt::Key_Home:
-        return QStringLiteral("Home");
-    case Qt::Key_End:
-        return QStringLiteral("End");
-    case Qt::Key_PageUp:
-        return QStringLiteral("Page_Up");
-    case Qt::Key_PageDown:
-        return QStringLiteral("Page_Down");
-    case Qt::Key_Left:
-        return QStringLiteral("Left");
-    case Qt::Key_Right:
-        return QStringLiteral("Right");
-    case Qt::Key_Up:
-        return QStringLiteral("Up");
-    case Qt::Key_Down:
-        return QStringLiteral("Down");
-    default:
-        break;
+    for (const KeysymName& entry : kKeysymNames) {
+        if (entry.key == key)
+            return QLatin1String(entry.name);
     }
     if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
         return QString(QChar(static_cast<char16_t>(key)));

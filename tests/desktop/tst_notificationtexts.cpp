@@ -102,9 +102,6 @@ private Q_SLOTS:
             << "Now $100.20 (+0.2 % today)";
         QTest::newRow("spike, record gone") << alertOf(nvda) << OptionalStock() << "NVDA spiked"
                                             << "A sharp move or unusual volume";
-        QTest::newRow("spike, no price yet")
-            << alertOf(nvda) << OptionalStock(record(0, 100)) << "NVDA spiked"
-            << "A sharp move or unusual volume";
         QTest::newRow("spike, price not a number")
             << alertOf(nvda) << OptionalStock(record(qQNaN(), 100)) << "NVDA spiked"
             << "A sharp move or unusual volume";
