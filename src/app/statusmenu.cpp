@@ -321,7 +321,7 @@ bool StatusMenuExport::handleMessage(const QDBusMessage& message,
         return true;
     };
 
-    if (message.interface() == QLatin1String("org.freedesktop.DBus.Introspectable")) {
+    if (member == QLatin1String("Introspect")) {
         return reply({QStringLiteral("<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object "
                                      "Introspection 1.0//EN\" "
                                      "\"http://www.freedesktop.org/standards/dbus/1.0/"
