@@ -44,6 +44,33 @@ else()
     message(WARNING "rsvg-convert not found: the PNG icons are not installed")
 endif()
 
+# Manual pages, the changelog and the copyright file, compressed where Debian wants them so.
+# The pages carry the date of the newest changelog entry, so a build does not depend on its day.
+file(STRINGS ${PROJECT_SOURCE_DIR}/data/debian/changelog VELLINE_CHANGELOG_DATE
+     REGEX "^ -- " LIMIT_COUNT 1)
+string(REGEX MATCH "[0-9]+ [A-Z][a-z][a-z] [0-9][0-9][0-9][0-9]" VELLINE_MAN_DATE
+       "${VELLINE_CHANGELOG_DATE}")
+find_program(VELLINE_GZIP gzip REQUIRED)
+set(VELLINE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/velline)
+set(docs)
+foreach(page velline vellinectl velline-feedsim)
+    set(man ${VELLINE_DATA_OUT}/man/${page}.1)
+    configure_file(man/${page}.1.in ${man} @ONLY)
+    add_custom_command(OUTPUT ${man}.gz
+        COMMAND ${VELLINE_GZIP} -9 -n -k -f ${man}
+        DEPENDS ${man} VERBATIM)
+    list(APPEND docs ${man}.gz)
+    install(FILES ${man}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+set(changelog ${VELLINE_DATA_OUT}/changelog)
+configure_file(data/debian/changelog ${changelog} COPYONLY)
+add_custom_command(OUTPUT ${changelog}.gz
+    COMMAND ${VELLINE_GZIP} -9 -n -k -f ${changelog}
+    DEPENDS ${changelog} VERBATIM)
+list(APPEND docs ${changelog}.gz)
+add_custom_target(velline_docs ALL DEPENDS ${docs})
+install(FILES ${changelog}.gz data/debian/copyright DESTINATION ${VELLINE_DOC_DIR})
+
 # The Debian package: scripts/package.sh, or `cpack -G DEB` in a build folder.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velline)
@@ -51,11 +78,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Velline developers")
 set(CPACK_PACKAGE_CONTACT "The Velline developers <packages@velline.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Stock ticker in a small notch at the top of the screen")
+# Debian wants the lines of the long description within 80 columns (with their leading space).
 set(CPACK_PACKAGE_DESCRIPTION
-    "Velline shows your stocks in a small black notch at the top centre of the screen. It\n"
-    "rotates through your symbols, refreshes their quotes every two seconds, pulses on price\n"
-    "spikes and on your own price alerts, and opens into a card with an intraday chart and\n"
-    "your portfolio's result when the pointer rests on it.")
+    "Velline shows your stocks in a small black notch at the top centre of the\n"
+    "screen. It rotates through your symbols, refreshes their quotes every two\n"
+    "seconds, pulses on price spikes and on your own price alerts, and opens into a\n"
+    "card with an intraday chart and your portfolio's result when the pointer rests\n"
+    "on it.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)

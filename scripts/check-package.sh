@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the installation of a built tree: the desktop entry and AppStream file validate, the
-# Debian package holds what it should, and Velline installed into a temporary DESTDIR starts on a
-# private X server with the build folder moved away and draws its notch.
+# Debian package holds what it should and lintian finds no error in it (its warnings are
+# printed), and Velline installed into a temporary DESTDIR starts on a private X server with the
+# build folder moved away and draws its notch.
 #   scripts/check-package.sh [BUILD_DIR]      default: build
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +25,10 @@ for path in ./usr/bin/velline ./usr/bin/vellinectl ./usr/bin/velline-feedsim \
     "./usr/share/icons/hicolor/scalable/apps/$APP_ID.svg" \
     "./usr/share/icons/hicolor/symbolic/apps/$APP_ID-symbolic.svg" \
     "./usr/share/icons/hicolor/48x48/apps/$APP_ID.png" \
-    "./usr/share/icons/hicolor/256x256/apps/$APP_ID.png"; do
+    "./usr/share/icons/hicolor/256x256/apps/$APP_ID.png" \
+    ./usr/share/man/man1/velline.1.gz ./usr/share/man/man1/vellinectl.1.gz \
+    ./usr/share/man/man1/velline-feedsim.1.gz ./usr/share/doc/velline/copyright \
+    ./usr/share/doc/velline/changelog.gz; do
   grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 depends=$(dpkg-deb --field "$deb" Depends)
@@ -32,6 +36,21 @@ for dep in libqt6quick6 libssl3 qml6-module-qtquick-shapes fonts-material-design
     fonts-inter; do
   grep -q "$dep" <<<"$depends" || fail "the package does not depend on $dep"
 done
+
+# Debian's limit for the description: 80 columns, the leading space included.
+long=$(dpkg-deb --field "$deb" Description | awk 'length($0) > 80')
+[ -z "$long" ] || fail "description lines over 80 columns: $long"
+
+echo "== lintian"
+# Errors fail the check; warnings and the rest are listed. Lintian warns about running as root.
+lintian_log=$(mktemp)
+status=0
+lintian --fail-on error --display-info --tag-display-limit 0 "$deb" >"$lintian_log" 2>&1 ||
+  status=$?
+cat "$lintian_log"
+grep -q '^E: ' "$lintian_log" && fail "lintian found errors in $(basename "$deb")"
+[ "$status" -eq 0 ] || fail "lintian did not run (exit status $status)"
+rm -f "$lintian_log"
 
 echo "== installed copy starts with the build folder moved away"
 tmp=$(mktemp -d)

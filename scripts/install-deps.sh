@@ -18,6 +18,7 @@ PKGS=(
   libssl-dev clang dbus dbus-x11 desktop-file-utils appstream librsvg2-bin dpkg-dev file
   xvfb xauth xdotool imagemagick xcompmgr x11-xserver-utils x11-utils curl
   openbox
+  dunst lintian
 )
 if ! dpkg -s "${PKGS[@]}" >/dev/null 2>&1; then
   $SUDO apt-get update -qq

@@ -186,6 +186,8 @@ void AppDelegate::setupStatusItem() {
                     showStatusMenu();
             });
     m_tray->show();
+    // A StatusNotifierItem tray draws the menu itself from our own dbusmenu export.
+    exportStatusMenu(*this, m_tray.get());
 }
 
 void AppDelegate::showStatusMenu() {

@@ -44,6 +44,31 @@ private Q_SLOTS:
                                         "", "quit"}));
     }
 
+    void dbusMenuShortcuts_data() {
+        QTest::addColumn<QKeySequence>("sequence");
+        QTest::addColumn<QList<QStringList>>("expected");
+        // GTK trays read the key by its keysym name: "," would lose the whole hint.
+        QTest::newRow("Ctrl+,") << QKeySequence(Qt::CTRL | Qt::Key_Comma)
+                                << QList<QStringList>{{"Control", "comma"}};
+        QTest::newRow("Super+K") << QKeySequence(Qt::META | Qt::Key_K)
+                                 << QList<QStringList>{{"Super", "K"}};
+        QTest::newRow("all modifiers, minus")
+            << QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::META | Qt::Key_Minus)
+            << QList<QStringList>{{"Control", "Alt", "Shift", "Super", "minus"}};
+        QTest::newRow("digit and function key")
+            << QKeySequence(Qt::CTRL | Qt::Key_1, QKeyCombination(Qt::Key_F12))
+            << QList<QStringList>{{"Control", "1"}, {"F12"}};
+        QTest::newRow("page down")
+            << QKeySequence(Qt::Key_PageDown) << QList<QStringList>{{"Page_Down"}};
+        QTest::newRow("none") << QKeySequence() << QList<QStringList>{};
+    }
+
+    void dbusMenuShortcuts() {
+        QFETCH(QKeySequence, sequence);
+        QFETCH(QList<QStringList>, expected);
+        QCOMPARE(dbusMenuShortcut(sequence), expected);
+    }
+
     void builtMenu() {
         AppDelegate delegate;
         std::unique_ptr<QMenu> menu(buildStatusMenu(delegate));

@@ -20,6 +20,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
@@ -429,18 +430,48 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(watcher.menuRead || watcher.failed, 10000);
         QVERIFY2(!watcher.failed, qPrintable(watcher.error));
         QVERIFY(watcher.itemProperties.contains(QStringLiteral("Menu")));
-        QStringList entries;
+        // The tray draws what the menu shows: the entries, the separators and the hints, the
+        // keys by the names GTK trays read.
+        QStringList entries, hints;
+        int settingsId = -1;
         for (const MenuNode& child : watcher.menu.children) {
             if (child.properties.value(QStringLiteral("type")).toString() ==
                 QLatin1String("separator"))
                 entries << QStringLiteral("---");
             else
                 entries << child.properties.value(QStringLiteral("label")).toString();
+            const QDBusArgument shortcut =
+                child.properties.value(QStringLiteral("shortcut")).value<QDBusArgument>();
+            QList<QStringList> keys;
+            if (shortcut.currentType() != QDBusArgument::UnknownType)
+                shortcut >> keys;
+            hints << (keys.isEmpty() ? QString() : keys.first().join(QLatin1Char('+')));
+            if (entries.last() == QStringLiteral("Settings\u2026"))
+                settingsId = child.id;
         }
         QCOMPARE(entries,
                  (QStringList{QStringLiteral("Add Stock\u2026"), QStringLiteral("Settings\u2026"),
                               "Refresh Now", "---", QStringLiteral("Check for Updates\u2026"),
                               "---", "Quit Velline"}));
+        QCOMPARE(hints,
+                 (QStringList{"Super+K", "Control+comma", "Control+R", "", "", "", "Control+Q"}));
+
+        // A click in the tray runs the entry; an unknown item is an error, not a crash.
+        QSignalSpy settings(&delegate, &AppDelegate::settingsRequested);
+        const auto click = [&](int id) {
+            QDBusMessage event = QDBusMessage::createMethodCall(
+                watcher.item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                QStringLiteral("Event"));
+            event << id << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
+            return QDBusConnection::sessionBus().asyncCall(event);
+        };
+        QDBusPendingCall wrong = click(99);
+        QTRY_VERIFY_WITH_TIMEOUT(wrong.isFinished(), 10000);
+        QVERIFY(wrong.isError());
+        QDBusPendingCall right = click(settingsId);
+        QTRY_COMPARE_WITH_TIMEOUT(settings.size(), 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(right.isFinished(), 10000);
+        QVERIFY2(!right.isError(), qPrintable(right.error().message()));
         QThread* main = QThread::currentThread();
         QMetaObject::invokeMethod(
             &watcher,

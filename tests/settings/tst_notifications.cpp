@@ -22,6 +22,17 @@ public:
     void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
 };
 
+// Answers each refresh with the quotes the test hands it.
+class ScriptedQuotes : public QuoteSource {
+public:
+    void fetchQuotes(const QStringList&, QObject*,
+                     std::function<void(QList<Quote>)> done) override {
+        pending = std::move(done);
+    }
+    void answer(const QList<Quote>& quotes) { std::exchange(pending, nullptr)(quotes); }
+    std::function<void(QList<Quote>)> pending;
+};
+
 struct Received {
     QString app;
     uint replacesId;
@@ -80,6 +91,7 @@ private Q_SLOTS:
     void withoutAServiceNothingHappens();
     void alertEventsReachTheServerAndReplaceEachOther();
     void quickSuccessionStillReplaces();
+    void aRefreshTellsThePriceThatFired();
 };
 
 void TestNotifications::initTestCase() {
@@ -123,10 +135,13 @@ void TestNotifications::alertEventsReachTheServerAndReplaceEachOther() {
     AlertNotifications notifications(&state, &prefs, &notifier);
     QSignalSpy delivered(&notifier, &DesktopNotifier::delivered);
 
-    // Off by default: nothing is sent.
+    // Off by default: nothing is sent. An event outside a refresh goes out on the next turn.
     state.fireAlert(priceCross(QStringLiteral("AAPL"), 188, PriceAlert::Direction::above));
+    clock.runDue();
     prefs.setDesktopNotifications(true);
     state.fireAlert(priceCross(QStringLiteral("AAPL"), 188, PriceAlert::Direction::above));
+    QCOMPARE(server.received.size(), 0);
+    clock.runDue();
     QVERIFY(delivered.wait(5000));
     QCOMPARE(server.received.size(), 1);
     QCOMPARE(server.received[0].app, QStringLiteral("Velline"));
@@ -138,19 +153,23 @@ void TestNotifications::alertEventsReachTheServerAndReplaceEachOther() {
     // The same event published again is not sent again; the next one replaces the first.
     const AlertEvent nvdaSpike = spike(QStringLiteral("NVDA"));
     state.fireAlert(nvdaSpike);
+    clock.runDue();
     QVERIFY(delivered.wait(5000));
     state.fireAlert(nvdaSpike);
     clock.advance(AppState::alertDisplayTime); // the event is cleared: nothing to send
     QCOMPARE(state.alertEvent(), std::nullopt);
     prefs.setDesktopNotifications(false);
     state.fireAlert(spike(QStringLiteral("NVDA")));
+    clock.runDue();
     prefs.setDesktopNotifications(true);
     state.fireAlert(priceCross(QStringLiteral("MSFT"), 400, PriceAlert::Direction::below));
+    clock.runDue();
     QVERIFY(delivered.wait(5000));
     QCOMPARE(server.received.size(), 3);
     QCOMPARE(server.received[1].replacesId, 42u);
     QCOMPARE(server.received[1].summary, QString::fromUtf8("NVDA spiked \u22123.1 %"));
-    QCOMPARE(server.received[1].body, QString::fromUtf8("Last $96.90, \u22123.1 % today"));
+    QCOMPARE(server.received[1].body,
+             QString::fromUtf8("\u22123.1 % against the previous close, now $96.90"));
     QCOMPARE(server.received[2].replacesId, 42u);
     QCOMPARE(server.received[2].summary, QStringLiteral("MSFT crossed below $400.00"));
 
@@ -180,6 +199,60 @@ void TestNotifications::quickSuccessionStillReplaces() {
 
     serverBus.unregisterService(DesktopNotifier::kService);
     QDBusConnection::disconnectFromBus(QStringLiteral("server2"));
+}
+
+void TestNotifications::aRefreshTellsThePriceThatFired() {
+    QDBusConnection serverBus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("server3"));
+    FakeServer server;
+    QVERIFY(
+        serverBus.registerObject(DesktopNotifier::kPath, &server, QDBusConnection::ExportAllSlots));
+    QVERIFY(serverBus.registerService(DesktopNotifier::kService));
+
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath(QStringLiteral("Velline.ini")), QSettings::IniFormat);
+    UserPreferences prefs(&settings);
+    prefs.setTrackedSymbols({QStringLiteral("MSFT"), QStringLiteral("NVDA")});
+    PriceAlert alert;
+    alert.id = QUuid::createUuid();
+    alert.symbol = QStringLiteral("MSFT");
+    alert.price = 45.72;
+    alert.direction = PriceAlert::Direction::below;
+    prefs.setPriceAlerts({alert});
+    prefs.setDesktopNotifications(true);
+    ManualClock clock(1704898800);
+    ScriptedQuotes source;
+    AppState state(&prefs, &source, &clock, [](const QString&) {});
+    DesktopNotifier notifier;
+    AlertNotifications notifications(&state, &prefs, &notifier);
+    QSignalSpy delivered(&notifier, &DesktopNotifier::delivered);
+    const auto quote = [](const char* symbol, double price, double close) {
+        return Quote{QLatin1String(symbol), price, close, 0, 0, {}};
+    };
+
+    // The first refresh: NVDA, new and 3 % up, spikes before its record exists.
+    clock.runDue();
+    QVERIFY(source.pending);
+    source.answer({quote("MSFT", 45.73, 46), quote("NVDA", 103, 100)});
+    QVERIFY(delivered.wait(5000));
+    QCOMPARE(server.received.last().summary, QStringLiteral("NVDA spiked +3.0 %"));
+    QCOMPARE(server.received.last().body,
+             QStringLiteral("+3.0 % against the previous close, now $103.00"));
+
+    // The next one takes MSFT from 45.73 to 45.70, across the alert.
+    clock.advance(AppState::refreshPeriod);
+    state.refresh();
+    QVERIFY(source.pending);
+    source.answer({quote("MSFT", 45.70, 46), quote("NVDA", 103, 100)});
+    QVERIFY(delivered.wait(5000));
+    QCOMPARE(server.received.size(), 2);
+    QCOMPARE(server.received.last().summary, QStringLiteral("MSFT crossed below $45.72"));
+    QCOMPARE(server.received.last().body, QString::fromUtf8("Now $45.70, \u22120.7 % today"));
+    clock.runDue();
+    QCOMPARE(server.received.size(), 2); // sent once
+
+    serverBus.unregisterService(DesktopNotifier::kService);
+    QDBusConnection::disconnectFromBus(QStringLiteral("server3"));
 }
 
 QTEST_GUILESS_MAIN(TestNotifications)

@@ -1,7 +1,6 @@
 // The rules behind the settings panes: number parsing and the can-add test, the row texts, the
-// add and remove actions on a private preference store, the colour overrides, the autostart
-// entry, and the texts of alert notifications.
-#include "desktop/alertnotifications.h"
+// add and remove actions on a private preference store, the colour overrides and the autostart
+// entry.
 #include "desktop/autostart.h"
 #include "desktop/buildinfo.h"
 #include "prefs/userpreferences.h"
@@ -78,7 +77,6 @@ private Q_SLOTS:
     void autostartEntryAppearsAndDisappears();
     void startAtLoginReportsAFailure();
 
-    void notificationTexts();
 };
 
 void TestSettingsRules::parsesOnlyFinitePositiveDecimalNumbers_data() {
@@ -442,34 +440,6 @@ void TestSettingsRules::startAtLoginReportsAFailure() {
     // The switch is told to show the truth again.
     QCOMPARE(changed.size(), 1);
     qunsetenv("XDG_CONFIG_HOME");
-}
-
-void TestSettingsRules::notificationTexts() {
-    AlertEvent cross;
-    cross.symbol = QStringLiteral("AAPL");
-    cross.reason = AlertEvent::Reason::priceCross(188, PriceAlert::Direction::above);
-    QCOMPARE(alertNotificationSummary(cross, std::nullopt),
-             QStringLiteral("AAPL crossed above $188.00"));
-    cross.reason = AlertEvent::Reason::priceCross(187.5, PriceAlert::Direction::below);
-    QCOMPARE(alertNotificationSummary(cross, std::nullopt),
-             QStringLiteral("AAPL crossed below $187.50"));
-
-    AlertEvent spike;
-    spike.symbol = QStringLiteral("NVDA");
-    Stock nvda;
-    nvda.symbol = QStringLiteral("NVDA");
-    nvda.previousClose = 100;
-    nvda.price = 96.9;
-    QCOMPARE(alertNotificationSummary(spike, nvda), QString::fromUtf8("NVDA spiked \u22123.1 %"));
-    QCOMPARE(alertNotificationBody(nvda), QString::fromUtf8("Last $96.90, \u22123.1 % today"));
-    nvda.price = 102.4;
-    QCOMPARE(alertNotificationSummary(spike, nvda), QStringLiteral("NVDA spiked +2.4 %"));
-    // Without a previous close there is no day move to tell.
-    nvda.previousClose = 0;
-    QCOMPARE(alertNotificationSummary(spike, nvda), QStringLiteral("NVDA spiked"));
-    QCOMPARE(alertNotificationBody(nvda), QStringLiteral("Last $102.40"));
-    QCOMPARE(alertNotificationSummary(spike, std::nullopt), QStringLiteral("NVDA spiked"));
-    QCOMPARE(alertNotificationBody(std::nullopt), QString());
 }
 
 QTEST_GUILESS_MAIN(TestSettingsRules)
