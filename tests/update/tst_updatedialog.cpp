@@ -112,6 +112,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_updater->phase(), Phase::updateAvailable);
         QTest::mouseClick(button(UpdateDialog::kInstallTitle), Qt::LeftButton);
         QCOMPARE(visibleButtons(), QStringList{"Cancel"});
+        QVERIFY(!button("Cancel")->isDefault()); // Return does not stop the download
         QTRY_COMPARE_WITH_TIMEOUT(m_updater->phase(), Phase::installed, 10000);
         QVERIFY(dialog()->isVisible());
         QCOMPARE(text("headline"), QStringLiteral("Velline 1.3.0 is installed"));
