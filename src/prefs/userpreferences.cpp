@@ -110,6 +110,10 @@ QString normalizeSymbol(const QString& text) {
     return upper.sliced(begin, end - begin);
 }
 
+bool isUsableNewSymbol(const QString& symbol) {
+    return !symbol.isEmpty() && symbol.size() <= kMaxSymbolLength;
+}
+
 const QString UserPreferences::kTrackedSymbolsKey = QStringLiteral("trackedSymbols_v2");
 const QString UserPreferences::kPriceAlertsKey = QStringLiteral("priceAlerts_v1");
 const QString UserPreferences::kHoldingsKey = QStringLiteral("holdings_v1");
@@ -386,7 +390,7 @@ void UserPreferences::setColorScheme(const ColorSchemePrefs& scheme) {
 
 std::optional<QString> UserPreferences::addSymbol(const QString& text) {
     const QString symbol = normalizeSymbol(text);
-    if (symbol.isEmpty())
+    if (!isUsableNewSymbol(symbol))
         return std::nullopt;
     if (!m_trackedSymbols.contains(symbol))
         setTrackedSymbols(m_trackedSymbols + QStringList{symbol});
@@ -414,8 +418,10 @@ void UserPreferences::setHolding(const QString& symbol, double shares) {
                                  [&](const Holding& h) { return h.symbol == s; });
     if (it != holdings.end())
         it->shares = shares;
-    else
+    else if (isUsableNewSymbol(s))
         holdings.append(Holding{s, shares});
+    else
+        return;
     setHoldings(holdings);
 }
 
@@ -433,7 +439,7 @@ std::optional<QUuid> UserPreferences::addAlert(const QString& symbol, double pri
     const QString s = normalizeSymbol(symbol);
     // `price > 0` is false for NaN; an infinite level is refused as well, since it could never
     // be stored and would stop the whole alerts list from being written.
-    if (s.isEmpty() || !(price > 0) || !std::isfinite(price))
+    if (!isUsableNewSymbol(s) || !(price > 0) || !std::isfinite(price))
         return std::nullopt;
     PriceAlert alert{QUuid::createUuid(), s, price, direction, std::nullopt};
     setPriceAlerts(m_priceAlerts + QList<PriceAlert>{alert});

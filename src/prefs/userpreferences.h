@@ -20,6 +20,15 @@ namespace velline {
 // breaks) trimmed from both ends. Inner spaces stay.
 QString normalizeSymbol(const QString& text);
 
+// The longest symbol a new entry may have, at every door (the quick-add field, the settings
+// panes, vellinectl prefs): room for "BRK-B", "ES=F", "7203.T" and "^GSPC" and their kind.
+// A longer symbol already in the stored file (an older version, an edit by hand) is kept as it
+// is: it shows, and it can be removed, but nothing new is made with it.
+inline constexpr qsizetype kMaxSymbolLength = 12;
+
+// Whether the normalised `symbol` may start a new entry: not blank, at most kMaxSymbolLength.
+bool isUsableNewSymbol(const QString& symbol);
+
 // Everything the user chooses that survives a restart. Every property notifies on every
 // assignment (also when the value is equal) and writes itself to the store at once; there is no
 // separate save step. A missing, mistyped or undecodable stored value falls back to its default
@@ -124,19 +133,21 @@ public:
     void setColorScheme(const ColorSchemePrefs& scheme);
     void setDesktopNotifications(bool on);
 
-    // Normalises `text`; a blank result returns nothing and changes nothing. Otherwise the
+    // Normalises `text`; a blank or too long result (isUsableNewSymbol) returns nothing and
+    // changes nothing. Otherwise the
     // symbol is appended to trackedSymbols unless already there, moved to the front of
     // recentlyAdded (at most six entries), and returned.
     std::optional<QString> addSymbol(const QString& text);
 
     // Blank symbol or non-finite shares: nothing happens. Shares <= 0 remove the holding; an
-    // existing holding keeps its place and gets the new count; otherwise one is appended.
+    // existing holding keeps its place and gets the new count; otherwise one is appended if the
+    // symbol is not too long (isUsableNewSymbol).
     Q_INVOKABLE void setHolding(const QString& symbol, double shares);
     // Removes every holding of the normalised symbol; a blank symbol does nothing.
     Q_INVOKABLE void removeHolding(const QString& symbol);
 
-    // Appends a fresh, never-triggered alert and returns its id. A blank symbol, or a price that
-    // is not a finite number above 0, adds nothing.
+    // Appends a fresh, never-triggered alert and returns its id. A blank or too long symbol
+    // (isUsableNewSymbol), or a price that is not a finite number above 0, adds nothing.
     std::optional<QUuid> addAlert(const QString& symbol, double price,
                                   PriceAlert::Direction direction);
     // Removes every alert with `id`; an unknown id changes and writes nothing.

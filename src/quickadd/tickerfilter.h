@@ -1,11 +1,13 @@
 #pragma once
 
+#include "prefs/userpreferences.h"
+
 #include <QString>
 
 namespace velline {
 
-// Longest ticker the quick-add field accepts ("BRK-B", "ES=F", "7203.T", "^GSPC" all fit).
-inline constexpr qsizetype kMaxTickerLength = 12;
+// Longest ticker the quick-add field accepts: the limit of every other door.
+inline constexpr qsizetype kMaxTickerLength = kMaxSymbolLength;
 
 // What the quick-add field keeps of typed text: upper-cased, only A-Z, 0-9 and the four
 // characters ^ . - = (index carets, exchange suffixes, share classes, futures), in order,

@@ -71,7 +71,7 @@ bool SettingsEditor::addTrackedSymbol(const QString& text) {
     const QString symbol = normalizeSymbol(text);
     UserPreferences& prefs = target();
     QStringList tracked = prefs.trackedSymbols();
-    if (symbol.isEmpty() || tracked.contains(symbol))
+    if (!isUsableNewSymbol(symbol) || tracked.contains(symbol))
         return false;
     tracked.append(symbol);
     prefs.setTrackedSymbols(tracked);
@@ -79,7 +79,7 @@ bool SettingsEditor::addTrackedSymbol(const QString& text) {
 }
 
 bool SettingsEditor::canAddSymbol(const QString& text) {
-    return !normalizeSymbol(text).isEmpty();
+    return isUsableNewSymbol(normalizeSymbol(text));
 }
 
 void SettingsEditor::removeTrackedSymbol(const QString& symbol) {
@@ -117,6 +117,10 @@ void SettingsEditor::removeAlert(const QString& id) {
     const QUuid uuid(id);
     if (!uuid.isNull())
         target().removeAlert(uuid);
+}
+
+QString SettingsEditor::codeStyledText(const QString& text, const QColor& ink, const QColor& chip) {
+    return settings::codeStyledText(text, ink, chip);
 }
 
 QString SettingsEditor::shareCountText(double shares) {

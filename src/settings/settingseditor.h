@@ -2,6 +2,7 @@
 
 #include "prefs/userpreferences.h"
 
+#include <QColor>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -38,7 +39,8 @@ public:
     static QString versionText();
 
     // Stocks: upper-cases and trims `text`; adds it to the end of the tracked list unless it is
-    // blank or already tracked. True when it was added (the field is then cleared).
+    // blank, longer than kMaxSymbolLength or already tracked. True when it was added (the field
+    // is then cleared).
     Q_INVOKABLE bool addTrackedSymbol(const QString& text);
     Q_INVOKABLE static bool canAddSymbol(const QString& text);
     // Removes every entry equal to `symbol`; holdings and alerts of it stay.
@@ -53,6 +55,10 @@ public:
     Q_INVOKABLE bool addAlert(const QString& symbol, const QString& priceText, bool above);
     // `id` as the alert's id text.
     Q_INVOKABLE void removeAlert(const QString& id);
+
+    // A pane's text with its `backticked` parts in code style (see settings::codeStyledText).
+    Q_INVOKABLE static QString codeStyledText(const QString& text, const QColor& ink,
+                                              const QColor& chip);
 
     // Texts of the list rows.
     Q_INVOKABLE static QString shareCountText(double shares);

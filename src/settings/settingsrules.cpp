@@ -41,7 +41,8 @@ std::optional<double> parsePositiveNumber(const QString& text) {
 }
 
 bool canAdd(const QString& symbol, const QString& numberText) {
-    return !normalizeSymbol(symbol).isEmpty() && parsePositiveNumber(numberText).has_value();
+    return isUsableNewSymbol(normalizeSymbol(symbol)) &&
+           parsePositiveNumber(numberText).has_value();
 }
 
 QString shareCountText(double shares) {
@@ -64,6 +65,29 @@ QString firedText(double instant, const QLocale& locale) {
     const QDateTime at =
         QDateTime::fromMSecsSinceEpoch(qint64(std::llround(instant * 1000.0)), Qt::LocalTime);
     return QStringLiteral("fired ") + locale.toString(at, QLocale::ShortFormat);
+}
+
+QString codeStyledText(const QString& text, const QColor& ink, const QColor& chip) {
+    // A no-break space of the sentence's font on either side inside the chip, so the code does
+    // not touch its edges; it does not break, so the chip never loses its left edge to a wrap.
+    const QString open = QStringLiteral("<span style=\"background-color: %1\">&nbsp;<span "
+                                        "style=\"font-family: monospace; color: %2\">")
+                             .arg(chip.name(QColor::HexArgb), ink.name(QColor::HexRgb));
+    const QString close = QStringLiteral("</span>&nbsp;</span>");
+    QString html;
+    qsizetype from = 0;
+    while (from < text.size()) {
+        const qsizetype start = text.indexOf(u'`', from);
+        const qsizetype end = start < 0 ? -1 : text.indexOf(u'`', start + 1);
+        if (end < 0) {
+            html += text.sliced(from).toHtmlEscaped();
+            break;
+        }
+        html += text.sliced(from, start - from).toHtmlEscaped();
+        html += open + text.sliced(start + 1, end - start - 1).toHtmlEscaped() + close;
+        from = end + 1;
+    }
+    return html;
 }
 
 QString spikeRuleText() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QLocale>
 #include <QString>
 
@@ -13,7 +14,7 @@ namespace velline::settings {
 std::optional<double> parsePositiveNumber(const QString& text);
 
 // Whether a Portfolio or Alerts add row may add: the symbol, trimmed of spaces and tabs, is not
-// empty and the number text passes parsePositiveNumber.
+// empty nor longer than kMaxSymbolLength, and the number text passes parsePositiveNumber.
 bool canAdd(const QString& symbol, const QString& numberText);
 
 // 12 -> "12", 12.5 -> "12.5", 0.125 -> "0.125": whole counts without decimals, others with at
@@ -25,6 +26,11 @@ QString priceText(double price);
 
 // "fired " and the instant (seconds since 1970-01-01 UTC) in the locale's short date and time.
 QString firedText(double instant, const QLocale& locale = QLocale::system());
+
+// `text` as rich text with every `backticked` part set as code: a monospaced font in `ink` on a
+// `chip` background. Everything else is escaped (so "S&P" stays as it reads); a backtick
+// without its closing partner is kept as it is.
+QString codeStyledText(const QString& text, const QColor& ink, const QColor& chip);
 
 // The subtitle of the built-in spike rule, from the thresholds the watch state uses.
 QString spikeRuleText();

@@ -164,14 +164,17 @@ void UpdateDialog::refresh() {
     m_cancel->setVisible(phase == Phase::downloading || phase == Phase::checking);
     m_later->setVisible(phase == Phase::installed);
     m_restart->setVisible(phase == Phase::installed);
-    m_ok->setVisible(phase == Phase::noFeed || phase == Phase::upToDate ||
-                     phase == Phase::checkFailed || phase == Phase::failed ||
-                     phase == Phase::handedOff);
-    QPushButton* main = offer                         ? m_install
-                        : phase == Phase::installed   ? m_restart
-                        : phase == Phase::downloading ? m_cancel
-                        : m_ok->isVisible()           ? m_ok
-                                                      : nullptr;
+    const bool acknowledge = phase == Phase::noFeed || phase == Phase::upToDate ||
+                             phase == Phase::checkFailed || phase == Phase::failed ||
+                             phase == Phase::handedOff;
+    m_ok->setVisible(acknowledge);
+    // Return presses this one. Decided by the phase alone: while the window is still hidden
+    // (its first showing, or again after it was closed) no button counts as visible yet. A
+    // download is never the default's to stop: Cancel, Escape and closing the window do that.
+    QPushButton* main = offer                       ? m_install
+                        : phase == Phase::installed ? m_restart
+                        : acknowledge               ? m_ok
+                                                    : nullptr;
     for (QPushButton* b : {m_skip, m_remind, m_install, m_cancel, m_later, m_restart, m_ok})
         b->setDefault(b == main);
     if (phase != m_shownPhase)

@@ -223,6 +223,50 @@ private Q_SLOTS:
         QCOMPARE(s.prefs->recentlyAdded(), (QStringList{"C", "F", "E", "D", "B", "A"}));
     }
 
+    // New entries take symbols of at most 12 characters, counted after normalising.
+    void newEntriesTakeAtMostTwelveCharacters_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("12") << "abcdefghij.t" << true;
+        QTest::newRow("12 with spaces around") << "  ABCDEFGHIJKL\t" << true;
+        QTest::newRow("13") << "ABCDEFGHIJKLM" << false;
+        // "ß" upper-cases to "SS": eleven typed characters become thirteen.
+        QTest::newRow("13 once upper-cased") << "STRAßEABCDEF" << false;
+        QTest::newRow("75") << QString(75, u'X') << false;
+    }
+    void newEntriesTakeAtMostTwelveCharacters() {
+        QFETCH(QString, text);
+        QFETCH(bool, taken);
+        Store s;
+        UserPreferences& p = *s.prefs;
+        const QString symbol = normalizeSymbol(text);
+        QCOMPARE(p.addSymbol(text).has_value(), taken);
+        QCOMPARE(p.trackedSymbols().contains(symbol), taken);
+        QCOMPARE(p.recentlyAdded().contains(symbol), taken);
+        QCOMPARE(p.addAlert(text, 10, PriceAlert::Direction::above).has_value(), taken);
+        p.setHolding(text, 3);
+        QCOMPARE(p.holdings().size(), taken ? 1 : 0);
+    }
+
+    // A longer symbol already in the file (an older version, an edit by hand) stays, and can be
+    // changed and removed like any other.
+    void storedLongSymbolsStayAndCanBeRemoved() {
+        const QString sym(75, u'X');
+        Store s("[General]\ntrackedSymbols_v2=AAPL, " + sym.toLatin1() + "\n");
+        s.prefs->setHoldings({Holding{sym, 2}});
+        s.restart();
+        UserPreferences& p = *s.prefs;
+        QCOMPARE(p.trackedSymbols(), (QStringList{"AAPL", sym}));
+        QCOMPARE(p.holdings(), (QList<Holding>{{sym, 2}}));
+        p.setHolding(sym, 4);
+        QCOMPARE(p.holdings(), (QList<Holding>{{sym, 4}}));
+        p.removeHolding(sym);
+        p.setTrackedSymbols({"AAPL"});
+        s.restart();
+        QCOMPARE(s.prefs->trackedSymbols(), QStringList{"AAPL"});
+        QVERIFY(s.prefs->holdings().isEmpty());
+    }
+
     void holdingOperations() {
         Store s;
         UserPreferences& p = *s.prefs;

@@ -56,6 +56,10 @@ private Q_SLOTS:
     void parsesOnlyFinitePositiveDecimalNumbers_data();
     void parsesOnlyFinitePositiveDecimalNumbers();
     void canAddNeedsASymbolAndAUsableNumber();
+    void addRowsShareTheSymbolLengthLimit_data();
+    void addRowsShareTheSymbolLengthLimit();
+    void codeStyledText_data();
+    void codeStyledText();
     void shareCountText_data();
     void shareCountText();
     void rowTexts();
@@ -136,6 +140,57 @@ void TestSettingsRules::canAddNeedsASymbolAndAUsableNumber() {
     QVERIFY(!canAdd(QString(), QStringLiteral("1")));
     for (const char* bad : {"0", "-3", "abc", "12 ", "inf", "1e999"})
         QVERIFY2(!canAdd(QStringLiteral("AAPL"), QLatin1String(bad)), bad);
+}
+
+// Every add row of the panes takes the same symbols as the quick-add panel: at most 12
+// characters once trimmed.
+void TestSettingsRules::addRowsShareTheSymbolLengthLimit_data() {
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("12") << "abcdefghijkl" << true;
+    QTest::newRow("12 with spaces around") << " \tabcdefghijkl " << true;
+    QTest::newRow("13") << "abcdefghijklm" << false;
+    QTest::newRow("75") << QString(75, u'x') << false;
+}
+
+void TestSettingsRules::addRowsShareTheSymbolLengthLimit() {
+    QFETCH(QString, symbol);
+    QFETCH(bool, taken);
+    Store store;
+    SettingsEditor editor;
+    editor.setPrefs(store.prefs.get());
+    QCOMPARE(SettingsEditor::canAddSymbol(symbol), taken);
+    QCOMPARE(editor.addTrackedSymbol(symbol), taken);
+    QCOMPARE(canAdd(symbol, QStringLiteral("1")), taken);
+    QCOMPARE(editor.addHolding(symbol, QStringLiteral("1")), taken);
+    QCOMPARE(editor.addAlert(symbol, QStringLiteral("1"), true), taken);
+    QCOMPARE(store.prefs->holdings().size(), taken ? 1 : 0);
+    QCOMPARE(store.prefs->priceAlerts().size(), taken ? 1 : 0);
+}
+
+void TestSettingsRules::codeStyledText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("html");
+    const QString open = QStringLiteral("<span style=\"background-color: #20112233\">&nbsp;<span "
+                                        "style=\"font-family: monospace; color: #445566\">");
+    const QString close = QStringLiteral("</span>&nbsp;</span>");
+    QTest::newRow("plain, escaped") << "S&P <500>"
+                                    << "S&amp;P &lt;500&gt;";
+    QTest::newRow("two code parts") << "use `^GSPC` for the S&P 500, `BRK-B` for"
+                                    << "use " + open + "^GSPC" + close + " for the S&amp;P 500, " +
+                                           open + "BRK-B" + close + " for";
+    QTest::newRow("markup inside code is escaped") << "`<b>`" << open + "&lt;b&gt;" + close;
+    QTest::newRow("unpaired backtick kept") << "a `b"
+                                            << "a `b";
+    QTest::newRow("third backtick kept") << "`a` `b" << open + "a" + close + " `b";
+}
+
+void TestSettingsRules::codeStyledText() {
+    QFETCH(QString, text);
+    QFETCH(QString, html);
+    QCOMPARE(
+        settings::codeStyledText(text, QColor(0x44, 0x55, 0x66), QColor(0x11, 0x22, 0x33, 0x20)),
+        html);
 }
 
 void TestSettingsRules::shareCountText_data() {

@@ -5,10 +5,14 @@
 #include "prefs/userpreferences.h"
 #include "settings/coloroverride.h"
 #include "settings/settingswindowcontroller.h"
+#include "update/updatedialog.h"
+#include "update/updater.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSettings>
@@ -71,18 +75,25 @@ private Q_SLOTS:
     void startAtLoginWritesAndRemovesTheEntry();
     void changesMadeElsewhereShowAtOnce();
     void displayModeTilesWriteThePreference();
+    void longStoredSymbolStaysRemovable();
+    void generalPaneShowsItsSectionsWithoutScrolling();
+    void updatesCardWithoutAFeedExplainsItself();
+    void updatesCardWithAFeedHasItsSwitch();
+    void alertsDirectionIsOneTabStop();
 
 private:
     QQuickItem* pane(const QString& key);
     void select(const QString& key);
     void click(QQuickItem* item);
     void typeInto(QQuickItem* field, const QString& text);
+    void scrollDetail(bool toEnd);
 
     QTemporaryDir m_dir;
     std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<UserPreferences> m_prefs;
     std::unique_ptr<SettingsWindowController> m_controller;
     QQuickWindow* m_window = nullptr;
+    std::unique_ptr<Updater> m_updater;
 };
 
 void TestSettingsWindow::initTestCase() {
@@ -92,8 +103,13 @@ void TestSettingsWindow::initTestCase() {
                                              QSettings::IniFormat);
     m_prefs = std::make_unique<UserPreferences>(m_settings.get());
     m_prefs->setTrackedSymbols({"AAPL", "MSFT"});
+    // As in a build without a release feed, the default.
+    Updater::Options updates;
+    updates.settings = m_settings.get();
+    m_updater = std::make_unique<Updater>(updates);
     m_controller = std::make_unique<SettingsWindowController>();
     m_controller->setPrefs(m_prefs.get());
+    m_controller->setUpdater(m_updater.get());
     m_controller->show();
     m_window = m_controller->window();
     QVERIFY(m_window);
@@ -130,6 +146,19 @@ void TestSettingsWindow::typeInto(QQuickItem* field, const QString& text) {
     QTRY_VERIFY(field->hasActiveFocus());
     for (QChar c : text)
         QTest::keyClick(m_window, char(c.toLatin1()));
+}
+
+// Scrolls the selected pane to its end (as a user would to reach what is below the fold) or
+// back to its top.
+void TestSettingsWindow::scrollDetail(bool toEnd) {
+    QQuickItem* detail = findItem(m_window->contentItem(), QStringLiteral("detail"));
+    QVERIFY(detail);
+    auto* flickable = detail->property("contentItem").value<QQuickItem*>();
+    QVERIFY(flickable);
+    QVERIFY(QQuickTest::qWaitForPolish(m_window));
+    const qreal end = flickable->property("contentHeight").toReal() - flickable->height();
+    flickable->setProperty("contentY", toEnd ? qMax<qreal>(0, end) : 0.0);
+    QVERIFY(QQuickTest::qWaitForPolish(m_window));
 }
 
 void TestSettingsWindow::showingTwiceMakesOneFixedSizeWindow() {
@@ -315,6 +344,7 @@ void TestSettingsWindow::startAtLoginWritesAndRemovesTheEntry() {
                        QStringLiteral(".desktop"));
     QQuickItem* toggle =
         findItem(pane(QStringLiteral("general")), QStringLiteral("startAtLoginSwitch"));
+    scrollDetail(true); // it comes after the sections that must fit the window
     QVERIFY(!toggle->property("checked").toBool());
     click(toggle);
     QVERIFY(QFile::exists(entry));
@@ -331,6 +361,7 @@ void TestSettingsWindow::startAtLoginWritesAndRemovesTheEntry() {
     m_controller->show();
     QTRY_VERIFY(toggle->property("checked").toBool());
     QVERIFY(QFile::remove(entry));
+    scrollDetail(false);
 }
 
 void TestSettingsWindow::changesMadeElsewhereShowAtOnce() {
@@ -384,6 +415,122 @@ void TestSettingsWindow::displayModeTilesWriteThePreference() {
                  ->property("width")
                  .toReal(),
              1.0);
+}
+
+// A symbol far longer than a row (stored by an older version or by hand) is elided, and its
+// remove button stays inside the window and works.
+void TestSettingsWindow::longStoredSymbolStaysRemovable() {
+    const QString longSymbol(75, u'W');
+    const QStringList before = m_prefs->trackedSymbols();
+    m_prefs->setTrackedSymbols(before + QStringList{longSymbol});
+    select(QStringLiteral("stocks"));
+    QQuickItem* stocks = pane(QStringLiteral("stocks"));
+    QVERIFY(QQuickTest::qWaitForPolish(m_window));
+    QQuickItem* remove = nullptr;
+    for (QQuickItem* b : findItems(stocks, QStringLiteral("removeButton")))
+        if (b->property("help").toString() == QStringLiteral("Stop tracking ") + longSymbol)
+            remove = b;
+    QVERIFY(remove);
+    const QRectF drawn = remove->mapRectToScene(QRectF(0, 0, remove->width(), remove->height()));
+    QVERIFY2(QRectF(0, 0, 820, 640).contains(drawn), qPrintable(QString::number(drawn.right())));
+    bool elided = false;
+    for (QQuickItem* t : findItems(stocks, QStringLiteral("symbolText"))) {
+        if (t->property("text").toString() == longSymbol) {
+            elided = t->property("truncated").toBool();
+            QVERIFY(t->mapRectToScene(QRectF(0, 0, t->width(), t->height())).right() <
+                    drawn.left());
+        }
+    }
+    QVERIFY(elided);
+    m_window->grabWindow().save(QStringLiteral("settings-stocks-long-symbol.png"));
+    click(remove);
+    QCOMPARE(m_prefs->trackedSymbols(), before);
+}
+
+// What the General pane shows first: every section down to the Updates card's button fits
+// the window without scrolling; start at login comes after them.
+void TestSettingsWindow::generalPaneShowsItsSectionsWithoutScrolling() {
+    select(QStringLiteral("general"));
+    QQuickItem* general = pane(QStringLiteral("general"));
+    QVERIFY(QQuickTest::qWaitForPolish(m_window));
+    auto bottom = [](QQuickItem* item) {
+        return item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).bottom();
+    };
+    QQuickItem* check = findItem(general, QStringLiteral("checkForUpdates"));
+    QVERIFY(bottom(check) <= 640);
+    QVERIFY(bottom(findItem(general, QStringLiteral("futuresSwitch"))) < bottom(check));
+    QVERIFY(bottom(findItem(general, QStringLiteral("startAtLoginSwitch"))) > bottom(check));
+}
+
+void TestSettingsWindow::updatesCardWithoutAFeedExplainsItself() {
+    select(QStringLiteral("general"));
+    QQuickItem* general = pane(QStringLiteral("general"));
+    QVERIFY(!findItem(general, QStringLiteral("autoUpdateSwitch"))->isVisible());
+    QVERIFY(findItem(general, QStringLiteral("autoUpdateRow"))
+                ->property("subtitle")
+                .toString()
+                .contains(QStringLiteral("updated by the system's package manager")));
+    QQuickItem* check = findItem(general, QStringLiteral("checkForUpdates"));
+    QVERIFY(check->isEnabled());
+    // Twice: the window answers Return also when it is shown again after closing.
+    for (int round = 0; round < 2; ++round) {
+        click(check);
+        UpdateDialog* explanation = m_updater->dialog();
+        QVERIFY(explanation);
+        QVERIFY(QTest::qWaitForWindowActive(explanation));
+        QCOMPARE(explanation->findChild<QLabel*>(QStringLiteral("headline"))->text(),
+                 QStringLiteral("Velline is updated by your package manager"));
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : explanation, Qt::Key_Return);
+        QTRY_VERIFY(!explanation->isVisible());
+        QCOMPARE(m_updater->phase(), Updater::Phase::idle);
+        m_controller->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
+    }
+}
+
+void TestSettingsWindow::updatesCardWithAFeedHasItsSwitch() {
+    Updater::Options updates;
+    updates.feedUrl = QUrl(QStringLiteral("https://127.0.0.1:9/appcast.xml")); // never read
+    updates.settings = m_settings.get();
+    updates.showsDialogs = false;
+    Updater withFeed(updates);
+    QObject* view = findItem(m_window->contentItem(), QStringLiteral("settingsView"));
+    view->setProperty("updater", QVariant::fromValue<QObject*>(&withFeed));
+    select(QStringLiteral("general"));
+    QQuickItem* general = pane(QStringLiteral("general"));
+    QQuickItem* toggle = findItem(general, QStringLiteral("autoUpdateSwitch"));
+    QVERIFY(toggle->isVisible());
+    QVERIFY(toggle->property("checked").toBool());
+    QVERIFY(findItem(general, QStringLiteral("autoUpdateRow"))
+                ->property("subtitle")
+                .toString()
+                .contains(QStringLiteral("release feed")));
+    click(toggle);
+    QVERIFY(!withFeed.automaticallyChecksForUpdates());
+    QTRY_VERIFY(!toggle->property("checked").toBool());
+    view->setProperty("updater", QVariant::fromValue<QObject*>(m_updater.get()));
+    QVERIFY(!toggle->isVisible());
+}
+
+// Tab reaches the direction picker once and leaves it for the price; the arrows choose.
+void TestSettingsWindow::alertsDirectionIsOneTabStop() {
+    select(QStringLiteral("alerts"));
+    QQuickItem* alerts = pane(QStringLiteral("alerts"));
+    QQuickItem* picker = findItem(alerts, QStringLiteral("directionPicker"));
+    typeInto(findItem(alerts, QStringLiteral("symbolField")), QString());
+    QTest::keyClick(m_window, Qt::Key_Tab);
+    QTRY_VERIFY(picker->hasActiveFocus());
+    QTest::keyClick(m_window, Qt::Key_Left);
+    QVERIFY(alerts->property("above").toBool());
+    QVERIFY(findItem(alerts, QStringLiteral("aboveButton"))->property("highlighted").toBool());
+    QTest::keyClick(m_window, Qt::Key_Right);
+    QVERIFY(!alerts->property("above").toBool());
+    QVERIFY(findItem(alerts, QStringLiteral("belowButton"))->property("highlighted").toBool());
+    QTest::keyClick(m_window, Qt::Key_Tab);
+    QTRY_VERIFY(findItem(alerts, QStringLiteral("priceField"))->hasActiveFocus());
+    QTest::keyClick(m_window, Qt::Key_Backtab);
+    QTRY_VERIFY(picker->hasActiveFocus());
 }
 
 QTEST_MAIN(TestSettingsWindow)

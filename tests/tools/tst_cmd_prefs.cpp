@@ -119,6 +119,10 @@ private Q_SLOTS:
             {"set-display-mode", "compactLogo"},
             {"set-futures", "TRUE"},
             {"set-notifications", "1"},
+            // longer than the 12 characters every door of the app takes
+            {"set-tracked", "AAPL", " abcdefghijklm"},
+            {"set-holding", "ABCDEFGHIJKLM", "1"},
+            {"add-alert", "ABCDEFGHIJKLM", "10", "above"},
         };
         for (const QStringList& args : bad) {
             const Run r = prefs(args);
@@ -135,9 +139,39 @@ private Q_SLOTS:
         QVERIFY(blank.lines.isEmpty());
         QCOMPARE(storeBytes(), before);
 
+        // too long: nothing added either, and the reason is given
+        const Run tooLong = prefs({"add-symbol", "abcdefghijklm"});
+        QCOMPARE(tooLong.rc, 1);
+        QVERIFY(tooLong.lines.isEmpty());
+        QVERIFY(tooLong.err.contains("longer than 12 characters"));
+        QCOMPARE(storeBytes(), before);
+        QCOMPARE(prefs({"add-symbol", "abcdefghijkl"}).rc, 0);
+
         const Run help = prefs({"set-holding", "--help"});
         QCOMPARE(help.rc, 0);
         QVERIFY(help.lines.join('\n').contains("set-display-mode RAW"));
+    }
+
+    // A longer symbol already stored can still be kept, changed and removed from a script.
+    void storedLongSymbolsStayChangeable() {
+        const QString longSymbol(75, u'X');
+        {
+            const auto store = UserPreferences::openDefaultStore();
+            UserPreferences stored(store.get());
+            stored.setTrackedSymbols({"AAPL", longSymbol});
+            stored.setHoldings({{longSymbol, 2}});
+        }
+        Run r = prefs({"set-tracked", longSymbol, "msft"});
+        QCOMPARE(r.rc, 0);
+        QCOMPARE(r.state().value("trackedSymbols").toArray(), (QJsonArray{longSymbol, "MSFT"}));
+        r = prefs({"set-holding", longSymbol, "5"});
+        QCOMPARE(r.rc, 0);
+        QCOMPARE(r.state().value("holdings").toArray(),
+                 QJsonArray{(QJsonObject{{"symbol", longSymbol}, {"shares", 5}})});
+        r = prefs({"remove-holding", longSymbol});
+        QCOMPARE(r.state().value("holdings").toArray(), QJsonArray());
+        r = prefs({"set-tracked", "msft"});
+        QCOMPARE(r.state().value("trackedSymbols").toArray(), QJsonArray{"MSFT"});
     }
 };
 

@@ -112,10 +112,12 @@ private Q_SLOTS:
         QTRY_COMPARE(m_updater->phase(), Phase::updateAvailable);
         QTest::mouseClick(button(UpdateDialog::kInstallTitle), Qt::LeftButton);
         QCOMPARE(visibleButtons(), QStringList{"Cancel"});
+        QVERIFY(!button("Cancel")->isDefault()); // Return does not stop the download
         QTRY_COMPARE_WITH_TIMEOUT(m_updater->phase(), Phase::installed, 10000);
         QVERIFY(dialog()->isVisible());
         QCOMPARE(text("headline"), QStringLiteral("Velline 1.3.0 is installed"));
         QCOMPARE(visibleButtons(), (QStringList{"Later", "Restart Velline"}));
+        QVERIFY(button("Restart Velline")->isDefault());
         shoot("installed");
         QTest::mouseClick(button("Restart Velline"), Qt::LeftButton);
         QCOMPARE(m_restarts, 1);
@@ -129,6 +131,7 @@ private Q_SLOTS:
         QVERIFY(dialog()->isVisible());
         QCOMPARE(text("headline"), QStringLiteral("You're up to date!"));
         QCOMPARE(visibleButtons(), QStringList{"OK"});
+        QVERIFY(button("OK")->isDefault()); // also when the window was hidden before
         shoot("uptodate");
         QTest::mouseClick(button("OK"), Qt::LeftButton);
         QVERIFY(!dialog()->isVisible());
@@ -145,6 +148,32 @@ private Q_SLOTS:
         // Closing the window is the same as OK.
         dialog()->close();
         QCOMPARE(m_updater->phase(), Phase::idle);
+    }
+
+    // A build without a release feed explains itself in a window with one button, which Return
+    // and Escape close like every other dialog of the app.
+    void withoutAFeedReturnAndEscapeClose_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("return") << int(Qt::Key_Return);
+        QTest::newRow("enter") << int(Qt::Key_Enter);
+        QTest::newRow("escape") << int(Qt::Key_Escape);
+    }
+    void withoutAFeedReturnAndEscapeClose() {
+        QFETCH(int, key);
+        Updater::Options options;
+        options.clock = &m_clock;
+        options.settings = m_settings.get();
+        Updater updater(options);
+        updater.checkForUpdates();
+        UpdateDialog* window = updater.dialog();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QCOMPARE(window->findChild<QLabel*>("headline")->text(),
+                 QStringLiteral("Velline is updated by your package manager"));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window,
+                        Qt::Key(key));
+        QCOMPARE(updater.phase(), Phase::idle);
+        QVERIFY(!window->isVisible());
     }
 };
 

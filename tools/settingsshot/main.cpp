@@ -3,6 +3,7 @@
 //   velline-settingsshot [--dark] [OUTPUT_DIR]
 #include "prefs/userpreferences.h"
 #include "settings/settingswindowcontroller.h"
+#include "update/updater.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -86,8 +87,15 @@ int main(int argc, char** argv) {
     UserPreferences prefs(&store);
     seed(prefs);
 
+    // Like a build made without a release feed (the default): updated by its package manager.
+    Updater::Options updates;
+    updates.settings = &store;
+    updates.showsDialogs = false;
+    Updater updater(updates);
+
     SettingsWindowController controller;
     controller.setPrefs(&prefs);
+    controller.setUpdater(&updater);
     controller.show();
     QQuickWindow* window = controller.window();
     if (!window || !QTest::qWaitForWindowExposed(window)) {

@@ -19,6 +19,8 @@ namespace {
 using velline::PriceAlert;
 using velline::UserPreferences;
 
+static_assert(velline::kMaxSymbolLength == 12, "the usage text names the symbol length limit");
+
 const char* const kUsage =
     "usage: vellinectl prefs [SUB-COMMAND ARGS...]\n"
     "\n"
@@ -38,6 +40,10 @@ const char* const kUsage =
     "  set-display-mode RAW             regular, compact, compact2 or doNotDisturb\n"
     "  set-futures true|false           show futures after the regular session\n"
     "  set-notifications true|false     also announce alerts and spikes as desktop notifications\n"
+    "\n"
+    "A symbol for a new entry (add-symbol, a new one in set-tracked or set-holding, add-alert)\n"
+    "may have at most 12 characters, as everywhere in the app; a longer one already stored can\n"
+    "still be kept, changed or removed.\n"
     "\n"
     "Exit status: 0 done, 1 nothing added or the settings file could not be written,\n"
     "64 wrong arguments.";
@@ -75,6 +81,23 @@ int usageError(Io& io, const QString& message) {
 std::optional<QString> symbolArg(const QString& text) {
     const QString symbol = velline::normalizeSymbol(text);
     return symbol.isEmpty() ? std::nullopt : std::optional(symbol);
+}
+
+// A symbol for a new entry is refused when it is longer than the app takes in anywhere; one
+// already stored (`known`) passes, so a script can keep or change what is there.
+std::optional<QString> tooLong(const QString& symbol, const QStringList& known = {}) {
+    if (symbol.size() <= velline::kMaxSymbolLength || known.contains(symbol))
+        return std::nullopt;
+    return QStringLiteral("'%1' is longer than %2 characters")
+        .arg(symbol)
+        .arg(velline::kMaxSymbolLength);
+}
+
+QStringList heldSymbols(const UserPreferences& prefs) {
+    QStringList symbols;
+    for (const velline::Holding& holding : prefs.holdings())
+        symbols.append(holding.symbol);
+    return symbols;
 }
 
 // A finite decimal number in the C locale ("12.5", "-3", "1e3"); no group separators.
@@ -121,6 +144,12 @@ const QList<SubCommand>& subCommands() {
     static const QList<SubCommand> list{
         {"add-symbol", 1, 1, "TEXT",
          [](UserPreferences& prefs, const QStringList& args, Io& io) {
+             if (const auto symbol = symbolArg(args.at(0))) {
+                 if (const auto problem = tooLong(*symbol)) {
+                     io.err << "vellinectl prefs add-symbol: nothing added, " << *problem << "\n";
+                     return ExitFailed;
+                 }
+             }
              const auto symbol = prefs.addSymbol(args.at(0));
              if (!symbol) {
                  io.err << "vellinectl prefs add-symbol: nothing to add, the text is blank\n";
@@ -130,7 +159,12 @@ const QList<SubCommand>& subCommands() {
              return ExitOk;
          }},
         {"set-tracked", 1, -1, "SYMBOL [SYMBOL...]",
-         [](UserPreferences& prefs, const QStringList& args, Io&) {
+         [](UserPreferences& prefs, const QStringList& args, Io& io) {
+             for (const QString& arg : args) {
+                 if (const auto problem =
+                         tooLong(velline::normalizeSymbol(arg), prefs.trackedSymbols()))
+                     return usageError(io, QStringLiteral("set-tracked: ") + *problem);
+             }
              prefs.setTrackedSymbols(args);
              return ExitOk;
          }},
@@ -139,6 +173,8 @@ const QList<SubCommand>& subCommands() {
              const auto symbol = symbolArg(args.at(0));
              if (!symbol)
                  return usageError(io, QStringLiteral("set-holding: the symbol is blank"));
+             if (const auto problem = tooLong(*symbol, heldSymbols(prefs)))
+                 return usageError(io, QStringLiteral("set-holding: ") + *problem);
              const auto shares = numberArg(args.at(1));
              if (!shares)
                  return usageError(io, QStringLiteral("set-holding: SHARES must be a finite "
@@ -160,6 +196,8 @@ const QList<SubCommand>& subCommands() {
              const auto symbol = symbolArg(args.at(0));
              if (!symbol)
                  return usageError(io, QStringLiteral("add-alert: the symbol is blank"));
+             if (const auto problem = tooLong(*symbol))
+                 return usageError(io, QStringLiteral("add-alert: ") + *problem);
              const auto price = numberArg(args.at(1));
              if (!price || *price <= 0)
                  return usageError(io, QStringLiteral("add-alert: PRICE must be a finite "

@@ -26,24 +26,58 @@ Column {
             placeholderText: "Symbol"
         }
         FieldDivider {}
-        Row {
+        // One Tab stop: the arrow keys (and Space) move the choice within it. The chosen
+        // segment is filled with the accent colour, so it reads at a glance on light and dark.
+        Rectangle {
+            id: picker
             objectName: "directionPicker"
             Layout.preferredWidth: 140
-            Button {
-                objectName: "aboveButton"
-                width: 70
-                text: "Above"
-                font.pixelSize: 12
-                highlighted: pane.above
-                onClicked: pane.above = true
-            }
-            Button {
-                objectName: "belowButton"
-                width: 70
-                text: "Below"
-                font.pixelSize: 12
-                highlighted: !pane.above
-                onClicked: pane.above = false
+            implicitHeight: 24
+            radius: 6
+            color: SettingsPalette.primaryAt(0.06)
+            border.width: activeFocus ? 2 : 1
+            border.color: activeFocus ? SettingsPalette.accent : SettingsPalette.primaryAt(0.18)
+            activeFocusOnTab: true
+            Accessible.role: Accessible.PageTabList
+            Accessible.name: "Direction"
+            Keys.onLeftPressed: pane.above = true
+            Keys.onRightPressed: pane.above = false
+            Keys.onUpPressed: pane.above = true
+            Keys.onDownPressed: pane.above = false
+            Keys.onSpacePressed: pane.above = !pane.above
+
+            Row {
+                anchors.fill: parent
+                anchors.margins: 2
+                Repeater {
+                    model: [{name: "aboveButton", title: "Above", above: true},
+                            {name: "belowButton", title: "Below", above: false}]
+                    delegate: Button {
+                        required property var modelData
+                        objectName: modelData.name
+                        width: parent.width / 2
+                        height: parent.height
+                        focusPolicy: Qt.NoFocus
+                        highlighted: pane.above === modelData.above
+                        Accessible.role: Accessible.PageTab
+                        Accessible.name: modelData.title
+                        Accessible.selected: highlighted
+                        onClicked: pane.above = modelData.above
+                        background: Rectangle {
+                            radius: 4
+                            color: parent.highlighted ? SettingsPalette.accent : "transparent"
+                        }
+                        contentItem: Text {
+                            text: modelData.title
+                            font.pixelSize: 12
+                            font.weight: parent.highlighted ? Font.DemiBold : Font.Normal
+                            color: parent.highlighted ? SettingsPalette.highlightedText
+                                                      : SettingsPalette.primary
+                            horizontalAlignment: Text.AlignHCenter
+                            verticalAlignment: Text.AlignVCenter
+                        }
+                    }
+                }
             }
         }
         FieldDivider {}

@@ -9,7 +9,8 @@ Column {
     property QtObject updater
     property SettingsEditor editor
     property StartAtLogin startAtLogin
-    readonly property bool canCheck: updater !== null && updater.canCheckForUpdates
+    // False in a build without a release feed (and without an updater at all).
+    readonly property bool hasFeed: updater !== null && updater.canCheckForUpdates
 
     spacing: 14
 
@@ -43,21 +44,6 @@ Column {
         }
     }
 
-    SectionCaption { text: "Startup" }
-    SettingsCard {
-        SettingsRow {
-            title: "Start at login"
-            subtitle: pane.startAtLogin.error !== ""
-                      ? "Could not change the login entry: " + pane.startAtLogin.error
-                      : "Open Velline in the background when you log in."
-            BoundSwitch {
-                objectName: "startAtLoginSwitch"
-                value: pane.startAtLogin.enabled
-                onEdited: on => pane.startAtLogin.enabled = on
-            }
-        }
-    }
-
     SectionCaption { text: "Detection" }
     SettingsCard {
         SettingsRow {
@@ -83,12 +69,17 @@ Column {
     SectionCaption { text: "Updates" }
     SettingsCard {
         SettingsRow {
+            objectName: "autoUpdateRow"
             title: "Automatically check for updates"
-            subtitle: "Velline checks its release feed in the background and offers new builds when they are available."
+            // A build without a release feed has nothing to switch: its updates come with the
+            // system's, and the button below explains the same in the update window.
+            subtitle: pane.hasFeed
+                      ? "Velline checks its release feed in the background and offers new builds when they are available."
+                      : "This copy of Velline is updated by the system's package manager: new versions arrive with your system's software updates."
             BoundSwitch {
                 objectName: "autoUpdateSwitch"
-                enabled: pane.canCheck
-                value: pane.canCheck && pane.updater.automaticallyChecksForUpdates
+                visible: pane.hasFeed
+                value: pane.hasFeed && pane.updater.automaticallyChecksForUpdates
                 onEdited: on => pane.updater.automaticallyChecksForUpdates = on
             }
         }
@@ -100,10 +91,23 @@ Column {
                 objectName: "checkForUpdates"
                 text: "Check for Updates…"
                 font.pixelSize: 12
-                enabled: pane.canCheck
-                onClicked: pane.updater.checkForUpdates()
-                ToolTip.visible: hovered && !enabled
-                ToolTip.text: "This build is updated by its package manager."
+                onClicked: if (pane.updater) pane.updater.checkForUpdates()
+            }
+        }
+    }
+
+    // After the sections above, so that all of them fit the window without scrolling.
+    SectionCaption { text: "Startup" }
+    SettingsCard {
+        SettingsRow {
+            title: "Start at login"
+            subtitle: pane.startAtLogin.error !== ""
+                      ? "Could not change the login entry: " + pane.startAtLogin.error
+                      : "Open Velline in the background when you log in."
+            BoundSwitch {
+                objectName: "startAtLoginSwitch"
+                value: pane.startAtLogin.enabled
+                onEdited: on => pane.startAtLogin.enabled = on
             }
         }
     }

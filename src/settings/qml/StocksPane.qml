@@ -18,8 +18,11 @@ Column {
     }
 
     PaneText {
-        textFormat: Text.MarkdownText
-        text: "Symbols shown in the notch carousel during regular hours. Yahoo Finance tickers — use `^GSPC` for the S&P 500, `BRK-B` for multi-class shares."
+        objectName: "introText"
+        textFormat: Text.RichText
+        text: pane.editor.codeStyledText(
+                  "Symbols shown in the notch carousel during regular hours. Yahoo Finance tickers — use `^GSPC` for the S&P 500, `BRK-B` for multi-class shares.",
+                  SettingsPalette.primary, SettingsPalette.primaryAt(0.09))
     }
 
     SectionCaption { text: "Add Symbol" }
@@ -56,9 +59,15 @@ Column {
                 required property string modelData
                 required property int index
                 first: index === 0
-                SymbolText { text: modelData }
-                Item { Layout.fillWidth: true }
+                // Takes the room the row has and elides the rest, so the remove button stays
+                // in view however long a stored symbol is.
+                SymbolText {
+                    objectName: "symbolText"
+                    Layout.fillWidth: true
+                    text: modelData
+                }
                 RemoveButton {
+                    objectName: "removeButton"
                     help: "Stop tracking " + modelData
                     onClicked: pane.editor.removeTrackedSymbol(modelData)
                 }
