@@ -27,6 +27,8 @@ QByteArray reasonPhrase(int status) {
         return "OK";
     case 400:
         return "Bad Request";
+    case 403:
+        return "Forbidden";
     case 404:
         return "Not Found";
     case 405:
@@ -107,6 +109,12 @@ ScriptedAnswer ScriptedAnswer::tooManyRequests(const QByteArray& retryAfter) {
     return a;
 }
 
+ScriptedAnswer ScriptedAnswer::edgeTooManyRequests() {
+    ScriptedAnswer a = fixedAnswer(429, QByteArrayLiteral("Edge: Too Many Requests"));
+    a.contentType = "text/html";
+    return a;
+}
+
 ScriptedAnswer ScriptedAnswer::htmlPage() {
     ScriptedAnswer a = fixedAnswer(
         200, QByteArrayLiteral("<!DOCTYPE html>\n<html><head><title>Sign in</title></head>"
@@ -131,6 +139,9 @@ QByteArray LoggedRequest::header(const QByteArray& name) const {
 FeedSimulator::FeedSimulator(Clock* clock, QObject* parent)
     : QObject(parent), m_clock(clock), m_server(new QTcpServer(this)) {
     connect(m_server, &QTcpServer::newConnection, this, &FeedSimulator::accept);
+    m_streamer = new SimulatedStreamer(
+        clock, m_market, [this] { return m_frozenAt.value_or(m_clock->now()); },
+        [this](const QString& symbol) { return isKnownSymbol(symbol); }, this);
 }
 
 FeedSimulator::~FeedSimulator() = default;
@@ -145,6 +156,10 @@ quint16 FeedSimulator::port() const {
 
 QUrl FeedSimulator::baseUrl() const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+}
+
+QUrl FeedSimulator::streamUrl() const {
+    return QUrl(QStringLiteral("ws://127.0.0.1:%1/?version=2").arg(port()));
 }
 
 QString FeedSimulator::errorString() const {
@@ -190,6 +205,16 @@ void FeedSimulator::readFrom(QTcpSocket* socket) {
     // One request at a time per connection; the next is read once this one is answered.
     if (socket->property(socketBusyProperty).toBool())
         return;
+    if (socket->property(socketBufferProperty).toByteArray().isEmpty()) {
+        // A connection's first request stays unread until its head is complete, so that an
+        // upgrade to the streamer can be handed over untouched.
+        const QByteArray peeked = socket->peek(maxHeaderBytes + 1);
+        const qsizetype headEnd = peeked.indexOf("\r\n\r\n");
+        if (headEnd < 0 && peeked.size() <= maxHeaderBytes)
+            return;
+        if (headEnd >= 0 && upgrade(socket, peeked.left(headEnd)))
+            return;
+    }
     QByteArray buffer = socket->property(socketBufferProperty).toByteArray() + socket->readAll();
     const qsizetype end = buffer.indexOf("\r\n\r\n");
     if (end < 0) {
@@ -235,6 +260,10 @@ void FeedSimulator::handle(QTcpSocket* socket, const LoggedRequest& incoming, bo
     const bool logo = request.path.startsWith(logoPrefix) && request.path.endsWith(".png");
     if (m_control && request.path.startsWith("/feedsim/")) {
         control(socket, request, keepAlive);
+        return;
+    }
+    if (request.path == "/v7/finance/spark" || request.path == "/v8/finance/spark") {
+        spark(socket, request, keepAlive);
         return;
     }
     if (chart)
@@ -386,14 +415,22 @@ void FeedSimulator::control(QTcpSocket* socket, const LoggedRequest& request, bo
         return query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
     };
     if (request.path == "/feedsim/stats") {
-        respond(socket, 200, "application/json",
-                "{\"chartRequests\":" + QByteArray::number(m_chartRequests) +
-                    ",\"logoRequests\":" + QByteArray::number(m_logoRequests) + "}\n",
-                keepAlive);
+        respond(
+            socket, 200, "application/json",
+            "{\"chartRequests\":" + QByteArray::number(m_chartRequests) +
+                ",\"logoRequests\":" + QByteArray::number(m_logoRequests) +
+                ",\"sparkRequests\":" + QByteArray::number(m_sparkRequests) +
+                ",\"streamConnections\":" + QByteArray::number(m_streamer->connectionsOpened()) +
+                ",\"streamOpen\":" + QByteArray::number(m_streamer->openConnections()) +
+                ",\"streamMessages\":" + QByteArray::number(m_streamer->messagesSent()) +
+                ",\"streamSubscribed\":" + QByteArray::number(m_streamer->subscribedCount()) +
+                "}\n",
+            keepAlive);
         return;
     }
     if (request.path == "/feedsim/clear") {
         clearScripts();
+        m_streamer->setFault(SimulatedStreamer::Fault::none);
         respond(socket, 200, "text/plain", "cleared\n", keepAlive);
         return;
     }
@@ -403,8 +440,22 @@ void FeedSimulator::control(QTcpSocket* socket, const LoggedRequest& request, bo
     }
     const QString kind = arg("kind");
     const QString symbol = arg("symbol").isEmpty() ? QStringLiteral("*") : arg("symbol");
+    const QHash<QString, SimulatedStreamer::Fault> streamFaults{
+        {QStringLiteral("silent"), SimulatedStreamer::Fault::silent},
+        {QStringLiteral("garbage"), SimulatedStreamer::Fault::garbage},
+        {QStringLiteral("refuse"), SimulatedStreamer::Fault::refuse}};
+    if (kind == QLatin1String("close") || streamFaults.contains(kind)) {
+        if (kind == QLatin1String("close"))
+            m_streamer->closeAll();
+        else
+            m_streamer->setFault(streamFaults.value(kind));
+        respond(socket, 200, "text/plain", "ok\n", keepAlive);
+        return;
+    }
     ScriptedAnswer answer;
-    if (kind == QLatin1String("status")) {
+    if (kind == QLatin1String("edge429")) {
+        answer = ScriptedAnswer::edgeTooManyRequests();
+    } else if (kind == QLatin1String("status")) {
         const int code =
             std::clamp(arg("status").isEmpty() ? 500 : arg("status").toInt(), 100, 599);
         const QByteArray retryAfter = arg("retryAfter").toLatin1();
@@ -430,6 +481,81 @@ void FeedSimulator::control(QTcpSocket* socket, const LoggedRequest& request, bo
     }
     script(symbol, answer);
     respond(socket, 200, "text/plain", "ok\n", keepAlive);
+}
+
+} // namespace velline
+
+namespace velline {
+
+bool FeedSimulator::upgrade(QTcpSocket* socket, const QByteArray& head) {
+    const QList<QByteArray> lines = head.split('\n');
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    if (requestLine.size() != 3 || requestLine[0] != "GET")
+        return false;
+    bool websocket = false;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare("Upgrade", Qt::CaseInsensitive) == 0)
+            websocket =
+                line.mid(colon + 1).trimmed().compare("websocket", Qt::CaseInsensitive) == 0;
+    }
+    const QByteArray target = requestLine[1];
+    const QByteArray path = target.left(target.indexOf('?'));
+    if (!websocket || path != "/" || !m_streamEnabled)
+        return false; // answered as an ordinary request
+    if (m_streamer->fault() == SimulatedStreamer::Fault::refuse) {
+        socket->read(head.size() + 4);
+        respond(socket, 403, "text/plain", "stream refused\n", false);
+        return true;
+    }
+    // The streamer reads the request itself from here on.
+    disconnect(socket, nullptr, this, nullptr);
+    disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->setParent(m_streamer);
+    m_streamer->takeOver(socket);
+    return true;
+}
+
+void FeedSimulator::spark(QTcpSocket* socket, const LoggedRequest& request, bool keepAlive) {
+    ++m_sparkRequests;
+    if (m_log.size() >= requestLogLimit)
+        m_log.removeFirst();
+    m_log.append(request);
+    Q_EMIT requestLogged(request);
+    if (request.method != "GET") {
+        respond(socket, 405, "text/plain", "only GET\n", keepAlive);
+        return;
+    }
+    auto it = m_scripts.constFind(sparkScript);
+    if (it == m_scripts.constEnd())
+        it = m_scripts.constFind(QStringLiteral("*"));
+    if (it != m_scripts.constEnd()) {
+        serveScript(socket, *it, keepAlive);
+        return;
+    }
+    const QUrlQuery query(QString::fromLatin1(request.query));
+    const QStringList asked = query.queryItemValue(QStringLiteral("symbols"), QUrl::FullyDecoded)
+                                  .split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (asked.isEmpty()) {
+        respond(socket, 400, "application/json;charset=utf-8",
+                R"({"spark":{"result":null,"error":{"code":"Bad Request",)"
+                R"("description":"Missing value for the \"symbols\" argument"}}})",
+                keepAlive);
+        return;
+    }
+    QStringList known;
+    for (const QString& symbol : asked)
+        if (isKnownSymbol(symbol.trimmed()) && !known.contains(symbol.trimmed()))
+            known.append(symbol.trimmed());
+    if (known.isEmpty()) {
+        respond(socket, 404, "application/json;charset=utf-8",
+                SimulatedMarket::sparkNotFoundAnswer(), keepAlive);
+        return;
+    }
+    const bool flat = request.path.startsWith("/v8/");
+    respond(socket, 200, "application/json;charset=utf-8",
+            m_market.sparkAnswer(known, m_frozenAt.value_or(m_clock->now()), flat), keepAlive);
 }
 
 } // namespace velline

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "feedsim/simulatedmarket.h"
+#include "feedsim/simulatedstreamer.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -50,6 +51,9 @@ struct ScriptedAnswer {
     static ScriptedAnswer oversized(qint64 bytes, bool announceLength, bool holdOpen = false);
     // 429 Too Many Requests, with a Retry-After header when `retryAfter` is not empty.
     static ScriptedAnswer tooManyRequests(const QByteArray& retryAfter);
+    // The real feed's rate-limit answer: 429, text/html, the body "Edge: Too Many Requests",
+    // no Retry-After.
+    static ScriptedAnswer edgeTooManyRequests();
     // 200 with an HTML page instead of JSON (a captive portal, an error page).
     static ScriptedAnswer htmlPage();
     static ScriptedAnswer connectionReset();
@@ -68,8 +72,12 @@ struct LoggedRequest {
     QByteArray header(const QByteArray& name) const;
 };
 
-// A local stand-in for the chart feed and the logo service, on 127.0.0.1 only:
+// A local stand-in for the chart feed, its streamer and the logo service, on 127.0.0.1 only:
 //   GET /v8/finance/chart/SYMBOL?interval=5m&range=1d   the feed's JSON from SimulatedMarket
+//   GET /v7/finance/spark?symbols=A,B&range=1d&interval=5m
+//                                                        several symbols in one answer (v7
+//                                                        shape; /v8/finance/spark: v8 shape)
+//   GET / and /?version=2 with a WebSocket upgrade      the streamer (SimulatedStreamer)
 //   GET /image-stock/SYMBOL.png                          a generated PNG logo
 // Unknown symbols get the feed's 404 answer. A symbol is unknown when it contains "UNKNOWN"
 // or "XXX", is listed with setUnknownSymbols(), or has characters no ticker uses.
@@ -99,7 +107,9 @@ public:
 
     // Answers for `symbol` (exactly as requested, after percent-decoding) with `answer` until
     // cleared; applies to chart requests only. The symbol "*" stands for every symbol without
-    // a script of its own.
+    // a script of its own. The multi-symbol endpoint takes the script of sparkScript, else
+    // that of "*".
+    static inline const QString sparkScript = QStringLiteral("/spark");
     void script(const QString& symbol, ScriptedAnswer answer);
     void clearScript(const QString& symbol);
     void clearScripts();
@@ -108,10 +118,25 @@ public:
     //   GET /feedsim/fault?kind=K[&symbol=S][&status=N][&retryAfter=V][&bytes=N]
     //       K: status (N, with Retry-After V when given), html, stall, drip, reset,
     //       oversized (N bytes, default 6 MiB), unknown (the feed's 404); S defaults to "*"
-    //   GET /feedsim/clear       every script removed
-    //   GET /feedsim/stats       {"chartRequests":N,"logoRequests":N} since start
+    //       edge429 (the real feed's rate-limit answer; S may be /spark for the multi-symbol
+    //       endpoint alone), and for the streamer: close (closes every stream connection
+    //       once), silent, garbage, refuse (each until cleared)
+    //   GET /feedsim/clear       every script removed, the streamer's fault cleared
+    //   GET /feedsim/stats       {"chartRequests","logoRequests","sparkRequests",
+    //                             "streamConnections" (opened since start), "streamOpen",
+    //                             "streamMessages" (sent since start), "streamSubscribed"
+    //                             (symbols subscribed now, all connections)}
     void setControlEnabled(bool enabled) { m_control = enabled; }
     int chartRequestCount() const { return m_chartRequests; }
+    int sparkRequestCount() const { return m_sparkRequests; }
+
+    // The streamer (on by default); without it an upgrade request gets a 404.
+    void setStreamEnabled(bool enabled) { m_streamEnabled = enabled; }
+    bool streamEnabled() const { return m_streamEnabled; }
+    SimulatedStreamer& streamer() { return *m_streamer; }
+    void setStreamFault(SimulatedStreamer::Fault fault) { m_streamer->setFault(fault); }
+    // ws://127.0.0.1:PORT/?version=2
+    QUrl streamUrl() const;
 
     // The most recent requests, oldest first; at most requestLogLimit of them, so a simulator
     // that runs for hours keeps a bounded record.
@@ -134,6 +159,10 @@ private:
     void serveScript(QTcpSocket* socket, const ScriptedAnswer& answer, bool keepAlive);
     void dripStep(QTcpSocket* socket, QByteArray rest, int step, double interval);
     void control(QTcpSocket* socket, const LoggedRequest& request, bool keepAlive);
+    void spark(QTcpSocket* socket, const LoggedRequest& request, bool keepAlive);
+    // Hands a WebSocket upgrade to the streamer (or refuses it); false when `head` is no
+    // upgrade request for the streamer's address.
+    bool upgrade(QTcpSocket* socket, const QByteArray& head);
 
     Clock* m_clock;
     QTcpServer* m_server;
@@ -144,6 +173,9 @@ private:
     bool m_control = false;
     int m_chartRequests = 0;
     int m_logoRequests = 0;
+    int m_sparkRequests = 0;
+    bool m_streamEnabled = true;
+    SimulatedStreamer* m_streamer;
     std::optional<double> m_frozenAt;
 };
 

@@ -242,8 +242,7 @@ SimSnapshot SimulatedMarket::snapshot(const QString& symbol, double now) const {
     return s;
 }
 
-QByteArray SimulatedMarket::chartAnswer(const QString& symbol, double now) const {
-    const SimSnapshot s = snapshot(symbol, now);
+QJsonObject SimulatedMarket::chartResult(const SimSnapshot& s) {
     QJsonArray timestamps, opens, highs, lows, closes, volumes;
     auto value = [](const std::optional<double>& v) { return v ? QJsonValue(*v) : QJsonValue(); };
     for (const SimBar& b : s.bars) {
@@ -291,15 +290,63 @@ QByteArray SimulatedMarket::chartAnswer(const QString& symbol, double now) const
                             {QStringLiteral("low"), lows},
                             {QStringLiteral("close"), closes},
                             {QStringLiteral("volume"), volumes}};
-    const QJsonObject result{
+    return QJsonObject{
         {QStringLiteral("meta"), meta},
         {QStringLiteral("timestamp"), timestamps},
         {QStringLiteral("indicators"), QJsonObject{{QStringLiteral("quote"), QJsonArray{quote}}}},
     };
+}
+
+QByteArray SimulatedMarket::chartAnswer(const QString& symbol, double now) const {
+    const QJsonObject result = chartResult(snapshot(symbol, now));
     const QJsonObject chart{{QStringLiteral("result"), QJsonArray{result}},
                             {QStringLiteral("error"), QJsonValue()}};
     return QJsonDocument(QJsonObject{{QStringLiteral("chart"), chart}})
         .toJson(QJsonDocument::Compact);
+}
+
+QByteArray SimulatedMarket::sparkAnswer(const QStringList& symbols, double now, bool flat) const {
+    QJsonArray results;
+    QJsonObject byName;
+    for (const QString& symbol : symbols) {
+        const SimSnapshot s = snapshot(symbol, now);
+        QJsonArray timestamps, closes;
+        for (const SimBar& b : s.bars) {
+            timestamps.append(static_cast<qint64>(b.time));
+            closes.append(b.close ? QJsonValue(*b.close) : QJsonValue());
+        }
+        if (flat) {
+            // No meta, no volume: only the closes and the close before the range.
+            byName.insert(s.symbol,
+                          QJsonObject{{QStringLiteral("symbol"), s.symbol},
+                                      {QStringLiteral("timestamp"), timestamps},
+                                      {QStringLiteral("close"), closes},
+                                      {QStringLiteral("end"), QJsonValue()},
+                                      {QStringLiteral("start"), QJsonValue()},
+                                      {QStringLiteral("previousClose"), QJsonValue()},
+                                      {QStringLiteral("chartPreviousClose"), s.previousClose},
+                                      {QStringLiteral("dataGranularity"), 300}});
+            continue;
+        }
+        // The chart envelope with the closes alone among the indicators.
+        QJsonObject response = chartResult(s);
+        response.insert(QStringLiteral("indicators"),
+                        QJsonObject{{QStringLiteral("quote"),
+                                     QJsonArray{QJsonObject{{QStringLiteral("close"), closes}}}}});
+        results.append(QJsonObject{{QStringLiteral("symbol"), s.symbol},
+                                   {QStringLiteral("response"), QJsonArray{response}}});
+    }
+    const QJsonObject answer =
+        flat ? byName
+             : QJsonObject{
+                   {QStringLiteral("spark"), QJsonObject{{QStringLiteral("result"), results},
+                                                         {QStringLiteral("error"), QJsonValue()}}}};
+    return QJsonDocument(answer).toJson(QJsonDocument::Compact);
+}
+
+QByteArray SimulatedMarket::sparkNotFoundAnswer() {
+    return QByteArrayLiteral(R"({"spark":{"result":null,"error":{"code":"Not Found",)"
+                             R"("description":"No data found for spark symbols"}}})");
 }
 
 QByteArray SimulatedMarket::notFoundAnswer() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -45,8 +47,14 @@ public:
     SimSnapshot snapshot(const QString& symbol, double now) const;
     // The feed's JSON answer for a 5-minute, one-day chart request.
     QByteArray chartAnswer(const QString& symbol, double now) const;
+    // The multi-symbol answer for `symbols` (all known ones): the v7 shape (a chart-like
+    // envelope per symbol, its meta with price, time and day volume, closes only) or, with
+    // `flat`, the v8 shape (an object keyed by symbol with timestamps and closes, no meta).
+    QByteArray sparkAnswer(const QStringList& symbols, double now, bool flat) const;
     // The feed's 404 body for a symbol it does not know.
     static QByteArray notFoundAnswer();
+    // The multi-symbol endpoint's 404 body, when it knows none of the symbols.
+    static QByteArray sparkNotFoundAnswer();
     // A square PNG logo: a rounded square in the symbol's colour with a white shape.
     static QByteArray logoPng(const QString& symbol, int size = 128);
 
@@ -54,6 +62,9 @@ public:
     QList<double> jumpsBetween(const QString& symbol, double from, double until) const;
 
 private:
+    // One chart result object (meta, timestamps, indicators).
+    static QJsonObject chartResult(const SimSnapshot& s);
+
     struct Profile {
         std::uint64_t seed;
         double basePrice;

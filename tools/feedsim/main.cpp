@@ -12,8 +12,9 @@ int main(int argc, char** argv) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Serves a simulated chart feed and logos on 127.0.0.1.\n"
-                       "Point Velline at it with VELLINE_CHART_FEED_URL=http://127.0.0.1:PORT "
+        QStringLiteral("Serves a simulated chart feed, its streamer and logos on 127.0.0.1.\n"
+                       "Point Velline at it with VELLINE_CHART_FEED_URL=http://127.0.0.1:PORT, "
+                       "VELLINE_STREAM_URL=ws://127.0.0.1:PORT/?version=2 "
                        "and VELLINE_LOGO_URL=http://127.0.0.1:PORT/image-stock/."));
     parser.addHelpOption();
     QCommandLineOption portOption(
@@ -32,6 +33,11 @@ int main(int argc, char** argv) {
         QStringLiteral("A still market: every answer shows the market as it stood when the "
                        "simulator started, so no price, volume or bar ever changes."));
     parser.addOption(stillOption);
+    QCommandLineOption noStreamOption(
+        QStringLiteral("no-stream"),
+        QStringLiteral("No streamer: WebSocket upgrade requests get a 404, as on a feed "
+                       "without one."));
+    parser.addOption(noStreamOption);
     parser.process(app);
 
     QTextStream err(stderr);
@@ -43,6 +49,7 @@ int main(int argc, char** argv) {
     }
     velline::FeedSimulator simulator(velline::Clock::system());
     simulator.setControlEnabled(parser.isSet(controlOption));
+    simulator.setStreamEnabled(!parser.isSet(noStreamOption));
     if (parser.isSet(stillOption))
         simulator.setFrozenAt(velline::Clock::system()->now());
     if (!simulator.listen(static_cast<quint16>(port))) {
@@ -52,6 +59,8 @@ int main(int argc, char** argv) {
     }
     QTextStream out(stdout);
     out << "velline-feedsim listening on " << simulator.baseUrl().toString() << "\n";
+    if (simulator.streamEnabled())
+        out << "velline-feedsim streaming on " << simulator.streamUrl().toString() << "\n";
     out.flush();
     return app.exec();
 }
