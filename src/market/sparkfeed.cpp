@@ -95,8 +95,8 @@ std::optional<QList<SparkQuote>> decodeSpark(const QByteArray& body, QString* er
         if (!it.value().isObject())
             return fail("expected an object per symbol");
         const QJsonObject entry = it.value().toObject();
-        const QString symbol = entry.value("symbol").isString() ? entry.value("symbol").toString()
-                                                                : it.key();
+        const QString symbol =
+            entry.value("symbol").isString() ? entry.value("symbol").toString() : it.key();
         if (const auto quote = readEntry(symbol, {}, entry.value("close"), entry))
             quotes.append(*quote);
     }

@@ -147,8 +147,9 @@ std::optional<QuoteFailure> classify(QNetworkReply* reply, const Transfer& t, do
         return failed(StockError::transport, QStringLiteral("no complete answer within %1 s")
                                                  .arg(StockService::requestTimeoutSeconds));
     if (t.oversized)
-        return failed(StockError::decoding, QStringLiteral("answer larger than %1 bytes")
-                                                .arg(StockService::maxBodyBytes));
+        return failed(
+            StockError::decoding,
+            QStringLiteral("answer larger than %1 bytes").arg(StockService::maxBodyBytes));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid()) {
         const int code = status.toInt();
@@ -214,7 +215,8 @@ void StockService::fetchSpark(const QStringList& symbols, QObject* context,
     });
 }
 
-void StockService::get(const QUrl& url, std::function<void(const QuoteFailure*, const QByteArray&)> done) {
+void StockService::get(const QUrl& url,
+                       std::function<void(const QuoteFailure*, const QByteArray&)> done) {
     if (!url.isValid()) {
         const QuoteFailure failure{
             StockError::invalidURL,

@@ -145,7 +145,7 @@ bool StreamingQuoteSource::isSilent(const QString& symbol, const SymbolState& st
     if (!m_open || !m_subscribed.contains(symbol))
         return true;
     const double since = std::max(state.lastMessageAt, state.subscribedAt);
-    return now - since >= symbolSilence && m_inSession(symbol, now);
+    return now - since >= symbolSilence - 1e-6 && m_inSession(symbol, now);
 }
 
 bool StreamingQuoteSource::anyInSession(double now) const {
@@ -231,8 +231,7 @@ void StreamingQuoteSource::dial() {
     };
     connect(m_socket, &QWebSocket::disconnected, this, lost);
     connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, lost);
-    connect(m_socket, &QWebSocket::textMessageReceived, this,
-            &StreamingQuoteSource::frameArrived);
+    connect(m_socket, &QWebSocket::textMessageReceived, this, &StreamingQuoteSource::frameArrived);
     connect(m_socket, &QWebSocket::binaryMessageReceived, this,
             [this](const QByteArray&) { ++m_droppedFrames; });
     m_openTimeoutTask = m_clock->schedule(openTimeout, this, [this] {
@@ -401,7 +400,7 @@ void StreamingQuoteSource::watchdog() {
     const double now = m_clock->now();
     if (!m_open)
         return;
-    if (now - m_lastFrameAt >= connectionSilence && anyInSession(now)) {
+    if (now - m_lastFrameAt >= connectionSilence - 1e-6 && anyInSession(now)) {
         closed(); // a dead connection in the session: dial again
         return;
     }
@@ -455,8 +454,8 @@ void StreamingQuoteSource::frameArrived(const QString& frame) {
     if (tick->timeMs > 0 && tick->timeMs < state.priceTimeMs)
         return;
     const double slot = std::floor(now / barLength) * barLength;
-    const double volume = tick->dayVolume > 0 ? static_cast<double>(tick->dayVolume)
-                                              : state.dayVolume;
+    const double volume =
+        tick->dayVolume > 0 ? static_cast<double>(tick->dayVolume) : state.dayVolume;
     if (slot != state.barSlot) {
         // A new bar starts with the day volume reached before it.
         state.barBaseVolume = state.dayVolume > 0 ? state.dayVolume : volume;
@@ -500,10 +499,13 @@ void StreamingQuoteSource::pump() {
     m_pumpTask.cancel();
     if (m_requestInFlight || m_wanted.isEmpty())
         return;
-    const double now = m_clock->now();
+    // A microsecond of slack: a job booked for an instant runs at the clock's reading of it,
+    // which may fall a rounding step short.
+    const double now = m_clock->now() + 1e-6;
     const auto later = [this](double at) {
         m_pumpAt = at;
-        m_pumpTask = m_clock->schedule(at - m_clock->now(), this, [this] { pump(); });
+        m_pumpTask =
+            m_clock->schedule(std::max(at - m_clock->now(), 1e-3), this, [this] { pump(); });
     };
     if (m_httpPausedUntil > now) {
         later(m_httpPausedUntil);
@@ -544,8 +546,7 @@ void StreamingQuoteSource::pump() {
             double due = std::max(state.lastPollAt + perSymbol, spacingDue);
             if (m_priceSource == PriceSource::chart)
                 due = std::max(due, state.lastPollAt + chartPollSpacing * polled.size());
-            const bool better = due < pickDue ||
-                                (due == pickDue && s == m_focus) ||
+            const bool better = due < pickDue || (due == pickDue && s == m_focus) ||
                                 (due == pickDue && pick != m_focus &&
                                  state.lastPollAt < m_symbols.value(pick).lastPollAt);
             if (better) {
@@ -690,7 +691,9 @@ void StreamingQuoteSource::sparkAnswered(const StockService::SparkAnswer& answer
                 failures.append(SymbolFailure{s, *answer.failure});
             }
         }
-        requestFinished(false, failures);
+        // Only a rate limit holds the other requests back: any other failure of this
+        // endpoint is routed around by polling the chart instead.
+        requestFinished(false, rateLimited ? failures : QList<SymbolFailure>{});
         return;
     }
     m_sparkFailures = 0;
@@ -710,9 +713,9 @@ void StreamingQuoteSource::sparkAnswered(const StockService::SparkAnswer& answer
         const bool answered = std::any_of(answer.quotes.cbegin(), answer.quotes.cend(),
                                           [&](const SparkQuote& q) { return q.symbol == s; });
         if (auto it = m_symbols.find(s); it != m_symbols.end() && !answered)
-            it->failure = QuoteFailure{StockError::noData,
-                                       QStringLiteral("not in the multi-symbol answer"), 0,
-                                       std::nullopt};
+            it->failure =
+                QuoteFailure{StockError::noData, QStringLiteral("not in the multi-symbol answer"),
+                             0, std::nullopt};
     }
     requestFinished(!answer.quotes.isEmpty(), {});
 }

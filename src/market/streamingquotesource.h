@@ -121,20 +121,20 @@ Q_SIGNALS:
 private:
     struct SymbolState {
         double price = 0;
-        qint64 priceTimeMs = 0;     // of the price: the record's time, or the answer's
-        double priceAt = -1;        // clock time the price arrived
-        bool streamed = false;      // the price came from the stream
-        double dayVolume = 0;       // the stream's or the chart's, whichever is newer
-        double previousClose = 0;   // the chart's; the stream's only until the chart answers
-        bool chartClose = false;    // previousClose came from the chart
-        QList<PricePoint> bars;     // from the last chart answer
-        double barsAt = -1;         // clock time of the last chart answer
-        double nextBarsAt = 0;      // when the next chart request for bars is due
-        bool burst = false;         // that request is one of a burst (start, reconnect)
-        double barSlot = -1;        // start of the bar the stream is building
-        double barBaseVolume = 0;   // day volume at that bar's start
-        double lastMessageAt = -1;  // clock time of the last stream message
-        double subscribedAt = -1;   // clock time of the subscribe on this connection
+        qint64 priceTimeMs = 0;    // of the price: the record's time, or the answer's
+        double priceAt = -1;       // clock time the price arrived
+        bool streamed = false;     // the price came from the stream
+        double dayVolume = 0;      // the stream's or the chart's, whichever is newer
+        double previousClose = 0;  // the chart's; the stream's only until the chart answers
+        bool chartClose = false;   // previousClose came from the chart
+        QList<PricePoint> bars;    // from the last chart answer
+        double barsAt = -1;        // clock time of the last chart answer
+        double nextBarsAt = 0;     // when the next chart request for bars is due
+        bool burst = false;        // that request is one of a burst (start, reconnect)
+        double barSlot = -1;       // start of the bar the stream is building
+        double barBaseVolume = 0;  // day volume at that bar's start
+        double lastMessageAt = -1; // clock time of the last stream message
+        double subscribedAt = -1;  // clock time of the subscribe on this connection
         double lastPollAt = -std::numeric_limits<double>::infinity();
         std::optional<QuoteFailure> failure; // of the last price request, cleared by a price
     };

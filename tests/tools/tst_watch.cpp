@@ -134,6 +134,7 @@ private Q_SLOTS:
         FeedSimulator simulator(Clock::system());
         QVERIFY(simulator.listen());
         qputenv("VELLINE_CHART_FEED_URL", simulator.baseUrl().toString().toUtf8());
+        qputenv("VELLINE_STREAM_URL", simulator.streamUrl().toString().toUtf8());
         QCoreApplication::setOrganizationName(QStringLiteral("Velline"));
         QCoreApplication::setApplicationName(QStringLiteral("Velline"));
         UserPreferences::shared().setTrackedSymbols({"AAPL", "MSFT"});
