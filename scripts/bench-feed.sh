@@ -38,7 +38,7 @@ run() {
     local base
     base=$(grep -o 'http://[0-9.:]*' "$dir/feedsim.log" | head -1)
     local ws=${base/http:/ws:}/?version=2
-    [ "$label" = stream ] || ws=$ws # the streamer refuses: the program has to poll
+    [ "$label" = stream ] || ws="" # no stream: the program polls from the start
     XDG_CONFIG_HOME=$dir/config VELLINE_CHART_FEED_URL=$base VELLINE_LOGO_URL=$base/image-stock/ \
         VELLINE_STREAM_URL=$ws QT_QUICK_BACKEND=software TZ=UTC \
         xvfb-run -a -s "-screen 0 1920x1080x24" faketime -f "@$start" "$build/src/app/velline" \

@@ -44,6 +44,7 @@ StreamingQuoteSource::~StreamingQuoteSource() {
     m_watchdogTask.cancel();
     m_fallbackTask.cancel();
     m_pumpTask.cancel();
+    m_waitingTask.cancel();
     m_heartbeat.reset();
     if (m_socket) {
         m_socket->disconnect(this);
@@ -109,7 +110,7 @@ void StreamingQuoteSource::fetchBatch(const QStringList& symbols, QObject* conte
     want(symbols);
     QPointer<QObject> guard(context);
     const bool hadContext = context != nullptr;
-    m_clock->schedule(0, this, [this, symbols, guard, hadContext, done = std::move(done)] {
+    auto answer = [this, symbols, guard, hadContext, done = std::move(done)] {
         if (hadContext && !guard)
             return;
         const double now = m_clock->now();
@@ -132,7 +133,30 @@ void StreamingQuoteSource::fetchBatch(const QStringList& symbols, QObject* conte
             batch.quotes.append(quoteOf(symbol, state, now));
         }
         done(std::move(batch));
-    });
+    };
+    // Before anything is known of these symbols (at start, or for a new list), the answer
+    // waits for the first price or failure, at most as long as one request may take.
+    const bool nothingYet =
+        std::none_of(symbols.cbegin(), symbols.cend(), [this](const QString& s) {
+            const auto it = m_symbols.constFind(s);
+            return it != m_symbols.constEnd() && (it->price > 0 || it->failure);
+        });
+    if (!nothingYet) {
+        m_clock->schedule(0, this, std::move(answer));
+        return;
+    }
+    m_waiting.push_back(std::move(answer));
+    if (!m_waitingTask.isPending())
+        m_waitingTask = m_clock->schedule(StockService::requestTimeoutSeconds, this,
+                                          [this] { answerWaiting(); });
+}
+
+void StreamingQuoteSource::answerWaiting() {
+    if (m_waiting.empty())
+        return;
+    m_waitingTask.cancel();
+    for (auto& answer : std::exchange(m_waiting, {}))
+        m_clock->schedule(0, this, std::move(answer));
 }
 
 bool StreamingQuoteSource::coveredByStream(const QString& symbol, const SymbolState& state) const {
@@ -470,6 +494,7 @@ void StreamingQuoteSource::frameArrived(const QString& frame) {
     if (!state.chartClose && tick->previousClose > 0)
         state.previousClose = roundWithPriceHint(tick->previousClose, tick->priceHint);
     Q_EMIT streamedPrice(tick->symbol);
+    answerWaiting();
 }
 
 // ---- requests -------------------------------------------------------------------------------
@@ -631,6 +656,7 @@ void StreamingQuoteSource::chartAnswered(const QString& symbol, const QuoteResul
         // A failed bar fetch leaves the bars as they were; a price already current stays.
         if (poll || state.price <= 0)
             state.failure = result.failure();
+        answerWaiting();
         requestFinished(false, {SymbolFailure{symbol, result.failure()}});
         return;
     }
@@ -659,6 +685,7 @@ void StreamingQuoteSource::chartAnswered(const QString& symbol, const QuoteResul
             state.barBaseVolume = std::max(0.0, day - last.volume);
         }
     }
+    answerWaiting();
     requestFinished(true, {});
 }
 
@@ -693,6 +720,7 @@ void StreamingQuoteSource::sparkAnswered(const StockService::SparkAnswer& answer
         }
         // Only a rate limit holds the other requests back: any other failure of this
         // endpoint is routed around by polling the chart instead.
+        answerWaiting();
         requestFinished(false, rateLimited ? failures : QList<SymbolFailure>{});
         return;
     }
@@ -717,6 +745,7 @@ void StreamingQuoteSource::sparkAnswered(const StockService::SparkAnswer& answer
                 QuoteFailure{StockError::noData, QStringLiteral("not in the multi-symbol answer"),
                              0, std::nullopt};
     }
+    answerWaiting();
     requestFinished(!answer.quotes.isEmpty(), {});
 }
 

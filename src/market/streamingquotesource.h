@@ -15,6 +15,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <vector>
 
 class QWebSocket;
 
@@ -36,7 +37,8 @@ namespace velline {
 // from the chart endpoint alone until the stream speaks of it again. Every HTTP request waits
 // out the feed's back-off; the stream keeps running meanwhile.
 //
-// fetchBatch() answers on the next turn of the event loop from what is known by then: a quote
+// fetchBatch() answers on the next turn of the event loop from what is known by then (before
+// anything is known of its symbols, once the first price or failure arrives): a quote
 // for every symbol with a current price, a failure for a symbol whose last request failed and
 // that the stream does not cover.
 class StreamingQuoteSource : public QObject, public QuoteSource {
@@ -167,6 +169,7 @@ private:
     double nextBarsDue(double due, const QString& symbol) const;
     void scheduleAllBars(double now, bool onlyStale);
     void takePolledPrice(SymbolState& state, double price, qint64 timeMs, double now);
+    void answerWaiting();
     Quote quoteOf(const QString& symbol, const SymbolState& state, double now) const;
 
     QUrl m_url;
@@ -206,6 +209,8 @@ private:
     double m_nextSparkAt = 0;
     int m_sparkFailures = 0;
     ScheduledTask m_pumpTask;
+    std::vector<std::function<void()>> m_waiting; // answers held until something is known
+    ScheduledTask m_waitingTask;
     double m_pumpAt = 0;
 };
 

@@ -390,10 +390,12 @@ private Q_SLOTS:
                 ++crossings;
         });
         state.start();
-        QVERIFY(QTest::qWaitFor([&] {
-            clock.runDue();
-            return received > 0 && sim.chartRequestCount() == 1 && !state.stocks().isEmpty();
-        }));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                clock.runDue();
+                return received > 0 && sim.chartRequestCount() == 1 && !state.stocks().isEmpty();
+            },
+            20000));
         for (int s = 1; s <= 210; ++s) {
             clock.advanceTo(t0 + s);
             QVERIFY(QTest::qWaitFor([&] { return received == sim.streamer().messagesSent(); }));

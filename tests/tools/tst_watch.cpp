@@ -111,13 +111,15 @@ private Q_SLOTS:
                                        {"feed", "paused"},
                                        {"resumesAt", 2042},
                                        {"reason", "rateLimited"},
-                                       {"lastGoodRefresh", QJsonValue::Null}}));
+                                       {"lastGoodRefresh", QJsonValue::Null},
+                                       {"source", "poll"}}));
         QCOMPARE(feed[1], (QJsonObject{{"t", 2042},
                                        {"event", "feed"},
                                        {"feed", "live"},
                                        {"resumesAt", QJsonValue::Null},
                                        {"reason", QJsonValue::Null},
-                                       {"lastGoodRefresh", 2042}}));
+                                       {"lastGoodRefresh", 2042},
+                                       {"source", "poll"}}));
         QVERIFY(text.contains(QStringLiteral(R"({"t":2000,"event":"feed","feed":"paused")")));
     }
 
