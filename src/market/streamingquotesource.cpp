@@ -135,28 +135,35 @@ void StreamingQuoteSource::fetchBatch(const QStringList& symbols, QObject* conte
         done(std::move(batch));
     };
     // Before anything is known of these symbols (at start, or for a new list), the answer
-    // waits for the first price or failure, at most as long as one request may take.
-    const bool nothingYet =
-        std::none_of(symbols.cbegin(), symbols.cend(), [this](const QString& s) {
-            const auto it = m_symbols.constFind(s);
-            return it != m_symbols.constEnd() && (it->price > 0 || it->failure);
-        });
-    if (!nothingYet) {
+    // waits until every one has a price or a failure, at most as long as one request may take.
+    if (allKnown(symbols)) {
         m_clock->schedule(0, this, std::move(answer));
         return;
     }
-    m_waiting.push_back(std::move(answer));
+    m_waiting.push_back(Waiting{symbols, std::move(answer)});
     if (!m_waitingTask.isPending())
         m_waitingTask = m_clock->schedule(StockService::requestTimeoutSeconds, this,
-                                          [this] { answerWaiting(); });
+                                          [this] { answerWaiting(true); });
 }
 
-void StreamingQuoteSource::answerWaiting() {
+bool StreamingQuoteSource::allKnown(const QStringList& symbols) const {
+    return std::all_of(symbols.cbegin(), symbols.cend(), [this](const QString& s) {
+        const auto it = m_symbols.constFind(s);
+        return it == m_symbols.constEnd() || it->price > 0 || it->failure;
+    });
+}
+
+void StreamingQuoteSource::answerWaiting(bool all) {
+    std::vector<Waiting> keep;
+    for (Waiting& w : std::exchange(m_waiting, {})) {
+        if (all || allKnown(w.symbols))
+            m_clock->schedule(0, this, std::move(w.answer));
+        else
+            keep.push_back(std::move(w));
+    }
+    m_waiting = std::move(keep);
     if (m_waiting.empty())
-        return;
-    m_waitingTask.cancel();
-    for (auto& answer : std::exchange(m_waiting, {}))
-        m_clock->schedule(0, this, std::move(answer));
+        m_waitingTask.cancel();
 }
 
 bool StreamingQuoteSource::coveredByStream(const QString& symbol, const SymbolState& state) const {
@@ -494,7 +501,7 @@ void StreamingQuoteSource::frameArrived(const QString& frame) {
     if (!state.chartClose && tick->previousClose > 0)
         state.previousClose = roundWithPriceHint(tick->previousClose, tick->priceHint);
     Q_EMIT streamedPrice(tick->symbol);
-    answerWaiting();
+    answerWaiting(false);
 }
 
 // ---- requests -------------------------------------------------------------------------------
@@ -656,7 +663,7 @@ void StreamingQuoteSource::chartAnswered(const QString& symbol, const QuoteResul
         // A failed bar fetch leaves the bars as they were; a price already current stays.
         if (poll || state.price <= 0)
             state.failure = result.failure();
-        answerWaiting();
+        answerWaiting(false);
         requestFinished(false, {SymbolFailure{symbol, result.failure()}});
         return;
     }
@@ -685,7 +692,7 @@ void StreamingQuoteSource::chartAnswered(const QString& symbol, const QuoteResul
             state.barBaseVolume = std::max(0.0, day - last.volume);
         }
     }
-    answerWaiting();
+    answerWaiting(false);
     requestFinished(true, {});
 }
 
@@ -720,7 +727,7 @@ void StreamingQuoteSource::sparkAnswered(const StockService::SparkAnswer& answer
         }
         // Only a rate limit holds the other requests back: any other failure of this
         // endpoint is routed around by polling the chart instead.
-        answerWaiting();
+        answerWaiting(false);
         requestFinished(false, rateLimited ? failures : QList<SymbolFailure>{});
         return;
     }
@@ -745,7 +752,7 @@ void StreamingQuoteSource::sparkAnswered(const StockService::SparkAnswer& answer
                 QuoteFailure{StockError::noData, QStringLiteral("not in the multi-symbol answer"),
                              0, std::nullopt};
     }
-    answerWaiting();
+    answerWaiting(false);
     requestFinished(!answer.quotes.isEmpty(), {});
 }
 

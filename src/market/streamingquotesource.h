@@ -38,7 +38,7 @@ namespace velline {
 // out the feed's back-off; the stream keeps running meanwhile.
 //
 // fetchBatch() answers on the next turn of the event loop from what is known by then (before
-// anything is known of its symbols, once the first price or failure arrives): a quote
+// anything is known of some of its symbols, once each has a price or a failure): a quote
 // for every symbol with a current price, a failure for a symbol whose last request failed and
 // that the stream does not cover.
 class StreamingQuoteSource : public QObject, public QuoteSource {
@@ -169,7 +169,8 @@ private:
     double nextBarsDue(double due, const QString& symbol) const;
     void scheduleAllBars(double now, bool onlyStale);
     void takePolledPrice(SymbolState& state, double price, qint64 timeMs, double now);
-    void answerWaiting();
+    bool allKnown(const QStringList& symbols) const;
+    void answerWaiting(bool all);
     Quote quoteOf(const QString& symbol, const SymbolState& state, double now) const;
 
     QUrl m_url;
@@ -209,7 +210,11 @@ private:
     double m_nextSparkAt = 0;
     int m_sparkFailures = 0;
     ScheduledTask m_pumpTask;
-    std::vector<std::function<void()>> m_waiting; // answers held until something is known
+    struct Waiting {
+        QStringList symbols;
+        std::function<void()> answer;
+    };
+    std::vector<Waiting> m_waiting; // answers held until their symbols are known
     ScheduledTask m_waitingTask;
     double m_pumpAt = 0;
 };

@@ -31,11 +31,12 @@ class TestStreamingQuoteSource : public QObject {
         source->setRandom([] { return 0.5; }); // no spread: delays exact
     }
 
+    // What the source answers now; an answer it holds back (nothing known yet) reads empty.
     QuoteBatch batch(const QStringList& symbols) {
-        std::optional<QuoteBatch> got;
-        source->fetchBatch(symbols, this, [&](QuoteBatch b) { got = std::move(b); });
+        auto got = std::make_shared<std::optional<QuoteBatch>>();
+        source->fetchBatch(symbols, this, [got](QuoteBatch b) { *got = std::move(b); });
         clock->runDue();
-        return got.value_or(QuoteBatch{});
+        return got->value_or(QuoteBatch{});
     }
 
     // Moves virtual time on in steps of one second, letting the sockets catch up after each.
