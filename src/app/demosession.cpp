@@ -29,6 +29,8 @@ bool DemoSession::start(QString* error) {
     const QByteArray base = m_simulator->baseUrl().toString().toUtf8();
     qputenv("VELLINE_CHART_FEED_URL", base);
     qputenv("VELLINE_LOGO_URL", base);
+    // Prices come on the simulator's streamer, on the same port.
+    qputenv("VELLINE_STREAM_URL", m_simulator->streamUrl().toString().toUtf8());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
     return true;
 }

@@ -1,6 +1,7 @@
 #include "market/feedbackoff.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -131,7 +132,9 @@ double FeedBackoff::record(const QuoteBatch& batch) {
         }
         if (asked)
             return std::min(*asked, rateLimitMax);
-        return doubled(rateLimitFirst, rateLimitMax, m_streak);
+        const double r = m_random ? m_random() : QRandomGenerator::global()->generateDouble();
+        const double spread = 1.0 + rateLimitJitter * (2.0 * std::clamp(r, 0.0, 1.0) - 1.0);
+        return std::min(doubled(rateLimitFirst, rateLimitMax, m_streak) * spread, rateLimitMax);
     }
     case FeedTrouble::serverError:
         return doubled(serverErrorFirst, serverErrorMax, m_streak);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <optional>
 
 namespace velline {
@@ -26,13 +27,16 @@ FeedTrouble classifyBatch(const QuoteBatch& batch);
 // How long the refresh cycle leaves the feed alone after a troubled batch. Each kind of
 // trouble starts at its first pause and doubles with every further batch of the same kind
 // up to its ceiling; a batch without trouble ends the streak.
-//   rate limited   the answer's Retry-After, else 30 s doubling, at most 10 minutes
+//   rate limited   the answer's Retry-After (at most 30 minutes), else 60 s doubling to
+//                  30 minutes, each pause spread by up to 15 % either way so that clients
+//                  blocked together do not all come back in the same second
 //   server error   4 s doubling to 60 s
 //   offline        2 s doubling to 30 s
 class FeedBackoff {
 public:
-    static constexpr double rateLimitFirst = 30.0;
-    static constexpr double rateLimitMax = 600.0;
+    static constexpr double rateLimitFirst = 60.0;
+    static constexpr double rateLimitMax = 1800.0;
+    static constexpr double rateLimitJitter = 0.15;
     static constexpr double serverErrorFirst = 4.0;
     static constexpr double serverErrorMax = 60.0;
     static constexpr double offlineFirst = 2.0;
@@ -41,6 +45,9 @@ public:
     // Takes one finished batch into account; returns the pause before the next request,
     // 0 when the feed may be asked again on the normal schedule.
     double record(const QuoteBatch& batch);
+    // Where the spread comes from: a number in [0, 1), 0.5 meaning "no spread". The default
+    // draws from the system's random generator.
+    void setRandom(std::function<double()> random) { m_random = std::move(random); }
     void reset();
 
     FeedTrouble trouble() const { return m_trouble; }
@@ -49,6 +56,7 @@ public:
 private:
     FeedTrouble m_trouble = FeedTrouble::none;
     int m_streak = 0;
+    std::function<double()> m_random;
 };
 
 } // namespace velline

@@ -44,6 +44,10 @@ public:
             done(QuoteBatch{std::move(quotes), {}, count});
         });
     }
+
+    // Where the prices come from now: "stream" while a streaming connection delivers them,
+    // "poll" while they are requested.
+    virtual QString feedSourceName() const { return QStringLiteral("poll"); }
 };
 
 } // namespace velline

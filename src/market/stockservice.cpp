@@ -3,12 +3,14 @@
 #include "clock/clock.h"
 #include "market/chartfeed.h"
 #include "market/feedbackoff.h"
+#include "market/sparkfeed.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
 #include <memory>
+#include <utility>
 
 namespace velline {
 
@@ -125,6 +127,8 @@ void StockService::runBatch(QStringList symbols, QPointer<QObject> context, bool
 
 namespace {
 
+constexpr char rateLimitText[] = "Edge: Too Many Requests";
+
 // Per-request bookkeeping shared by the reply's handlers.
 struct Transfer {
     QByteArray body;
@@ -134,17 +138,31 @@ struct Transfer {
     bool finished = false;
 };
 
-QuoteResult classify(QNetworkReply* reply, const Transfer& t, const QString& symbol, double now) {
+// Why the exchange gave no usable body, or nothing when the body is the answer to decode.
+std::optional<QuoteFailure> classify(QNetworkReply* reply, const Transfer& t, double now) {
+    const auto failed = [](StockError error, QString detail) {
+        return QuoteFailure{error, std::move(detail), 0, std::nullopt};
+    };
     if (t.timedOut)
-        return QuoteResult(StockError::transport, QStringLiteral("no complete answer within %1 s")
-                                                      .arg(StockService::requestTimeoutSeconds));
+        return failed(StockError::transport, QStringLiteral("no complete answer within %1 s")
+                                                 .arg(StockService::requestTimeoutSeconds));
     if (t.oversized)
-        return QuoteResult(
+        return failed(
             StockError::decoding,
             QStringLiteral("answer larger than %1 bytes").arg(StockService::maxBodyBytes));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid()) {
         const int code = status.toInt();
+        // The feed's edge answers a rate limit with this short text instead of JSON, and
+        // without Retry-After; whatever the status, it is a request to slow down.
+        if (t.body.trimmed().startsWith(rateLimitText)) {
+            QuoteFailure failure{StockError::badResponse,
+                                 QStringLiteral("HTTP %1: %2").arg(code).arg(rateLimitText), 429,
+                                 std::nullopt};
+            if (reply->hasRawHeader("Retry-After"))
+                failure.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"), now);
+            return failure;
+        }
         if (code < 200 || code > 299) {
             QString detail = QStringLiteral("HTTP %1").arg(code);
             // The feed explains some refusals ("No data found, symbol may be delisted").
@@ -154,26 +172,58 @@ QuoteResult classify(QNetworkReply* reply, const Transfer& t, const QString& sym
             QuoteFailure failure{StockError::badResponse, detail, code, std::nullopt};
             if (reply->hasRawHeader("Retry-After"))
                 failure.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"), now);
-            return QuoteResult(std::move(failure));
+            return failure;
         }
     }
     if (reply->error() != QNetworkReply::NoError)
-        return QuoteResult(StockError::transport, reply->errorString());
+        return failed(StockError::transport, reply->errorString());
     if (!status.isValid())
-        return QuoteResult(StockError::badResponse, QStringLiteral("not an HTTP answer"));
-    return decodeQuote(t.body, symbol, StockService::maxBodyBytes);
+        return failed(StockError::badResponse, QStringLiteral("not an HTTP answer"));
+    return std::nullopt;
 }
 
 } // namespace
 
 void StockService::request(const QString& symbol, std::function<void(QuoteResult)> done) {
-    const QUrl url = chartUrl(m_baseUrl, symbol);
+    get(chartUrl(m_baseUrl, symbol),
+        [symbol, done = std::move(done)](const QuoteFailure* failure, const QByteArray& body) {
+            done(failure ? QuoteResult(*failure) : decodeQuote(body, symbol, maxBodyBytes));
+        });
+}
+
+void StockService::fetchSpark(const QStringList& symbols, QObject* context,
+                              std::function<void(SparkAnswer)> done) {
+    QPointer<QObject> guard(context);
+    const bool hadContext = context != nullptr;
+    enqueue(context, [this, symbols, guard, hadContext, done = std::move(done)] {
+        get(sparkUrl(m_baseUrl, symbols),
+            [this, guard, hadContext, done](const QuoteFailure* failure, const QByteArray& body) {
+                SparkAnswer answer;
+                if (failure) {
+                    answer.failure = *failure;
+                } else {
+                    QString why;
+                    if (auto quotes = decodeSpark(body, &why))
+                        answer.quotes = std::move(*quotes);
+                    else
+                        answer.failure = QuoteFailure{StockError::decoding, why, 0, std::nullopt};
+                }
+                if (!hadContext || guard)
+                    done(std::move(answer));
+                finishCall();
+            });
+    });
+}
+
+void StockService::get(const QUrl& url,
+                       std::function<void(const QuoteFailure*, const QByteArray&)> done) {
     if (!url.isValid()) {
-        const QString detail =
-            QStringLiteral("cannot build an address from base '%1'").arg(m_baseUrl.toString());
+        const QuoteFailure failure{
+            StockError::invalidURL,
+            QStringLiteral("cannot build an address from base '%1'").arg(m_baseUrl.toString()), 0,
+            std::nullopt};
         QMetaObject::invokeMethod(
-            this, [done, detail] { done(QuoteResult(StockError::invalidURL, detail)); },
-            Qt::QueuedConnection);
+            this, [done, failure] { done(&failure, {}); }, Qt::QueuedConnection);
         return;
     }
 
@@ -218,7 +268,7 @@ void StockService::request(const QString& symbol, std::function<void(QuoteResult
         }
         transfer->body += reply->readAll();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, transfer, symbol, done] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, transfer, done] {
         if (transfer->finished)
             return;
         transfer->finished = true;
@@ -232,10 +282,10 @@ void StockService::request(const QString& symbol, std::function<void(QuoteResult
                 transfer->body += reply->readAll();
             }
         }
-        QuoteResult result = classify(reply, *transfer, symbol, m_clock->now());
-        transfer->body.clear();
+        const std::optional<QuoteFailure> failure = classify(reply, *transfer, m_clock->now());
+        const QByteArray body = std::exchange(transfer->body, {});
         reply->deleteLater();
-        done(std::move(result));
+        done(failure ? &*failure : nullptr, body);
     });
 }
 

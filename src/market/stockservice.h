@@ -1,6 +1,7 @@
 #pragma once
 
 #include "market/quotesource.h"
+#include "market/sparkfeed.h"
 
 #include <QObject>
 #include <QPointer>
@@ -60,6 +61,15 @@ public:
     void fetchBatch(const QStringList& symbols, QObject* context,
                     std::function<void(QuoteBatch)> done) override;
 
+    // One request for the prices of all `symbols` on the multi-symbol endpoint, queued like
+    // every other call.
+    struct SparkAnswer {
+        QList<SparkQuote> quotes;
+        std::optional<QuoteFailure> failure; // set when the request as a whole failed
+    };
+    void fetchSpark(const QStringList& symbols, QObject* context,
+                    std::function<void(SparkAnswer)> done);
+
     // Number of calls waiting or running (for tests).
     int queuedCalls() const;
 
@@ -74,6 +84,8 @@ private:
     void startNext();
     void finishCall();
     void request(const QString& symbol, std::function<void(QuoteResult)> done);
+    // One GET; `done` gets the failure, or nothing and the body to decode.
+    void get(const QUrl& url, std::function<void(const QuoteFailure*, const QByteArray&)> done);
     void runBatch(QStringList symbols, QPointer<QObject> context, bool hadContext,
                   std::function<void(QuoteBatch)> done, QuoteBatch collected);
 

@@ -1,6 +1,7 @@
 #include "state/appstate.h"
 
 #include "market/stockservice.h"
+#include "market/streamingquotesource.h"
 #include "prefs/userpreferences.h"
 #include "state/marketcalendar.h"
 
@@ -67,6 +68,7 @@ AppState::AppState(UserPreferences* prefs, QuoteSource* source, Clock* clock, Lo
     : QObject(parent), m_prefs(prefs), m_source(source), m_clock(clock),
       m_prefetch(std::move(prefetch)) {
     m_isAfterHours = !isRegularSessionOpen(m_clock->now()) && m_prefs->showFuturesAfterHours();
+    m_feedSource = m_source->feedSourceName();
     m_createdAt = m_clock->now();
 
     // Tracked symbols: the current list and every later one, each delivered on a later turn
@@ -94,15 +96,34 @@ AppState::~AppState() {
 
 AppState& AppState::shared() {
     static AppState* state = [] {
-        auto* created = new AppState(&UserPreferences::shared(), &StockService::shared(),
-                                     Clock::system(), [](const QString& symbol) {
+        StreamingQuoteSource* source = &sharedQuoteSource();
+        auto* created = new AppState(&UserPreferences::shared(), source, Clock::system(),
+                                     [](const QString& symbol) {
                                          if (const LogoPrefetch& prefetch = sharedPrefetch())
                                              prefetch(symbol);
                                      });
         created->watchNetworkReachability();
+        source->watchNetworkReachability();
+        // The symbol on screen is polled first when prices come symbol by symbol.
+        QObject::connect(created, &AppState::activeSymbolChanged, source, [created, source] {
+            source->setFocusSymbol(created->activeSymbol().value_or(QString()));
+        });
         return created;
     }();
     return *state;
+}
+
+StreamingQuoteSource& AppState::sharedQuoteSource() {
+    // Lives until the process ends; never destroyed.
+    static StreamingQuoteSource* source = [] {
+        QString problem;
+        const QUrl url = streamUrlFromEnvironment(&problem);
+        if (!problem.isEmpty())
+            qWarning("velline: %s; prices are polled", qPrintable(problem));
+        return new StreamingQuoteSource(url, &StockService::shared(), Clock::system(),
+                                        &AppState::isSymbolSessionOpen);
+    }();
+    return *source;
 }
 
 void AppState::setSharedLogoPrefetch(LogoPrefetch prefetch) {
@@ -379,8 +400,11 @@ void AppState::batchFinished(const QuoteBatch& batch) {
 }
 
 void AppState::setFeed(FeedStatus status, FeedTrouble trouble, std::optional<double> resumesAt) {
-    if (status == m_feedStatus && trouble == m_feedTrouble && resumesAt == m_feedResumesAt)
+    const QString source = m_source->feedSourceName();
+    if (status == m_feedStatus && trouble == m_feedTrouble && resumesAt == m_feedResumesAt &&
+        source == m_feedSource)
         return;
+    m_feedSource = source;
     m_feedStatus = status;
     m_feedTrouble = trouble;
     m_feedResumesAt = resumesAt;
@@ -424,6 +448,26 @@ void AppState::watchNetworkReachability() {
                 if (reachability == QNetworkInformation::Reachability::Online)
                     networkReachable();
             });
+}
+
+bool AppState::isSymbolSessionOpen(const QString& symbol, double instant) {
+    if (!symbol.endsWith(QLatin1String("=F")))
+        return isRegularSessionOpen(instant);
+    if (!std::isfinite(instant) || std::fabs(instant) > 1e11)
+        return false;
+    static const QTimeZone newYork(QByteArrayLiteral("America/New_York"));
+    const QTimeZone zone = newYork.isValid() ? newYork : QTimeZone::systemTimeZone();
+    const QDateTime local =
+        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(instant * 1000.0)), zone);
+    const int day = local.date().dayOfWeek(); // 1 Monday .. 7 Sunday
+    const int hour = local.time().hour();
+    if (day == 6)
+        return false;
+    if (day == 7)
+        return hour >= 18;
+    if (day == 5)
+        return hour < 17;
+    return hour != 17;
 }
 
 bool AppState::isRegularSessionOpen(double instant) {

@@ -24,6 +24,7 @@ class QJSEngine;
 namespace velline {
 
 class UserPreferences;
+class StreamingQuoteSource;
 
 // Fire-and-forget request to load the logo of one symbol.
 using LogoPrefetch = std::function<void(const QString& symbol)>;
@@ -65,6 +66,8 @@ class AppState : public QObject {
     Q_PROPERTY(QString feedStatusName READ feedStatusName NOTIFY feedStatusChanged)
     // "rateLimited", "serverError", "offline" or "" while live.
     Q_PROPERTY(QString feedTroubleName READ feedTroubleName NOTIFY feedStatusChanged)
+    // Where prices come from: "stream" or "poll".
+    Q_PROPERTY(QString feedSourceName READ feedSourceName NOTIFY feedStatusChanged)
     // Unix seconds, or null while live.
     Q_PROPERTY(QVariant feedResumesAt READ feedResumesAtValue NOTIFY feedStatusChanged)
     // When the last refresh that brought at least one quote finished (Unix seconds), or null.
@@ -106,6 +109,12 @@ public:
     // real clock. Logos are prefetched through setSharedLogoPrefetch(), which the program
     // calls before first use (the logo cache lives in a library that depends on this one).
     static AppState& shared();
+    // The process-wide quote source: the streamer (VELLINE_STREAM_URL, else the feed's own)
+    // with the shared chart-feed client for bars and fallback, on the real clock.
+    static StreamingQuoteSource& sharedQuoteSource();
+    // Whether `symbol` trades at `instant`: futures ("=F") from Sunday 18:00 to Friday 17:00
+    // New York time except the daily hour from 17:00, everything else in the regular session.
+    static bool isSymbolSessionOpen(const QString& symbol, double instant);
     static void setSharedLogoPrefetch(LogoPrefetch prefetch);
     static AppState* create(QQmlEngine*, QJSEngine*);
 
@@ -163,6 +172,7 @@ public:
     QString feedStatusName() const { return feedStatusName(m_feedStatus); }
     FeedTrouble feedTrouble() const { return m_feedTrouble; }
     QString feedTroubleName() const;
+    QString feedSourceName() const { return m_feedSource; }
     std::optional<double> feedResumesAt() const { return m_feedResumesAt; }
     std::optional<double> lastGoodRefresh() const { return m_lastGoodRefresh; }
     bool isFeedStale() const { return m_feedStale; }
@@ -178,6 +188,7 @@ public:
     bool isRotationSuspended() const { return m_rotationSuspended; }
     bool isRotationArmed() const { return m_rotationWorkItem.isPending(); }
     bool isStarted() const { return m_timer != nullptr; }
+    FeedBackoff& feedBackoff() { return m_backoff; }
     UserPreferences* prefs() const { return m_prefs; }
     Clock* clock() const { return m_clock; }
 
@@ -246,6 +257,7 @@ private:
     FeedStatus m_feedStatus = FeedStatus::live;
     FeedTrouble m_feedTrouble = FeedTrouble::none;
     std::optional<double> m_feedResumesAt;
+    QString m_feedSource;
     std::optional<double> m_lastGoodRefresh;
     double m_createdAt = 0; // staleness counts from here until the first good refresh
     bool m_feedStale = false;

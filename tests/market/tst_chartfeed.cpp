@@ -1,4 +1,5 @@
 #include "market/chartfeed.h"
+#include "market/sparkfeed.h"
 
 #include <QFile>
 #include <QTest>
@@ -230,6 +231,61 @@ private Q_SLOTS:
         for (const char* bad :
              {"", "query1.finance.yahoo.com", "ftp://h", "file:///tmp", "https://h?x=1", "http://"})
             QVERIFY2(!chartUrl(QUrl(QString::fromLatin1(bad)), QStringLiteral("A")).isValid(), bad);
+    }
+
+    void multiSymbolAnswersInBothShapes_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("decodable");
+        QTest::addColumn<QList<SparkQuote>>("quotes");
+        QTest::newRow("v7 envelope, meta first")
+            << QByteArray(
+                   R"({"spark":{"result":[{"symbol":"AAPL","response":[{"meta":{)"
+                   R"("regularMarketPrice":190.5,"regularMarketTime":1700000000,)"
+                   R"("regularMarketVolume":1200,"previousClose":188,)"
+                   R"("chartPreviousClose":187},"indicators":{"quote":[{"close":[190]}]}}]},)"
+                   R"({"symbol":"ES=F","response":[{"meta":{"chartPreviousClose":5000},)"
+                   R"("indicators":{"quote":[{"close":[5010,null]}]}}]}],"error":null}})")
+            << true
+            << QList<SparkQuote>{{"AAPL", 190.5, 188, 1200, 1'700'000'000'000},
+                                 {"ES=F", 5010, 5000, 0, 0}};
+        QTest::newRow("v8 flat, last non-null close")
+            << QByteArray(R"({"MSFT":{"symbol":"MSFT","timestamp":[1,2,3],"close":[410,411,null],)"
+                          R"("previousClose":null,"chartPreviousClose":405}})")
+            << true << QList<SparkQuote>{{"MSFT", 411, 405, 0, 0}};
+        QTest::newRow("entries without a price are left out")
+            << QByteArray(R"({"spark":{"result":[{"symbol":"X","response":[{"meta":{)"
+                          R"("regularMarketPrice":"1"}}]},{"symbol":"","response":[]},)"
+                          R"({"symbol":"Y","response":[{"meta":{"regularMarketPrice":-3}}]}]}})")
+            << true << QList<SparkQuote>{};
+        QTest::newRow("an error envelope")
+            << QByteArray(R"({"spark":{"result":null,"error":{"code":"Bad Request"}}})") << false
+            << QList<SparkQuote>{};
+        QTest::newRow("the edge's text")
+            << QByteArray("Edge: Too Many Requests") << false << QList<SparkQuote>{};
+        QTest::newRow("a list") << QByteArray("[1,2]") << false << QList<SparkQuote>{};
+        QTest::newRow("flat with a member that is no object")
+            << QByteArray(R"({"AAPL":3})") << false << QList<SparkQuote>{};
+    }
+    void multiSymbolAnswersInBothShapes() {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, decodable);
+        QFETCH(QList<SparkQuote>, quotes);
+        QString why;
+        const auto decoded = decodeSpark(body, &why);
+        QCOMPARE(decoded.has_value(), decodable);
+        if (decodable)
+            QCOMPARE(*decoded, quotes);
+        else
+            QVERIFY(!why.isEmpty());
+    }
+
+    void multiSymbolAddressEncodesEverySymbol() {
+        const QUrl url = sparkUrl(QUrl("http://127.0.0.1:8765/"), {"^GSPC", "ES=F", "BRK-B"});
+        QCOMPARE(url.toString(QUrl::FullyEncoded),
+                 QStringLiteral("http://127.0.0.1:8765/v7/finance/spark?symbols=%5EGSPC,ES%3DF,"
+                                "BRK-B&range=1d&interval=5m"));
+        QVERIFY(!sparkUrl(QUrl("ftp://host"), {"A"}).isValid());
+        QVERIFY(!sparkUrl(QUrl("http://host"), {}).isValid());
     }
 };
 

@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cmath>
+
 using namespace velline;
 
 namespace {
@@ -82,8 +84,9 @@ private Q_SLOTS:
 
     void pausesDoubleToTheirCeilingsAndEndWithAGoodBatch() {
         FeedBackoff backoff;
+        backoff.setRandom([] { return 0.5; }); // no spread
         const QuoteBatch limited = batch({failed("X", StockError::badResponse, 429)});
-        QCOMPARE(pauses(backoff, limited, 7), (QList<double>{30, 60, 120, 240, 480, 600, 600}));
+        QCOMPARE(pauses(backoff, limited, 7), (QList<double>{60, 120, 240, 480, 960, 1800, 1800}));
         QCOMPARE(backoff.trouble(), FeedTrouble::rateLimited);
         QCOMPARE(backoff.record(batch({}, 1)), 0.0);
         QCOMPARE(backoff.trouble(), FeedTrouble::none);
@@ -96,14 +99,36 @@ private Q_SLOTS:
         QCOMPARE(backoff.streak(), 0);
     }
 
-    void retryAfterIsHonouredUpToTenMinutes() {
+    void rateLimitPausesAreSpreadWithinTheirCeiling_data() {
+        QTest::addColumn<double>("random");
+        QTest::addColumn<int>("streak");
+        QTest::addColumn<double>("pause");
+        QTest::newRow("lowest draw, first") << 0.0 << 1 << 51.0;
+        QTest::newRow("highest draw, first") << 0.999999 << 1 << 69.0;
+        QTest::newRow("highest draw at the ceiling") << 0.999999 << 7 << 1800.0;
+        QTest::newRow("lowest draw at the ceiling") << 0.0 << 7 << 1530.0;
+        QTest::newRow("a draw out of range is clamped") << 7.0 << 1 << 69.0;
+    }
+    void rateLimitPausesAreSpreadWithinTheirCeiling() {
+        QFETCH(double, random);
+        QFETCH(int, streak);
+        QFETCH(double, pause);
         FeedBackoff backoff;
+        backoff.setRandom([random] { return random; });
+        const QList<double> seen =
+            pauses(backoff, batch({failed("X", StockError::badResponse, 429)}), streak);
+        QVERIFY2(std::fabs(seen.last() - pause) < 0.01, qPrintable(QString::number(seen.last())));
+    }
+
+    void retryAfterIsHonouredUpToHalfAnHour() {
+        FeedBackoff backoff;
+        backoff.setRandom([] { return 0.5; });
         QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 42)})), 42.0);
         QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 503, 0)})), 0.0);
-        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 601)})), 600.0);
-        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 1e18)})), 600.0);
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 1801)})), 1800.0);
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 1e18)})), 1800.0);
         // Without the header the series goes on where it was.
-        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429)})), 480.0);
+        QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429)})), 960.0);
     }
 
     void theServiceStopsABatchAtARateLimitAndReportsIt() {

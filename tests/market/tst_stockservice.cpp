@@ -76,6 +76,12 @@ private Q_SLOTS:
         QTest::newRow("404 with the feed's explanation")
             << ScriptedAnswer::fixedAnswer(404, SimulatedMarket::notFoundAnswer())
             << StockError::badResponse << "HTTP 404: No data found, symbol may be delisted";
+        QTest::newRow("the edge's text 429")
+            << ScriptedAnswer::fixedAnswer(429, "Edge: Too Many Requests")
+            << StockError::badResponse << "HTTP 429: Edge: Too Many Requests";
+        QTest::newRow("the edge's text with a 200")
+            << ScriptedAnswer::fixedAnswer(200, "Edge: Too Many Requests\n")
+            << StockError::badResponse << "HTTP 200: Edge: Too Many Requests";
         QTest::newRow("429 even with a valid body")
             << ScriptedAnswer::fixedAnswer(429, okBody) << StockError::badResponse << "HTTP 429";
         QTest::newRow("500 empty")
@@ -101,6 +107,8 @@ private Q_SLOTS:
         QVERIFY(!r.ok());
         QCOMPARE(stockErrorName(r.error()), stockErrorName(error));
         QVERIFY2(r.detail().contains(detail), qPrintable(r.detail()));
+        if (detail.contains(QLatin1String("Edge"))) // a rate limit, whatever the status
+            QCOMPARE(r.failure().httpStatus, 429);
     }
 
     void aBodyOfExactlyTheLimitIsReadToTheEnd() {
@@ -196,7 +204,6 @@ private Q_SLOTS:
         QCOMPARE(StockService::configuredBaseUrl(), QUrl("https://query1.finance.yahoo.com"));
     }
 };
-
 
 QTEST_GUILESS_MAIN(TestStockService)
 #include "tst_stockservice.moc"

@@ -1,6 +1,7 @@
 #include "clock/manualclock.h"
 #include "feedsim/feedsimulator.h"
 #include "market/stockservice.h"
+#include "market/streamingquotesource.h"
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
 
@@ -354,6 +355,56 @@ private Q_SLOTS:
         QCOMPARE(rig.requested(), (QStringList{"ES=F", "NQ=F", "YM=F", "RTY=F", "GC=F", "CL=F"}));
         // The first record becomes active, unless a future spiked on its first merge.
         QCOMPARE(rig.active(), rig.state->spikedSymbol().value_or(QStringLiteral("ES=F")));
+    }
+
+    // Between two chart answers the streamed price moves the record, and a level it crosses
+    // sets off the alert once.
+    void aStreamedPriceMovesTheRecordAndCrossesAnAlertOnce() {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat);
+        UserPreferences prefs(&settings);
+        prefs.setTrackedSymbols({"AAPL"});
+        prefs.setShowFuturesAfterHours(false);
+        ManualClock clock(t0);
+        FeedSimulator sim(&clock);
+        QVERIFY(sim.listen());
+        StockService http(sim.baseUrl(), &clock);
+        StreamingQuoteSource source(sim.streamUrl(), &http, &clock, &AppState::isSymbolSessionOpen);
+        const auto streamed = [&](double at) {
+            return roundWithPriceHint(sim.streamer().tickFor("AAPL", at).price, 2);
+        };
+        // The level: the highest streamed price from 20 s to 200 s, not reached before.
+        double level = 0;
+        for (int s = 20; s <= 200; ++s)
+            level = std::max(level, streamed(t0 + s));
+        for (int s = 0; s < 20; ++s)
+            QVERIFY(streamed(t0 + s) < level);
+        prefs.addAlert("AAPL", level, PriceAlert::Direction::above);
+
+        AppState state(&prefs, &source, &clock, {});
+        int received = 0;
+        connect(&source, &StreamingQuoteSource::streamedPrice, this, [&] { ++received; });
+        int crossings = 0;
+        connect(&state, &AppState::alertEventChanged, this, [&] {
+            if (state.alertEvent() && !state.alertEvent()->isSpike())
+                ++crossings;
+        });
+        state.start();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                clock.runDue();
+                return received > 0 && sim.chartRequestCount() == 1 && !state.stocks().isEmpty();
+            },
+            20000));
+        for (int s = 1; s <= 210; ++s) {
+            clock.advanceTo(t0 + s);
+            QVERIFY(QTest::qWaitFor([&] { return received == sim.streamer().messagesSent(); }));
+        }
+        clock.advance(AppState::refreshPeriod);
+        QVERIFY(
+            QTest::qWaitFor([&] { return state.stocks().first().price == streamed(t0 + 210); }));
+        QCOMPARE(crossings, 1);
+        QCOMPARE(sim.chartRequestCount(), 1); // every move came on the stream
     }
 };
 

@@ -52,6 +52,7 @@ struct Rig {
         prefs.setTrackedSymbols({"AAPL"});
         prefs.setShowFuturesAfterHours(false);
         state = std::make_unique<AppState>(&prefs, &source, &clock, LogoPrefetch());
+        state->feedBackoff().setRandom([] { return 0.5; }); // rate-limit pauses without spread
         state->start();
         clock.runDue();
     }
@@ -112,7 +113,7 @@ private Q_SLOTS:
         QList<double> seen;
         for (int i = 0; i < 6; ++i)
             seen << pauseAfter(failing("AAPL", StockError::badResponse, 429));
-        QCOMPARE(seen, (QList<double>{30, 60, 120, 240, 480, 600}));
+        QCOMPARE(seen, (QList<double>{60, 120, 240, 480, 960, 1800}));
         seen.clear();
         for (int i = 0; i < 6; ++i)
             seen << pauseAfter(failing("AAPL", StockError::badResponse, 502));

@@ -111,13 +111,15 @@ private Q_SLOTS:
                                        {"feed", "paused"},
                                        {"resumesAt", 2042},
                                        {"reason", "rateLimited"},
-                                       {"lastGoodRefresh", QJsonValue::Null}}));
+                                       {"lastGoodRefresh", QJsonValue::Null},
+                                       {"source", "poll"}}));
         QCOMPARE(feed[1], (QJsonObject{{"t", 2042},
                                        {"event", "feed"},
                                        {"feed", "live"},
                                        {"resumesAt", QJsonValue::Null},
                                        {"reason", QJsonValue::Null},
-                                       {"lastGoodRefresh", 2042}}));
+                                       {"lastGoodRefresh", 2042},
+                                       {"source", "poll"}}));
         QVERIFY(text.contains(QStringLiteral(R"({"t":2000,"event":"feed","feed":"paused")")));
     }
 
@@ -134,6 +136,7 @@ private Q_SLOTS:
         FeedSimulator simulator(Clock::system());
         QVERIFY(simulator.listen());
         qputenv("VELLINE_CHART_FEED_URL", simulator.baseUrl().toString().toUtf8());
+        qputenv("VELLINE_STREAM_URL", simulator.streamUrl().toString().toUtf8());
         QCoreApplication::setOrganizationName(QStringLiteral("Velline"));
         QCoreApplication::setApplicationName(QStringLiteral("Velline"));
         UserPreferences::shared().setTrackedSymbols({"AAPL", "MSFT"});

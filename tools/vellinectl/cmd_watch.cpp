@@ -4,6 +4,7 @@
 #include "clock/clock.h"
 #include "commands.h"
 #include "market/stockservice.h"
+#include "market/streamingquotesource.h"
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
 
@@ -118,7 +119,8 @@ void WatchPrinter::printFeed() {
     emitLine("feed", {{"feed", json(m_state->feedStatusName())},
                       {"resumesAt", resumesAt ? json(*resumesAt) : QByteArray("null")},
                       {"reason", reason.isEmpty() ? QByteArray("null") : json(reason)},
-                      {"lastGoodRefresh", lastGood ? json(*lastGood) : QByteArray("null")}});
+                      {"lastGoodRefresh", lastGood ? json(*lastGood) : QByteArray("null")},
+                      {"source", json(m_state->feedSourceName())}});
 }
 
 namespace {
@@ -128,7 +130,8 @@ const QString usage = QStringLiteral(
     "Runs the watch state on your preferences and the chart feed (refresh every two seconds,\n"
     "carousel, spikes and price alerts) and prints one JSON object per line for every\n"
     "change: stocks, active, alert, alertCleared, and feed when the quote feed's status\n"
-    "changes (live, paused or offline, with resumesAt). Each line carries \"t\" (Unix seconds).\n"
+    "changes (live, paused or offline, with resumesAt; source: stream or poll). Each line\n"
+    "carries \"t\" (Unix seconds).\n"
     "Stops after N seconds (a positive number), or runs until interrupted.");
 
 // Waits in steps of at most a day, so any length of run fits the timer's range.
@@ -167,9 +170,13 @@ int runWatch(const QStringList& args, Io& io) {
 
     velline::Clock* clock = velline::Clock::system();
     // Logos are of no use in a terminal, so none are fetched.
-    AppState state(&velline::UserPreferences::shared(), &velline::StockService::shared(), clock,
-                   {});
+    velline::StreamingQuoteSource& source = AppState::sharedQuoteSource();
+    AppState state(&velline::UserPreferences::shared(), &source, clock, {});
     state.watchNetworkReachability();
+    source.watchNetworkReachability();
+    QObject::connect(&state, &AppState::activeSymbolChanged, &source, [&state, &source] {
+        source.setFocusSymbol(state.activeSymbol().value_or(QString()));
+    });
     WatchPrinter printer(&state, clock, io.out);
     QEventLoop loop;
     if (seconds)
