@@ -6,11 +6,9 @@
 #include "notch/motion.h"
 #include "notch/notchformat.h"
 #include "notch/tickerflash.h"
-#include "prefs/userpreferences.h"
-#include "state/appstate.h"
+#include "notchrig.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velline;
@@ -31,23 +29,16 @@ Stock stock(const QString& symbol, double change, double barMove = 0) {
     return s;
 }
 
-class NoSource : public QuoteSource {
-public:
-    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
-};
-
 struct Carousel {
-    Carousel() : settings(dir.filePath("v.conf"), QSettings::IniFormat), prefs(&settings) {
-        state = std::make_unique<AppState>(&prefs, &source, &clock, nullptr);
+    Carousel() {
+        state = std::make_unique<AppState>(&rig.prefs, &source, &clock, nullptr);
         state->setStocks({stock("AAA", 1), stock("BBB", 1), stock("CCC", 1)});
         state->setActiveSymbol(QStringLiteral("BBB"));
     }
     QString active() const { return state->activeSymbol().value_or("-"); }
 
-    QTemporaryDir dir;
-    QSettings settings;
-    UserPreferences prefs;
-    NoSource source;
+    notchrig::Prefs rig;
+    notchrig::HeldQuotes source;
     ManualClock clock{t0};
     std::unique_ptr<AppState> state;
 };

@@ -129,32 +129,35 @@ private Q_SLOTS:
     void versionOrder_data() {
         QTest::addColumn<QString>("lower");
         QTest::addColumn<QString>("higher");
+        QTest::addColumn<int>("order"); // -1: lower < higher, 0: the same version
         QTest::newRow("numbers, not text") << "1.9"
-                                           << "1.10";
+                                           << "1.10" << -1;
         QTest::newRow("patch") << "1.2.0"
-                               << "1.2.1";
+                               << "1.2.1" << -1;
         QTest::newRow("major wins") << "1.99.99"
-                                    << "2";
+                                    << "2" << -1;
         QTest::newRow("pre-release first") << "1.3.0-beta2"
-                                           << "1.3.0";
+                                           << "1.3.0" << -1;
         QTest::newRow("pre-release numbers") << "1.3.0-beta9"
-                                             << "1.3.0-beta10";
+                                             << "1.3.0-beta10" << -1;
         QTest::newRow("pre-release of next") << "1.2.9"
-                                             << "1.3.0~rc1";
+                                             << "1.3.0~rc1" << -1;
         QTest::newRow("invalid below all") << "garbage"
-                                           << "0.0.1";
+                                           << "0.0.1" << -1;
+        QTest::newRow("trailing zero") << "1.2"
+                                       << "1.2.0" << 0;
+        QTest::newRow("leading zero") << "01.2"
+                                      << "1.2" << 0;
+        QTest::newRow("pre-release, trailing zero") << "1.3.0-rc1"
+                                                    << "1.3-rc1" << 0;
     }
     void versionOrder() {
         QFETCH(QString, lower);
         QFETCH(QString, higher);
-        QVERIFY(compareVersions(lower, higher) < 0);
-        QVERIFY(compareVersions(higher, lower) > 0);
-    }
-
-    void equalVersions() {
-        QCOMPARE(compareVersions("1.2", "1.2.0"), 0);
-        QCOMPARE(compareVersions("01.2", "1.2"), 0);
-        QCOMPARE(compareVersions("1.3.0-rc1", "1.3-rc1"), 0);
+        QFETCH(int, order);
+        const auto sign = [](int c) { return (c > 0) - (c < 0); };
+        QCOMPARE(sign(compareVersions(lower, higher)), order);
+        QCOMPARE(sign(compareVersions(higher, lower)), -order);
     }
 
     void newestUpdateIgnoresOrderAndOlderItems() {
