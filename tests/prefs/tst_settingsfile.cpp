@@ -92,19 +92,21 @@ private Q_SLOTS:
             prefs.setHolding(QStringLiteral("AAPL"), 4);
             QCOMPARE(modeOf(path), 0600);
         }
-        // A file an older version left readable to everyone is closed on the next write.
-        const QString old = dir.filePath(QStringLiteral("old.ini"));
-        QFile f(old);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[General]\ndisplayMode_v1=compact\n");
-        f.close();
-        QVERIFY(QFile::setPermissions(old, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                               QFile::ReadOther));
-        QSettings settings(old, QSettings::IniFormat);
-        UserPreferences prefs(&settings);
-        QCOMPARE(prefs.displayModeRaw(), QStringLiteral("compact"));
-        prefs.setShowFuturesAfterHours(false);
-        QCOMPARE(modeOf(old), 0600);
+        // A file an older version left readable to its group or to everyone is closed on the
+        // next write.
+        for (const auto others : {QFile::ReadGroup, QFile::ReadOther}) {
+            const QString old = dir.filePath(QStringLiteral("old-%1.ini").arg(int(others)));
+            QFile f(old);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[General]\ndisplayMode_v1=compact\n");
+            f.close();
+            QVERIFY(QFile::setPermissions(old, QFile::ReadOwner | QFile::WriteOwner | others));
+            QSettings settings(old, QSettings::IniFormat);
+            UserPreferences prefs(&settings);
+            QCOMPARE(prefs.displayModeRaw(), QStringLiteral("compact"));
+            prefs.setShowFuturesAfterHours(false);
+            QCOMPARE(modeOf(old), 0600);
+        }
     }
 
     void aWriterKilledAtAnyMomentLeavesAWholeFile() {
