@@ -107,11 +107,7 @@ private Q_SLOTS:
         rig.serveFeed(feedfixture::item("1.3.0", "https://velline.org/a.deb", 5, sig));
         Updater& updater = rig.make();
         rig.clock.advance(Updater::kFirstCheckDelay);
-        QTRY_COMPARE(updater.phase(), Phase::updateAvailable);
-        QCOMPARE(updater.headline(), QStringLiteral("A new version of Velline is available!"));
-        QCOMPARE(updater.informativeText(),
-                 QStringLiteral("Velline 1.3.0 is now available — you have 1.2.0. Would you "
-                                "like to download it now?"));
+        QTRY_COMPARE(updater.phase(), Phase::updateAvailable); // its texts: the window's test
 
         updater.skipThisVersion();
         QCOMPARE(updater.phase(), Phase::idle);
@@ -214,7 +210,6 @@ private Q_SLOTS:
         updater.installUpdate();
         QCOMPARE(updater.phase(), Phase::downloading);
         QTRY_COMPARE_WITH_TIMEOUT(updater.phase(), Phase::installed, 10000);
-        QCOMPARE(updater.headline(), QStringLiteral("Velline 1.3.0 is installed"));
 
         QFile installed(rig.installedCopy());
         QVERIFY(installed.open(QIODevice::ReadOnly));
