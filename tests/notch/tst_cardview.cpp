@@ -3,15 +3,13 @@
 #include "clock/manualclock.h"
 #include "notch/expandedcardmodel.h"
 #include "notch/expandedcardsource.h"
-#include "prefs/userpreferences.h"
-#include "state/appstate.h"
+#include "notchrig.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -24,11 +22,9 @@ using namespace velline;
 
 namespace {
 
+// A record with half an hour of chart.
 Stock stock(const QString& symbol, double price, double previousClose = 100) {
-    Stock s;
-    s.symbol = symbol;
-    s.price = price;
-    s.previousClose = previousClose;
+    Stock s = notchrig::stock(symbol, price, previousClose);
     for (int i = 0; i < 6; ++i)
         s.intraday.append(PricePoint{1705307400.0 + 300 * i, previousClose + i, 1000});
     return s;
@@ -50,11 +46,6 @@ QQuickItem* chart(QQuickItem* card) {
 QPoint centreOf(QQuickItem* item) {
     return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
 }
-
-class NoQuotes : public QuoteSource {
-public:
-    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
-};
 
 } // namespace
 
@@ -198,11 +189,10 @@ private Q_SLOTS:
     }
 
     void theWrapperStepsTheStateAndShowsThePortfolioOnlyForEquities() {
-        QTemporaryDir dir;
-        QSettings settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat);
-        UserPreferences prefs(&settings);
+        notchrig::Prefs rig;
+        UserPreferences& prefs = rig.prefs;
         prefs.setTrackedSymbols({"AAPL", "MSFT", "NVDA"});
-        NoQuotes quotes;
+        notchrig::HeldQuotes quotes;
         ManualClock clock(1704898800); // a Wednesday, 10:00 in New York
         AppState state(&prefs, &quotes, &clock, {});
         state.setStocks({stock("AAPL", 101), stock("MSFT", 99), stock("NVDA", 100)});

@@ -1,22 +1,14 @@
 #include "clock/manualclock.h"
-#include "notch/logocache.h"
 #include "notch/logoimage.h"
 #include "notch/notchclock.h"
-#include "prefs/userpreferences.h"
-#include "state/appstate.h"
+#include "notchrig.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QImage>
-#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QQuickWindow>
 #include <QStyleHints>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -24,27 +16,15 @@ Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
 
 using namespace velline;
+using notchrig::stock;
 
 namespace {
 
 constexpr double t0 = 1'700'000'000.0;
 
-Stock stock(const QString& symbol, double price, double previousClose = 100) {
-    Stock s;
-    s.symbol = symbol;
-    s.price = price;
-    s.previousClose = previousClose;
-    return s;
-}
-
-class NoSource : public QuoteSource {
-public:
-    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
-};
-
 // The two compact wrappers side by side in a window, on a private state and virtual time.
 struct Scene {
-    Scene() : settings(dir.filePath("v.conf"), QSettings::IniFormat), prefs(&settings) {
+    Scene() {
         setNotchClock(&clock);
         state = std::make_unique<AppState>(&prefs, &source, &clock, nullptr);
         state->setStocks({stock("AAA", 101), stock("BBB", 99), stock("CCC", 100)});
@@ -77,10 +57,9 @@ struct Scene {
         return text && text->isVisible() ? text->property("text").toString() : QString();
     }
 
-    QTemporaryDir dir;
-    QSettings settings;
-    UserPreferences prefs;
-    NoSource source;
+    notchrig::Prefs rig;
+    UserPreferences& prefs = rig.prefs;
+    notchrig::HeldQuotes source;
     ManualClock clock{t0};
     std::unique_ptr<AppState> state;
     QQuickView view;
@@ -91,11 +70,6 @@ struct Scene {
 class TestCompactViews : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() {
-        QFile file(QStringLiteral(":/scene.qml"));
-        QVERIFY(file.exists());
-    }
-
     void tapsOnTheViewStepTheCarousel() {
         Scene s;
         QVERIFY(QTest::qWaitForWindowExposed(&s.view));
@@ -199,35 +173,15 @@ private Q_SLOTS:
     }
 
     void aLogoArrivingOnScreenReplacesTheLetter() {
-        // A one-shot logo server on 127.0.0.1.
-        QImage png(32, 32, QImage::Format_ARGB32);
-        png.fill(Qt::red);
-        QByteArray body;
-        QBuffer buffer(&body);
-        buffer.open(QIODevice::WriteOnly);
-        png.save(&buffer, "PNG");
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        connect(&server, &QTcpServer::newConnection, this, [&] {
-            QTcpSocket* socket = server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [socket, body] {
-                socket->readAll();
-                socket->write(
-                    "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
-                    "\r\nConnection: close\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            });
-        });
+        notchrig::LogoServer server;
+        server.answers["/image-stock/%5EVIX.png"] = {200, notchrig::png(Qt::red, QSize(32, 32))};
         ManualClock clock(t0);
-        LogoCache cache(&clock,
-                        LogoCache::prefixFromBase(
-                            QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort())));
+        LogoCache cache(&clock, server.prefix());
         QQuickWindow window;
         LogoImage logo(&cache, window.contentItem());
         logo.setSize(QSizeF(26, 26));
         logo.setSymbol(QStringLiteral("^VIX"));
         QVERIFY(!logo.hasImage());
-        QCOMPARE(LogoCache::placeholderLetter("^VIX"), QStringLiteral("V"));
         cache.prefetch(QStringLiteral("^VIX"));
         QTRY_VERIFY_WITH_TIMEOUT(logo.hasImage(), 5000);
     }

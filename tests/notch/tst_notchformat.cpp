@@ -32,19 +32,6 @@ private Q_SLOTS:
         QCOMPARE(priceText(99.999), QStringLiteral("$100.00"));
     }
 
-    void directionColoursFollowSpikingAndFlat() {
-        const NotchTheme theme = NotchTheme::select(ColorSchemePrefs{}, false);
-        QCOMPARE(directionColor(Stock::Direction::up, theme, false), toQColor(theme.mutedPositive));
-        QCOMPARE(directionColor(Stock::Direction::up, theme, true), toQColor(theme.spikePositive));
-        QCOMPARE(directionColor(Stock::Direction::down, theme, false),
-                 toQColor(theme.mutedNegative));
-        QCOMPARE(directionColor(Stock::Direction::down, theme, true),
-                 toQColor(theme.spikeNegative));
-        QCOMPARE(directionColor(Stock::Direction::flat, theme, true), NotchPalette::textPrimary());
-        // From QML the direction arrives as a number; nonsense is drawn neutral.
-        QCOMPARE(NotchFormat::directionColor(7, theme, true), NotchPalette::textPrimary());
-    }
-
     void carouselStepsOnTheSharedSpring() {
         const NotchSpring spring = carouselSpring();
         QCOMPARE(spring.response(), 0.38);
@@ -120,10 +107,11 @@ private Q_SLOTS:
     }
 
     void qmlSeesTheSharedObjectsAndTheSymbolItem() {
-        QQmlEngine engine;
-        engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-        QQmlComponent component(&engine);
-        component.setData(R"(
+        {
+            QQmlEngine engine;
+            engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+            QQmlComponent component(&engine);
+            component.setData(R"(
             import QtQuick
             import Velline.Notch
             Item {
@@ -138,22 +126,26 @@ private Q_SLOTS:
                 SymbolImage { id: plain; name: "arrow.down"; pointSize: 8; weight: Font.Black }
                 SymbolImage { id: layered; name: "minus.circle.fill"; secondaryColor: "red" }
             })",
-                          QUrl());
-        std::unique_ptr<QObject> root(component.create());
-        QVERIFY2(root, qPrintable(component.errorString()));
-        QCOMPARE(root->property("state").value<QObject*>(), &AppState::shared());
-        QCOMPARE(root->property("prefs").value<QObject*>(), &UserPreferences::shared());
-        QCOMPARE(root->property("up").toString(), symbolGlyphText("arrow.up"));
-        QCOMPARE(root->property("family").toString(), roundedFontFamily());
-        QCOMPARE(root->property("price").toString(), QStringLiteral("$12.50"));
-        QVERIFY(root->property("logo").toUrl().isEmpty()); // nothing cached yet
-        QVERIFY(engine.imageProvider(QLatin1String(LogoCache::providerId)));
+                              QUrl());
+            std::unique_ptr<QObject> root(component.create());
+            QVERIFY2(root, qPrintable(component.errorString()));
+            QCOMPARE(root->property("state").value<QObject*>(), &AppState::shared());
+            QCOMPARE(root->property("prefs").value<QObject*>(), &UserPreferences::shared());
+            QCOMPARE(root->property("up").toString(), symbolGlyphText("arrow.up"));
+            QCOMPARE(root->property("family").toString(), roundedFontFamily());
+            QCOMPARE(root->property("price").toString(), QStringLiteral("$12.50"));
+            QVERIFY(root->property("logo").toUrl().isEmpty()); // nothing cached yet
+            QVERIFY(engine.imageProvider(QLatin1String(LogoCache::providerId)));
 
-        auto* plain = root->property("plain").value<QQuickItem*>();
-        auto* layered = root->property("layered").value<QQuickItem*>();
-        QVERIFY(plain->implicitWidth() > 0 && plain->implicitHeight() > 0);
-        QCOMPARE(plain->property("layered").toBool(), false);
-        QCOMPARE(layered->property("layered").toBool(), true);
+            auto* plain = root->property("plain").value<QQuickItem*>();
+            auto* layered = root->property("layered").value<QQuickItem*>();
+            QVERIFY(plain->implicitWidth() > 0 && plain->implicitHeight() > 0);
+            QCOMPARE(plain->property("layered").toBool(), false);
+            QCOMPARE(layered->property("layered").toBool(), true);
+        }
+        // The shared objects are owned by C++: the engine going away did not delete them.
+        QCOMPARE(AppState::shared().objectName(), QString());
+        QCOMPARE(LogoCache::shared().revision(), 0);
     }
 
     void numbersHaveTabularFiguresAndRollInsideTheirLine() {
@@ -191,22 +183,6 @@ private Q_SLOTS:
         // A rolling digit enters from below and leaves upwards, cut at the line.
         QVERIFY(ones->clip());
         QCOMPARE(ones->implicitHeight(), metrics.height());
-    }
-
-    void sharedObjectsOutliveTheEngine() {
-        // The singletons are owned by C++: an engine going away must not delete them.
-        {
-            QQmlEngine engine;
-            engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-            QQmlComponent component(&engine);
-            component.setData("import QtQml\nimport Velline.Notch\nQtObject {"
-                              " property var a: AppState; property var l: LogoCache }",
-                              QUrl());
-            std::unique_ptr<QObject> root(component.create());
-            QVERIFY2(root, qPrintable(component.errorString()));
-        }
-        QCOMPARE(AppState::shared().objectName(), QString());
-        QCOMPARE(LogoCache::shared().revision(), 0);
     }
 };
 

@@ -2,19 +2,12 @@
 // phase, and that the buttons answer the updater. Pictures of each phase are written to the
 // test's working folder (or VELLINE_SHOT_DIR) for a person to look at.
 
-#include "clock/manualclock.h"
-#include "feedfixture.h"
-#include "testhttpserver.h"
-#include "update/signature.h"
 #include "update/updatedialog.h"
-#include "update/updater.h"
+#include "updaterrig.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTextBrowser>
 
 using namespace velline;
@@ -23,15 +16,9 @@ using Phase = Updater::Phase;
 class TestUpdateDialog : public QObject {
     Q_OBJECT
 
-    ManualClock m_clock{1'800'000'000.0};
-    QTemporaryDir m_dir;
-    std::unique_ptr<QSettings> m_settings;
-    TestHttpServer m_server;
-    ed25519::KeyPair m_keys;
-    std::unique_ptr<Updater> m_updater;
-    int m_restarts = 0;
+    std::unique_ptr<updaterrig::Rig> m_rig;
 
-    UpdateDialog* dialog() const { return m_updater->dialog(); }
+    UpdateDialog* dialog() const { return m_rig->updater->dialog(); }
     QString text(const char* name) const {
         return dialog()->findChild<QLabel*>(QLatin1String(name))->text();
     }
@@ -57,35 +44,24 @@ class TestUpdateDialog : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        m_keys = ed25519::generate();
-        QVERIFY(m_server.listen());
-        m_settings =
-            std::make_unique<QSettings>(m_dir.filePath("Velline.ini"), QSettings::IniFormat);
-        Updater::Options options;
-        options.feedUrl = m_server.url("/appcast.xml");
-        options.publicKey = m_keys.publicKeyBase64;
-        options.currentVersion = "1.2.0";
-        options.clock = &m_clock;
-        options.settings = m_settings.get();
-        options.downloadDirectory = m_dir.filePath("downloads");
-        options.installCommand = {{"/bin/true", "%f"}, true};
-        options.restart = [this] { ++m_restarts; };
-        m_updater = std::make_unique<Updater>(options);
-        QVERIFY(!m_updater->dialog()); // built on first use only
+        m_rig = std::make_unique<updaterrig::Rig>(ed25519::generate());
+        m_rig->make(true);
+        QVERIFY(!dialog()); // built on first use only
     }
 
     void offersANewVersion() {
         const QByteArray package(64 * 1024, 'v');
-        m_server.route("/velline_1.3.0_amd64.deb", {package});
-        m_server.route("/appcast.xml",
-                       {feedfixture::feed(feedfixture::item(
-                           "1.3.0", m_server.url("/velline_1.3.0_amd64.deb").toString(),
-                           package.size(), ed25519::sign(m_keys.privateKeyPem, package),
-                           "<description><![CDATA[<h3>What's new</h3><ul><li>A calmer notch after "
-                           "hours</li><li>Alerts fire once per crossing</li></ul>"
-                           "<p><img src=\"file:///etc/hostname\"></p>]]></description>"))});
-        m_updater->checkForUpdates();
-        QTRY_COMPARE(m_updater->phase(), Phase::updateAvailable);
+        m_rig->server.route("/velline_1.3.0_amd64.deb", {package});
+        m_rig->server.route(
+            "/appcast.xml",
+            {feedfixture::feed(feedfixture::item(
+                "1.3.0", m_rig->server.url("/velline_1.3.0_amd64.deb").toString(), package.size(),
+                ed25519::sign(m_rig->keys.privateKeyPem, package),
+                "<description><![CDATA[<h3>What's new</h3><ul><li>A calmer notch after "
+                "hours</li><li>Alerts fire once per crossing</li></ul>"
+                "<p><img src=\"file:///etc/hostname\"></p>]]></description>"))});
+        m_rig->updater->checkForUpdates();
+        QTRY_COMPARE(m_rig->updater->phase(), Phase::updateAvailable);
         QVERIFY(dialog());
         QTRY_VERIFY(dialog()->isVisible());
         QCOMPARE(text("headline"), QStringLiteral("A new version of Velline is available!"));
@@ -102,32 +78,32 @@ private Q_SLOTS:
         shoot("offer");
 
         QTest::mouseClick(button(UpdateDialog::kSkipTitle), Qt::LeftButton);
-        QCOMPARE(m_updater->phase(), Phase::idle);
+        QCOMPARE(m_rig->updater->phase(), Phase::idle);
         QVERIFY(!dialog()->isVisible());
-        QCOMPARE(m_updater->skippedVersion(), QStringLiteral("1.3.0"));
+        QCOMPARE(m_rig->updater->skippedVersion(), QStringLiteral("1.3.0"));
     }
 
     void installsAndOffersARestart() {
-        m_updater->checkForUpdates();
-        QTRY_COMPARE(m_updater->phase(), Phase::updateAvailable);
+        m_rig->updater->checkForUpdates();
+        QTRY_COMPARE(m_rig->updater->phase(), Phase::updateAvailable);
         QTest::mouseClick(button(UpdateDialog::kInstallTitle), Qt::LeftButton);
         QCOMPARE(visibleButtons(), QStringList{"Cancel"});
         QVERIFY(!button("Cancel")->isDefault()); // Return does not stop the download
-        QTRY_COMPARE_WITH_TIMEOUT(m_updater->phase(), Phase::installed, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->updater->phase(), Phase::installed, 10000);
         QVERIFY(dialog()->isVisible());
         QCOMPARE(text("headline"), QStringLiteral("Velline 1.3.0 is installed"));
         QCOMPARE(visibleButtons(), (QStringList{"Later", "Restart Velline"}));
         QVERIFY(button("Restart Velline")->isDefault());
         shoot("installed");
         QTest::mouseClick(button("Restart Velline"), Qt::LeftButton);
-        QCOMPARE(m_restarts, 1);
+        QCOMPARE(m_rig->restarts, 1);
         QVERIFY(!dialog()->isVisible());
     }
 
     void saysWhenUpToDateOrFailing() {
-        m_server.route("/appcast.xml", {feedfixture::feed({})});
-        m_updater->checkForUpdates();
-        QTRY_COMPARE(m_updater->phase(), Phase::upToDate);
+        m_rig->server.route("/appcast.xml", {feedfixture::feed({})});
+        m_rig->updater->checkForUpdates();
+        QTRY_COMPARE(m_rig->updater->phase(), Phase::upToDate);
         QVERIFY(dialog()->isVisible());
         QCOMPARE(text("headline"), QStringLiteral("You're up to date!"));
         QCOMPARE(visibleButtons(), QStringList{"OK"});
@@ -136,18 +112,18 @@ private Q_SLOTS:
         QTest::mouseClick(button("OK"), Qt::LeftButton);
         QVERIFY(!dialog()->isVisible());
 
-        m_server.route("/appcast.xml", {{}, TestHttpServer::Mode::stall});
-        m_updater->checkForUpdates();
-        QTRY_COMPARE(m_server.hits("/appcast.xml"), 4);
-        m_clock.advance(Updater::kFeedTimeout);
-        QTRY_COMPARE(m_updater->phase(), Phase::checkFailed);
+        m_rig->server.route("/appcast.xml", {{}, TestHttpServer::Mode::stall});
+        m_rig->updater->checkForUpdates();
+        QTRY_COMPARE(m_rig->server.hits("/appcast.xml"), 4);
+        m_rig->clock.advance(Updater::kFeedTimeout);
+        QTRY_COMPARE(m_rig->updater->phase(), Phase::checkFailed);
         QCOMPARE(text("headline"), QStringLiteral("Velline could not check for updates"));
         QCOMPARE(text("informativeText"),
                  QStringLiteral("The release feed did not answer within 30 seconds."));
         shoot("failed");
         // Closing the window is the same as OK.
         dialog()->close();
-        QCOMPARE(m_updater->phase(), Phase::idle);
+        QCOMPARE(m_rig->updater->phase(), Phase::idle);
     }
 
     // A build without a release feed explains itself in a window with one button, which Return
@@ -161,8 +137,8 @@ private Q_SLOTS:
     void withoutAFeedReturnAndEscapeClose() {
         QFETCH(int, key);
         Updater::Options options;
-        options.clock = &m_clock;
-        options.settings = m_settings.get();
+        options.clock = &m_rig->clock;
+        options.settings = &m_rig->settings;
         Updater updater(options);
         updater.checkForUpdates();
         UpdateDialog* window = updater.dialog();

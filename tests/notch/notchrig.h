@@ -1,0 +1,88 @@
+#pragma once
+
+// Pieces the notch tests share: preferences in a private folder, a quote source that answers
+// only when the test says so, plain records, and a logo service on 127.0.0.1.
+
+#include "notch/logocache.h"
+#include "prefs/userpreferences.h"
+#include "state/appstate.h"
+
+#include <QBuffer>
+#include <QHash>
+#include <QImage>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+namespace notchrig {
+
+using namespace velline;
+
+// A preference store of its own, in a settings file in a private folder.
+struct Prefs {
+    QTemporaryDir dir;
+    QSettings settings{dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat};
+    UserPreferences prefs{&settings};
+};
+
+// Never answers by itself: the last batch asked for waits in `pending`.
+class HeldQuotes : public QuoteSource {
+public:
+    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
+    void fetchBatch(const QStringList&, QObject*, std::function<void(QuoteBatch)> done) override {
+        pending = std::move(done);
+    }
+    std::function<void(QuoteBatch)> pending;
+};
+
+inline Stock stock(const QString& symbol, double price, double previousClose = 100) {
+    Stock s;
+    s.symbol = symbol;
+    s.price = price;
+    s.previousClose = previousClose;
+    return s;
+}
+
+inline QByteArray encoded(const QImage& image, const char* format = "PNG") {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return buffer.data();
+}
+
+inline QByteArray png(QColor color, QSize size = QSize(4, 4)) {
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(color);
+    return encoded(image);
+}
+
+// Answers GET requests from a table of path -> (status, body); a path with a null body is never
+// answered. Records every requested path.
+class LogoServer : public QTcpServer {
+public:
+    LogoServer() {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, this, [this, s] {
+                if (std::exchange(seen[s], true))
+                    return;
+                const QByteArray path = s->readAll().split(' ').value(1);
+                requests << path;
+                const auto [status, body] = answers.value(path, {404, ""});
+                if (!body.isNull())
+                    s->write("HTTP/1.1 " + QByteArray::number(status) +
+                             " X\r\nContent-Length: " + QByteArray::number(body.size()) +
+                             "\r\nConnection: close\r\n\r\n" + body);
+            });
+        });
+        listen(QHostAddress::LocalHost);
+    }
+    QString prefix() const {
+        return LogoCache::prefixFromBase(QStringLiteral("http://127.0.0.1:%1").arg(serverPort()));
+    }
+    QHash<QByteArray, QPair<int, QByteArray>> answers;
+    QList<QByteArray> requests;
+    QHash<QTcpSocket*, bool> seen;
+};
+
+} // namespace notchrig
