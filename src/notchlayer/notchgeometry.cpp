@@ -68,7 +68,10 @@ NotchStyle resolvedStyle(const NotchStyle& style, const QScreen*) {
 }
 
 QRect panelFrame(const QRect& screenGeometry, const QRect& availableGeometry) {
-    const int w = screenGeometry.width() / 2;
+    // Half of a small screen (1920 × 1080 at twice the scale is 960 points wide) would cut
+    // off the compact notch's sides.
+    const int w =
+        std::min(screenGeometry.width(), std::max(screenGeometry.width() / 2, kMinimumPanelWidth));
     const int h = screenGeometry.height() / 2;
     const int x = screenGeometry.x() + (screenGeometry.width() - w) / 2;
     const int top = static_cast<int>(topPanelHeight(screenGeometry, availableGeometry));

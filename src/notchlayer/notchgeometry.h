@@ -40,6 +40,9 @@ NotchStyle resolvedStyle(const NotchStyle& style, const QScreen* screen);
 
 // The notch panel is half as wide and half as tall as its screen, centred, and hangs from the
 // bottom of the top panel's strip (from the top edge without one).
+// It is never narrower than kMinimumPanelWidth (or the screen), which holds the compact notch
+// with long texts on both sides.
+constexpr int kMinimumPanelWidth = 800;
 QRect panelFrame(const QRect& screenGeometry, const QRect& availableGeometry);
 
 // One step of an outline.

@@ -352,7 +352,13 @@ private Q_SLOTS:
             << QRect(2400, 0, 960, 540);
         QTest::newRow("screen below another, with a panel")
             << QRect(0, 1080, 1280, 800) << QRect(0, 1080 + 30, 1280, 770) << 30.0
-            << QRectF(490, 1110, 300, 30) << QRect(320, 1110, 640, 400);
+            << QRectF(490, 1110, 300, 30) << QRect(240, 1110, 800, 400);
+        QTest::newRow("1920 x 1080 at twice the scale, panel of 14 points")
+            << QRect(0, 0, 960, 540) << QRect(0, 14, 960, 526) << 14.0 << QRectF(330, 14, 300, 14)
+            << QRect(80, 14, 800, 270);
+        QTest::newRow("screen narrower than the panel")
+            << QRect(0, 0, 640, 480) << QRect(0, 0, 640, 480) << 32.0 << QRectF(170, 0, 300, 32)
+            << QRect(0, 0, 640, 240);
     }
     void placementOnAScreen() {
         QFETCH(QRect, screen);
