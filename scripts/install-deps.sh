@@ -17,8 +17,8 @@ PKGS=(
   fonts-material-design-icons-iconfont fonts-dejavu-core fonts-inter
   libssl-dev clang dbus dbus-x11 desktop-file-utils appstream librsvg2-bin dpkg-dev file
   xvfb xauth xdotool imagemagick xcompmgr x11-xserver-utils x11-utils curl
-  openbox faketime
-  dunst lintian
+  openbox xfce4-panel picom sway grim xwayland
+  faketime dunst lintian
 )
 if ! dpkg -s "${PKGS[@]}" >/dev/null 2>&1; then
   $SUDO apt-get update -qq

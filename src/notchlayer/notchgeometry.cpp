@@ -32,11 +32,14 @@ NotchStyle NotchStyle::floating(qreal cornerRadius) {
 
 namespace notchgeometry {
 
-qreal menubarHeight(const QRect& geometry, const QRect& availableGeometry) {
+qreal topPanelHeight(const QRect& geometry, const QRect& availableGeometry) {
     const int h = availableGeometry.top() - geometry.top();
-    if (h <= 0 || h >= geometry.height() / 2)
-        return kDefaultMenubarHeight;
-    return h;
+    return h <= 0 || h >= geometry.height() / 2 ? 0 : h;
+}
+
+qreal menubarHeight(const QRect& geometry, const QRect& availableGeometry) {
+    const qreal h = topPanelHeight(geometry, availableGeometry);
+    return h > 0 ? h : kDefaultMenubarHeight;
 }
 
 qreal menubarHeight(const QScreen* screen) {
@@ -47,7 +50,9 @@ qreal menubarHeight(const QScreen* screen) {
 QRectF notchFrame(const QRect& geometry, const QRect& availableGeometry) {
     const qreal h = menubarHeight(geometry, availableGeometry);
     const qreal midX = geometry.x() + geometry.width() / 2.0;
-    return QRectF(midX - kAssumedNotchWidth / 2, geometry.y(), kAssumedNotchWidth, h);
+    return QRectF(midX - kAssumedNotchWidth / 2,
+                  geometry.y() + topPanelHeight(geometry, availableGeometry), kAssumedNotchWidth,
+                  h);
 }
 
 QRectF notchFrame(const QScreen* screen) {
@@ -62,11 +67,15 @@ NotchStyle resolvedStyle(const NotchStyle& style, const QScreen*) {
     return style.isAutomatic() ? NotchStyle::floating() : style;
 }
 
-QRect panelFrame(const QRect& screenGeometry) {
-    const int w = screenGeometry.width() / 2;
+QRect panelFrame(const QRect& screenGeometry, const QRect& availableGeometry) {
+    // Half of a small screen (1920 × 1080 at twice the scale is 960 points wide) would cut
+    // off the compact notch's sides.
+    const int w =
+        std::min(screenGeometry.width(), std::max(screenGeometry.width() / 2, kMinimumPanelWidth));
     const int h = screenGeometry.height() / 2;
     const int x = screenGeometry.x() + (screenGeometry.width() - w) / 2;
-    return QRect(x, screenGeometry.y(), w, h);
+    const int top = static_cast<int>(topPanelHeight(screenGeometry, availableGeometry));
+    return QRect(x, screenGeometry.y() + top, w, h);
 }
 
 namespace {

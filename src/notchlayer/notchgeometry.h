@@ -16,7 +16,8 @@ class QScreen;
 namespace velline::notchgeometry {
 
 // No Linux screen has a camera housing, so every screen is measured as a screen without one:
-// an assumed notch 300 points wide, as tall as the top panel, centred at the top edge.
+// an assumed notch 300 points wide, as tall as the top panel, centred just below that panel
+// (at the top edge where there is none), so the notch never covers what the panel shows.
 constexpr qreal kAssumedNotchWidth = 300;
 // Height used when the screen has no top panel, so the notch never collapses to nothing.
 constexpr qreal kDefaultMenubarHeight = 32;
@@ -25,6 +26,9 @@ constexpr qreal kDefaultMenubarHeight = 32;
 // (or the available geometry makes no sense for a top panel).
 qreal menubarHeight(const QRect& geometry, const QRect& availableGeometry);
 qreal menubarHeight(const QScreen* screen);
+// Height of the strip a top panel reserves (its strut): available-geometry top minus geometry
+// top, or 0 when there is no such panel.
+qreal topPanelHeight(const QRect& geometry, const QRect& availableGeometry);
 
 // The notch rectangle of a screen, in global coordinates.
 QRectF notchFrame(const QRect& geometry, const QRect& availableGeometry);
@@ -34,8 +38,12 @@ QRectF notchFrame(const QScreen* screen);
 // here); other styles are returned unchanged.
 NotchStyle resolvedStyle(const NotchStyle& style, const QScreen* screen);
 
-// The notch panel covers the top half of its screen, half as wide, centred.
-QRect panelFrame(const QRect& screenGeometry);
+// The notch panel is half as wide and half as tall as its screen, centred, and hangs from the
+// bottom of the top panel's strip (from the top edge without one).
+// It is never narrower than kMinimumPanelWidth (or the screen), which holds the compact notch
+// with long texts on both sides.
+constexpr int kMinimumPanelWidth = 800;
+QRect panelFrame(const QRect& screenGeometry, const QRect& availableGeometry);
 
 // One step of an outline.
 struct PathElement {

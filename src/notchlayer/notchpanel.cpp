@@ -66,14 +66,14 @@ NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const No
     : QQuickView(engine, nullptr), m_controller(controller) {
     setTitle(QStringLiteral("Velline notch"));
     setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
-             Qt::WindowDoesNotAcceptFocus);
+             Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint);
     QSurfaceFormat fmt = format();
     fmt.setAlphaBufferSize(8);
     setFormat(fmt);
     setColor(Qt::transparent);
     if (screen) {
         setScreen(screen);
-        setGeometry(notchgeometry::panelFrame(screen->geometry()));
+        setGeometry(notchgeometry::panelFrame(screen->geometry(), screen->availableGeometry()));
     }
     setResizeMode(QQuickView::SizeRootObjectToView);
 
@@ -82,6 +82,9 @@ NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const No
     // The window properties have to be on the window before it is first mapped.
     create();
     x11::prepareDockWindow(winId());
+    x11::disableCompositorShadow(winId());
+    m_stacking = new x11::StackingGuard(this);
+    m_stacking->setParent(this);
     setNotchShape({});
 
     connect(x11::CompositorWatcher::instance(), &x11::CompositorWatcher::activeChanged, this,

@@ -2,6 +2,7 @@
 
 #include "notchlayer/notchcontroller.h"
 #include "notchlayer/uncoveredarea.h"
+#include "notchlayer/x11support.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QHash>
@@ -16,11 +17,18 @@ class QPropertyAnimation;
 
 namespace velline {
 
-// The window the notch is drawn in: frameless, always on top, translucent, never focused, out
-// of the task bar and pager, on every workspace (an X11 dock). It covers the top half of its
-// screen, half as wide and centred; everything outside the drawn notch lets the pointer through
+// The window the notch is drawn in: frameless, translucent, never focused, out of the task bar
+// and pager, on every workspace. It covers the top half of its screen (below a top panel's
+// strip), half as wide and centred; everything outside the drawn notch lets the pointer through
 // to the windows below, and without a compositor only the notch itself is visible (a shadow
 // needs blending, and shown without it would be a solid black rim).
+//
+// Window managers are not trusted to keep it on top: a dock is stacked among the other docks
+// (a click on a panel puts the panel above it) and a tiling manager tiles it like any window,
+// with a title bar. So the window bypasses the manager (override-redirect: no decoration, no
+// tiling, exactly where it is put) and raises itself again whenever a managed window covers it.
+// It still carries the dock's properties for compositors and pagers that read them, and asks
+// compositors for no shadow of their own (the notch draws its own).
 class NotchPanel : public QQuickView, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
@@ -49,6 +57,9 @@ public:
     // the overlay areas); nullopt with a compositor.
     std::optional<QRegion> boundingRegion() const { return m_bounding; }
 
+    // Times the panel raised itself above a window that covered it.
+    int stackingRaises() const { return m_stacking ? m_stacking->raises() : 0; }
+
     // Expose events skipped because the frame that uncovered their pixels drew them already.
     int skippedExposes() const { return m_skippedExposes; }
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -72,6 +83,7 @@ private:
     bool m_regionsApplied = false;
     QPropertyAnimation* m_fade = nullptr;
     QPointer<NotchController> m_controller; // its clock dates the uncovered area
+    x11::StackingGuard* m_stacking = nullptr;
     UncoveredArea m_uncovered;
     int m_skippedExposes = 0;
 };

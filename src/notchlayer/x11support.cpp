@@ -103,6 +103,59 @@ void prepareDockWindow(WId window) {
     xcb_flush(c);
 }
 
+void disableCompositorShadow(WId window) {
+    xcb_connection_t* c = connection();
+    if (!c || !window)
+        return;
+    const uint32_t none = 0;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window),
+                        atom(c, "_COMPTON_SHADOW"), XCB_ATOM_CARDINAL, 32, 1, &none);
+    xcb_flush(c);
+}
+
+bool coveredByManagedWindow(WId window) {
+    xcb_connection_t* c = connection();
+    if (!c || !window)
+        return false;
+    const auto w = static_cast<xcb_window_t>(window);
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
+    if (!geometry)
+        return false;
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, geometry->root), nullptr));
+    if (!tree)
+        return false;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    // Children come bottom to top.
+    const auto self = std::find(children, children + count, w);
+    if (self == children + count)
+        return false;
+    std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    for (const xcb_window_t* above = self + 1; above != children + count; ++above)
+        cookies.push_back(xcb_get_window_attributes(c, *above));
+    bool covered = false;
+    for (const auto& cookie : cookies) {
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, cookie, nullptr));
+        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+            !attributes->override_redirect)
+            covered = true;
+    }
+    return covered;
+}
+
+void raiseWindow(WId window) {
+    xcb_connection_t* c = connection();
+    if (!c || !window)
+        return;
+    const uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(c, static_cast<xcb_window_t>(window), XCB_CONFIG_WINDOW_STACK_MODE,
+                         &above);
+    xcb_flush(c);
+}
+
 void setInputRegion(WId window, const QRegion& region) {
     xcb_connection_t* c = connection();
     if (!c || !window || !hasShapeExtension(c))
@@ -171,6 +224,46 @@ QStringList atomListProperty(WId window, const char* property) {
         }
     }
     return names;
+}
+
+// ---- stacking ----
+
+StackingGuard::StackingGuard(QWindow* window) : m_window(window) {
+    xcb_connection_t* c = connection();
+    if (!c || !window)
+        return;
+    for (const char* name : {"_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST"})
+        m_watched.push_back(atom(c, name));
+    // Qt already listens to property changes of the root window (for the work area).
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+StackingGuard::~StackingGuard() {
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+bool StackingGuard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (m_pending || eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY)
+        return false;
+    const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+    if (std::find(m_watched.begin(), m_watched.end(), notify->atom) == m_watched.end())
+        return false;
+    m_pending = true;
+    QMetaObject::invokeMethod(this, &StackingGuard::restack, Qt::QueuedConnection);
+    return false;
+}
+
+void StackingGuard::restack() {
+    m_pending = false;
+    if (!m_window || !m_window->isVisible() || !coveredByManagedWindow(m_window->winId()))
+        return;
+    raiseWindow(m_window->winId());
+    ++m_raises;
+    Q_EMIT raised();
 }
 
 // ---- compositor ----

@@ -5,7 +5,10 @@
 #include <QRegion>
 #include <QWindow>
 
+#include <QPointer>
+
 #include <optional>
+#include <vector>
 
 // The few X11 calls the notch panel needs beyond what Qt offers. Every function does nothing
 // when the application does not run on X11 (offscreen tests, other platforms).
@@ -17,6 +20,16 @@ bool isAvailable();
 // the task bar and pager and shows on every workspace (_NET_WM_STATE_SKIP_TASKBAR, _SKIP_PAGER,
 // _STICKY, _NET_WM_DESKTOP all).
 void prepareDockWindow(WId window);
+
+// Asks compositors not to draw their own shadow around `window` (_COMPTON_SHADOW 0, which
+// picom and its forks read): a shadow around a mostly transparent window frames all of it.
+void disableCompositorShadow(WId window);
+
+// Whether a window the window manager manages (mapped, not override-redirect) is stacked
+// above the top-level `window`.
+bool coveredByManagedWindow(WId window);
+// Puts the top-level `window` above all its siblings.
+void raiseWindow(WId window);
 
 // Input region of a window, in device pixels: pointer events outside it go to the windows
 // below. An empty region lets every event through.
@@ -38,6 +51,33 @@ void sendExpose(WId window, const QRect& rect);
 
 // Reads back a window property as atom names (for tests and diagnostics).
 QStringList atomListProperty(WId window, const char* property);
+
+// Keeps a window the window manager does not manage (override-redirect) above the windows it
+// does manage: whenever the manager restacks, activates or adds a window (the root's
+// _NET_CLIENT_LIST_STACKING, _NET_ACTIVE_WINDOW and _NET_CLIENT_LIST change), the window is
+// raised again if one of them now covers it. Menus, tool tips and other unmanaged windows may
+// still open above it. Several changes in one turn of the event loop cost one look.
+class StackingGuard : public QObject, public QAbstractNativeEventFilter {
+    Q_OBJECT
+public:
+    explicit StackingGuard(QWindow* window);
+    ~StackingGuard() override;
+
+    // Times the window was raised because something covered it.
+    int raises() const { return m_raises; }
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+Q_SIGNALS:
+    void raised();
+
+private:
+    void restack();
+
+    QPointer<QWindow> m_window;
+    std::vector<unsigned> m_watched;
+    bool m_pending = false;
+    int m_raises = 0;
+};
 
 // Tracks whether a compositing manager runs: the owner of the _NET_WM_CM_S<n> selection of the
 // default X screen, followed through XFixes selection events. Without X11 it reports a

@@ -330,15 +330,48 @@ private Q_SLOTS:
         QCOMPARE(c->state(), NotchState::expanded);
     }
 
+    // The notch hangs just below a top panel's strip, never over it, and from the top edge
+    // where no top panel reserves one.
+    void placementOnAScreen_data() {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<qreal>("menubar");
+        QTest::addColumn<QRectF>("notch");
+        QTest::addColumn<QRect>("panel");
+        const QRect right(1920, 0, 1920, 1080);
+        QTest::newRow("top panel") << right << right.adjusted(0, 27, 0, 0) << 27.0
+                                   << QRectF(2730, 27, 300, 27) << QRect(2400, 27, 960, 540);
+        QTest::newRow("no panel") << right << right << 32.0 << QRectF(2730, 0, 300, 32)
+                                  << QRect(2400, 0, 960, 540);
+        QTest::newRow("bottom panel") << right << right.adjusted(0, 0, 0, -40) << 32.0
+                                      << QRectF(2730, 0, 300, 32) << QRect(2400, 0, 960, 540);
+        QTest::newRow("side panel") << right << right.adjusted(48, 0, 0, 0) << 32.0
+                                    << QRectF(2730, 0, 300, 32) << QRect(2400, 0, 960, 540);
+        QTest::newRow("strip of half the screen")
+            << right << right.adjusted(0, 540, 0, 0) << 32.0 << QRectF(2730, 0, 300, 32)
+            << QRect(2400, 0, 960, 540);
+        QTest::newRow("screen below another, with a panel")
+            << QRect(0, 1080, 1280, 800) << QRect(0, 1080 + 30, 1280, 770) << 30.0
+            << QRectF(490, 1110, 300, 30) << QRect(240, 1110, 800, 400);
+        QTest::newRow("1920 x 1080 at twice the scale, panel of 14 points")
+            << QRect(0, 0, 960, 540) << QRect(0, 14, 960, 526) << 14.0 << QRectF(330, 14, 300, 14)
+            << QRect(80, 14, 800, 270);
+        QTest::newRow("screen narrower than the panel")
+            << QRect(0, 0, 640, 480) << QRect(0, 0, 640, 480) << 32.0 << QRectF(170, 0, 300, 32)
+            << QRect(0, 0, 640, 240);
+    }
+    void placementOnAScreen() {
+        QFETCH(QRect, screen);
+        QFETCH(QRect, available);
+        QFETCH(qreal, menubar);
+        QFETCH(QRectF, notch);
+        QFETCH(QRect, panel);
+        QCOMPARE(geo::menubarHeight(screen, available), menubar);
+        QCOMPARE(geo::notchFrame(screen, available), notch);
+        QCOMPARE(geo::panelFrame(screen, available), panel);
+    }
+
     void screenMeasurements() {
-        const QRect screen(1920, 0, 1920, 1080);
-        QCOMPARE(geo::menubarHeight(screen, screen.adjusted(0, 27, 0, 0)), 27.0);
-        QCOMPARE(geo::menubarHeight(screen, screen), 32.0);                        // no panel
-        QCOMPARE(geo::menubarHeight(screen, screen.adjusted(0, 0, 0, -40)), 32.0); // bottom one
-        QCOMPARE(geo::menubarHeight(screen, screen.adjusted(0, 900, 0, 0)), 32.0); // nonsense
-        QCOMPARE(geo::notchFrame(screen, screen.adjusted(0, 27, 0, 0)),
-                 QRectF(1920 + 960 - 150, 0, 300, 27));
-        QCOMPARE(geo::panelFrame(screen), QRect(1920 + 480, 0, 960, 540));
 
         QCOMPARE(geo::resolvedStyle(NotchStyle::automatic(), screenA()), NotchStyle::floating());
         QCOMPARE(geo::resolvedStyle(NotchStyle::notch(), screenA()), NotchStyle::notch(15, 20));

@@ -282,6 +282,25 @@ private Q_SLOTS:
         QTRY_VERIFY(notch->isCompact());
     }
 
+    void raisesItselfWhenAManagedWindowCoversIt() {
+        NotchPanel* panel = visiblePanel();
+        QVERIFY(panel);
+        QVERIFY(!x11::coveredByManagedWindow(panel->winId()));
+        backdrop.raise(); // no window manager here: straight to the top
+        QTRY_VERIFY(x11::coveredByManagedWindow(panel->winId()));
+        const int raises = panel->stackingRaises();
+        // What a window manager announces after it restacked its windows.
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("xprop"),
+                              {"-root", "-f", "_NET_CLIENT_LIST_STACKING", "32c", "-set",
+                               "_NET_CLIENT_LIST_STACKING", QString::number(backdrop.winId())}),
+            0);
+        QTRY_VERIFY(!x11::coveredByManagedWindow(panel->winId()));
+        QCOMPARE(panel->stackingRaises(), raises + 1);
+        QString why;
+        QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
+    }
+
     void aCompositorLetsTheTransparentPartsThrough() {
         NotchPanel* panel = visiblePanel();
         QVERIFY(panel);
