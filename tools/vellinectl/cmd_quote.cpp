@@ -78,14 +78,9 @@ int runStream(QStringList args, Io& io) {
                 symbols.append(args[i].trimmed());
             continue;
         }
-        bool ok = false;
-        const double parsed = value.toDouble(&ok);
-        if (!ok || !std::isfinite(parsed) || parsed <= 0) {
-            io.err << "vellinectl quote: --seconds needs a positive number, not '" << value
-                   << "'\n";
+        seconds = parseSeconds(QStringLiteral("quote"), value, io);
+        if (!seconds)
             return ExitUsage;
-        }
-        seconds = parsed;
     }
     if (symbols.isEmpty()) {
         io.err << "vellinectl quote: no symbol given\n" << usage << "\n";

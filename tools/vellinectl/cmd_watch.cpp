@@ -158,14 +158,9 @@ int runWatch(const QStringList& args, Io& io) {
                    << usage << "\n";
             return ExitUsage;
         }
-        bool ok = false;
-        const double parsed = value.toDouble(&ok);
-        if (!ok || !std::isfinite(parsed) || parsed <= 0) {
-            io.err << "vellinectl watch: --seconds needs a positive number, not '" << value
-                   << "'\n";
+        seconds = parseSeconds(QStringLiteral("watch"), value, io);
+        if (!seconds)
             return ExitUsage;
-        }
-        seconds = parsed;
     }
 
     velline::Clock* clock = velline::Clock::system();

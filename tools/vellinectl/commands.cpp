@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include <cmath>
+
 namespace vellinectl {
 
 namespace {
@@ -25,7 +27,9 @@ bool registerCommand(Command command) {
     return true;
 }
 
-const QList<Command>& commands() { return registry(); }
+const QList<Command>& commands() {
+    return registry();
+}
 
 int dispatch(const QStringList& args, Io& io) {
     if (args.isEmpty()) {
@@ -57,6 +61,17 @@ int dispatch(const QStringList& args, Io& io) {
     printHelp(io.err);
     io.err.flush();
     return ExitUsage;
+}
+
+std::optional<double> parseSeconds(const QString& command, const QString& value, Io& io) {
+    bool ok = false;
+    const double parsed = value.toDouble(&ok);
+    if (!ok || !std::isfinite(parsed) || parsed <= 0) {
+        io.err << "vellinectl " << command << ": --seconds needs a positive number, not '" << value
+               << "'\n";
+        return std::nullopt;
+    }
+    return parsed;
 }
 
 } // namespace vellinectl

@@ -4,6 +4,7 @@
 #include <QTextStream>
 
 #include <functional>
+#include <optional>
 
 // Exit codes shared by every sub-command.
 namespace vellinectl {
@@ -31,6 +32,10 @@ struct Command {
 //   static const bool registered = vellinectl::registerCommand({...});
 bool registerCommand(Command command);
 const QList<Command>& commands();
+
+// The value of a --seconds option: a finite number above zero. Otherwise an error naming
+// `command` goes to io.err and the result is empty.
+std::optional<double> parseSeconds(const QString& command, const QString& value, Io& io);
 
 // Runs the command line (argv without the program name). Exposed so tests can call it
 // in-process and capture the output.
