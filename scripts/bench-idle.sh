@@ -115,14 +115,15 @@ run_one() {
         simpid=$!
         pids+=("$simpid")
         for _ in $(seq 100); do grep -q listening "$run/feedsim.log" && break; sleep 0.1; done
-        base=$(grep -o 'http://[0-9.:]*' "$run/feedsim.log")
+        base=$(grep -o 'http://[0-9.:]*' "$run/feedsim.log" | head -1)
     fi
 
     cat >"$run/inner.sh" <<'INNER'
 set -u
 bin=$1 run=$2 base=$3 hover=$4
+# The simulator's streamer is on the feed's port (builds before the stream ignore the address).
 XDG_CONFIG_HOME=$run/config VELLINE_CHART_FEED_URL=$base VELLINE_LOGO_URL=$base/image-stock/ \
-    "$bin" --stats >"$run/app.log" 2>"$run/app.err" &
+    VELLINE_STREAM_URL=${base/http:/ws:}/?version=2 "$bin" --stats >"$run/app.log" 2>"$run/app.err" &
 echo $! >"$run/pid"
 if [ "$hover" = 1 ]; then sleep 4; xdotool mousemove 960 14; fi
 wait "$(cat "$run/pid")"
