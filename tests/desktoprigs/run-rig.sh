@@ -46,14 +46,21 @@ openbox | picom)
     cat > "$work/session.sh" <<SESSION
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 for _ in \$(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
-xfce4-panel --disable-wm-check >"$work/panel.log" 2>&1 &
-for _ in \$(seq 300); do xprop -root _NET_WORKAREA 2>/dev/null | grep -q "= 0, [1-9]" && break; sleep 0.1; done
+# On a loaded machine the panel now and then comes up without reserving its strip (its
+# settings daemon answered late): start it again, up to three times in all.
+for _ in 1 2 3; do
+    xfce4-panel --disable-wm-check >>"$work/panel.log" 2>&1 &
+    panel=\$!
+    for _ in \$(seq 150); do xprop -root _NET_WORKAREA 2>/dev/null | grep -q "= 0, [1-9]" && break 2; sleep 0.1; done
+    kill \$panel 2>/dev/null
+    wait \$panel 2>/dev/null
+done
 if [ "$rig" = picom ]; then
     picom --config /dev/null --shadow --backend xrender >"$work/picom.log" 2>&1 &
 fi
 "\$@"
 status=\$?
-kill %3 %2 %1 2>/dev/null
+kill \$(jobs -p) 2>/dev/null
 exit \$status
 SESSION
     dbus-run-session -- bash "$work/session.sh" "$@"
