@@ -263,14 +263,21 @@ bool isDotSegment(const QString& symbol) {
     return symbol == QLatin1String(".") || symbol == QLatin1String("..");
 }
 
-QUrl chartUrl(const QUrl& base, const QString& symbol) {
-    if (isDotSegment(symbol) || !base.isValid() || base.host().isEmpty() ||
+QString feedBaseText(const QUrl& base) {
+    if (!base.isValid() || base.host().isEmpty() ||
         (base.scheme() != QLatin1String("https") && base.scheme() != QLatin1String("http")) ||
         base.hasQuery() || base.hasFragment())
-        return QUrl();
+        return QString();
     QString text = base.toString(QUrl::FullyEncoded);
     while (text.endsWith(QLatin1Char('/')))
         text.chop(1);
+    return text;
+}
+
+QUrl chartUrl(const QUrl& base, const QString& symbol) {
+    QString text = feedBaseText(base);
+    if (isDotSegment(symbol) || text.isEmpty())
+        return QUrl();
     text += QStringLiteral("/v8/finance/chart/") + encodeSymbolForPath(symbol) +
             QStringLiteral("?interval=5m&range=1d");
     return QUrl(text, QUrl::StrictMode);

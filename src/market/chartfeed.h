@@ -65,6 +65,9 @@ QString encodeSymbolForPath(const QString& symbol);
 bool isDotSegment(const QString& symbol);
 // base + "/v8/finance/chart/" + encoded symbol + "?interval=5m&range=1d"; an invalid URL when
 // the base is not an http(s) address with a host, or the symbol is a dot segment.
+// The feed's base address as text without trailing slashes; empty unless it is an http(s)
+// address with a host and no query or fragment.
+QString feedBaseText(const QUrl& base);
 QUrl chartUrl(const QUrl& base, const QString& symbol);
 
 } // namespace velline

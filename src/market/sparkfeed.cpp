@@ -1,5 +1,7 @@
 #include "market/sparkfeed.h"
 
+#include "market/chartfeed.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -104,13 +106,9 @@ std::optional<QList<SparkQuote>> decodeSpark(const QByteArray& body, QString* er
 }
 
 QUrl sparkUrl(const QUrl& base, const QStringList& symbols) {
-    if (symbols.isEmpty() || !base.isValid() || base.host().isEmpty() ||
-        (base.scheme() != QLatin1String("https") && base.scheme() != QLatin1String("http")) ||
-        base.hasQuery() || base.hasFragment())
+    QString text = feedBaseText(base);
+    if (symbols.isEmpty() || text.isEmpty())
         return QUrl();
-    QString text = base.toString(QUrl::FullyEncoded);
-    while (text.endsWith(QLatin1Char('/')))
-        text.chop(1);
     QStringList encoded;
     for (const QString& symbol : symbols)
         encoded << QString::fromLatin1(QUrl::toPercentEncoding(symbol));
