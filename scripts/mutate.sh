@@ -82,8 +82,17 @@ LAUNCHER=()
 command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$DIR" -B "$DIR/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELLINE_BUILD_BENCHMARKS=OFF "${LAUNCHER[@]}" >/dev/null
-build() { cmake --build "$DIR/build" -j"$(nproc)" >"$DIR/build.log" 2>&1; }
-suite() { ctest --test-dir "$DIR/build" -j"$(nproc)" --stop-on-failure --timeout 300 >"$DIR/ctest.log" 2>&1; }
+build() { cmake --build "$DIR/build" -j"$(nproc)" "$@" >"$DIR/build.log" 2>&1; }
+suite() { ctest --test-dir "$DIR/build" -j"$(nproc)" --stop-on-failure --timeout 300 "$@" >"$DIR/ctest.log" 2>&1; }
+# The tests that live beside the changed subsystem (tests/<subsystem>/) run first, built alone: most
+# mutations die there in seconds. One that survives them is built in full and meets the whole suite,
+# so the verdict is the same as running everything every time.
+near_tests() {
+    local sub
+    sub=$(printf '%s\n' "$1" | cut -d/ -f2)
+    [ -f "$DIR/tests/$sub/CMakeLists.txt" ] || return 0
+    grep -ho 'velline_add_test( *[A-Za-z0-9_]*' "$DIR/tests/$sub/CMakeLists.txt" | sed 's/.*( *//' | sort -u
+}
 
 echo "Building and testing $COMMIT unchanged..." >&2
 build || { echo "the unchanged tree does not build (see $DIR/build.log)" >&2; exit 1; }
@@ -110,6 +119,10 @@ open(path, "w", encoding="utf-8").write(text.replace(old, new))
 PY
   then
     result="stale"; stale=$((stale + 1))
+  elif near=$(near_tests "$file") && [ -n "$near" ] && build --target $near &&
+       ! suite -R "^($(printf '%s\n' $near | paste -sd'|'))\$"; then
+    failed=$(grep -m1 -oE '[0-9]+ - [A-Za-z0-9_]+' "$DIR/ctest.log" | sed 's/^[0-9]* - //' || true)
+    result="killed${failed:+ ($failed)}"; killed=$((killed + 1))
   elif ! build; then
     result="no build"; nobuild=$((nobuild + 1))
   elif suite; then
