@@ -36,7 +36,7 @@ state-window-move|src/state/appstate.cpp|std::fabs(windowMove) >= windowMoveThre
 state-volume|src/state/appstate.cpp|: ratio >= barVolumeRatio;|: ratio > barVolumeRatio;|a volume surge of exactly three times no longer counts
 state-stale|src/state/appstate.cpp|const bool stale = age >= staleAfter(now);|const bool stale = age > staleAfter(now);|quotes of exactly the stale age are shown as fresh
 state-history|src/state/appstate.cpp|return p.time < oldest; });|return p.time <= oldest; });|the oldest history sample still inside the window is dropped
-state-swipe-single|src/state/appstate.cpp|    if (count < 2)|    if (count < 1)|a swipe with one symbol moves the carousel
+state-swipe-single|src/state/appstate.cpp|SwipeDirection direction) {\n    const qsizetype count = m_stocks.size();\n    if (count < 2)|SwipeDirection direction) {\n    const qsizetype count = m_stocks.size();\n    if (count < 1)|a swipe with one symbol moves the carousel
 calendar-session|src/state/marketcalendar.cpp|return minutes >= openMinutes && minutes < close;|return minutes >= openMinutes && minutes <= close;|the session is open at the closing minute
 calendar-friday-after|src/state/marketcalendar.cpp|if (date == thanksgiving(date.year()).addDays(1))|if (date == thanksgiving(date.year()).addDays(2))|the day after Thanksgiving closes early on the wrong day
 stock-flat-band|src/market/stock.cpp|    if (p > flatBand)|    if (p >= flatBand)|a change of exactly the flat band reads as up
@@ -47,7 +47,7 @@ backoff-statuses|src/market/feedbackoff.cpp|return status == 429 \|\| status == 
 backoff-doubling|src/market/feedbackoff.cpp|for (int i = 1; i < streak && pause < ceiling; ++i)|for (int i = 1; i < streak - 1 && pause < ceiling; ++i)|the pause doubles one failure late
 backoff-retry-cap|src/market/feedbackoff.cpp|return std::min(*asked, rateLimitMax);|return *asked;|a huge Retry-After is no longer capped
 chart-integer|src/market/chartfeed.cpp|std::trunc(d) != d \|\| d < -limit \|\| d >= limit|std::trunc(d) != d \|\| d < -limit|integers past the limit are accepted
-layer-menubar|src/notchlayer/notchgeometry.cpp|if (h <= 0 \|\| h >= geometry.height() / 2)|if (h < 0 \|\| h >= geometry.height() / 2)|no top panel gives a zero menu-bar height
+layer-menubar|src/notchlayer/notchgeometry.cpp|return h <= 0 \|\| h >= geometry.height() / 2 ? 0 : h;|return h <= 0 ? 0 : h;|a panel over half the screen tall is taken for the top bar
 layer-uncovered|src/notchlayer/uncoveredarea.cpp|return now - part.at > lifetime; });|return now - part.at >= lifetime; });|an uncovered area is forgotten at exactly half a second
 notch-arrow|src/notch/compactrules.cpp|if (!(std::abs(move) >= arrowMovePercent))|if (!(move >= arrowMovePercent))|falling symbols lose their arrow
 notch-trailing|src/notch/compactrules.cpp|return mode == DisplayMode::regular ? TrailingContent::full : TrailingContent::percentage;|return TrailingContent::full;|every display mode shows the full trailing text
@@ -112,6 +112,8 @@ while IFS= read -r row; do
   if ! python3 - "$DIR/$file" "$old" "$new" <<'PY'
 import sys
 path, old, new = sys.argv[1:]
+# "\\n" in the table stands for a line break, for changes that need their context to be unique.
+old, new = old.replace("\\n", "\n"), new.replace("\\n", "\n")
 text = open(path, encoding="utf-8").read()
 if text.count(old) != 1:
     sys.exit(1)
