@@ -1,3 +1,4 @@
+#include "prefs/records.h"
 #include "prefs/userpreferences.h"
 
 #include <QFile>
@@ -185,19 +186,11 @@ private Q_SLOTS:
         QCOMPARE(s.settings->value("trackedSymbols_v2").toStringList(),
                  (QStringList{"AAPL", "MSFT"}));
 
-        // equal values notify too; a clean tracked list is published once
+        // A clean list is published once; a display mode text that is not stored is ignored.
         AnyChangeSpy spy(&p);
         p.setTrackedSymbols(p.trackedSymbols());
-        p.setPriceAlerts(p.priceAlerts());
-        p.setHoldings(p.holdings());
-        p.setRecentlyAdded(p.recentlyAdded());
-        p.setDisplayMode(p.displayMode());
-        p.setShowFuturesAfterHours(p.showFuturesAfterHours());
-        p.setColorScheme(p.colorScheme());
-        for (const auto& one : spy.spies)
-            QCOMPARE(one->count(), 1);
-        p.setDisplayModeRaw("compactLogo"); // not a stored text: ignored
-        QCOMPARE(spy.total(), 7);
+        p.setDisplayModeRaw("compactLogo");
+        QCOMPARE(spy.total(), 1);
     }
 
     void addSymbolNormalisesAndKeepsRecentsShort() {
@@ -328,6 +321,59 @@ private Q_SLOTS:
         QCOMPARE(
             s.prefs->priceAlerts(),
             (QList<PriceAlert>{{*b, "MSFT", 300, PriceAlert::Direction::below, 1700000123.5}}));
+    }
+
+    // Stored records decode strictly: a wrong shape anywhere refuses the whole value.
+    void recordsDecodeStrictly_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("ok");
+        const QByteArray id = R"("id":"6f1c2a3b-4d5e-4f60-8a7b-9c0d1e2f3a4b",)";
+        const auto alert = [&](const char* name, const char* tail, bool ok) {
+            QTest::newRow(name) << "alert"
+                                << "{" + id + tail + "}" << ok;
+        };
+        alert("alert", R"("symbol":"A","price":1,"direction":"above","lastTriggered":null)", true);
+        alert("price as text", R"("symbol":"A","price":"1","direction":"above")", false);
+        alert("symbol as number", R"("symbol":7,"price":1,"direction":"above")", false);
+        alert("unknown direction", R"("symbol":"A","price":1,"direction":"up")", false);
+        alert("instant as text",
+              R"("symbol":"A","price":1,"direction":"above","lastTriggered":"x")", false);
+        QTest::newRow("alert without id")
+            << "alert" << QByteArray(R"({"symbol":"A","price":1,"direction":"above"})") << false;
+        QTest::newRow("braced id")
+            << "alert"
+            << QByteArray(R"({"id":"{6F1C2A3B-4D5E-4F60-8A7B-9C0D1E2F3A4B}",)"
+                          R"("symbol":"A","price":1,"direction":"above"})")
+            << false;
+        QTest::newRow("holdings") << "holdings" << QByteArray(R"([{"symbol":"A","shares":1}])")
+                                  << true;
+        QTest::newRow("one bad holding")
+            << "holdings" << QByteArray(R"([{"symbol":"A","shares":1},{"symbol":"B"}])") << false;
+        QTest::newRow("holdings not a list")
+            << "holdings" << QByteArray(R"({"symbol":"A","shares":1})") << false;
+        QTest::newRow("scheme with a bad colour")
+            << "scheme" << QByteArray(R"({"equityUp":{"red":1}})") << false;
+    }
+    void recordsDecodeStrictly() {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, json);
+        QFETCH(bool, ok);
+        const QJsonValue v = QJsonDocument::fromJson("[" + json + "]").array().at(0);
+        const bool decoded = kind == "alert"      ? PriceAlert::fromJson(v).has_value()
+                             : kind == "holdings" ? decodeHoldings(v).has_value()
+                                                  : ColorSchemePrefs::fromJson(v).has_value();
+        QCOMPARE(decoded, ok);
+    }
+
+    void colorSchemeStoresOnlySetColours() {
+        ColorSchemePrefs scheme;
+        QCOMPARE(*scheme.toJson(), QJsonObject());
+        scheme.equityDown = RGBColor{1, 0.25, 0};
+        QCOMPARE(scheme.toJson()->keys(), QStringList{"equityDown"});
+        QCOMPARE(ColorSchemePrefs::fromJson(*scheme.toJson()), std::optional(scheme));
+        scheme.futuresUp = RGBColor{0, kInf, 0};
+        QVERIFY(!scheme.toJson());
     }
 
     void qmlReadsPropertiesAndRecords() {
