@@ -42,22 +42,16 @@ class TestUpdateDialog : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        m_rig = std::make_unique<updaterrig::Rig>(ed25519::generate());
+        m_rig = std::make_unique<updaterrig::Rig>();
         m_rig->make(true);
         QVERIFY(!dialog()); // built on first use only
     }
 
     void offersANewVersion() {
-        const QByteArray package(64 * 1024, 'v');
-        m_rig->server.route("/velline_1.3.0_amd64.deb", {package});
-        m_rig->server.route(
-            "/appcast.xml",
-            {feedfixture::feed(feedfixture::item(
-                "1.3.0", m_rig->server.url("/velline_1.3.0_amd64.deb").toString(), package.size(),
-                ed25519::sign(m_rig->keys.privateKeyPem, package),
-                "<description><![CDATA[<h3>What's new</h3><ul><li>A calmer notch after "
-                "hours</li><li>Alerts fire once per crossing</li></ul>"
-                "<p><img src=\"file:///etc/hostname\"></p>]]></description>"))});
+        m_rig->serveSigned("1.3.0", QByteArray(64 * 1024, 'v'),
+                           "<description><![CDATA[<h3>What's new</h3><ul><li>A calmer notch after "
+                           "hours</li><li>Alerts fire once per crossing</li></ul>"
+                           "<p><img src=\"file:///etc/hostname\"></p>]]></description>");
         m_rig->updater->checkForUpdates();
         QTRY_COMPARE(m_rig->updater->phase(), Phase::updateAvailable);
         QTRY_VERIFY(dialog() && dialog()->isVisible());

@@ -1,6 +1,5 @@
 #include "updaterrig.h"
 
-#include <QRandomGenerator>
 #include <QSignalSpy>
 
 using namespace velline;
@@ -8,29 +7,14 @@ using namespace updaterrig;
 using Phase = Updater::Phase;
 using Mode = TestHttpServer::Mode;
 
-namespace {
-
-QByteArray randomBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = char(QRandomGenerator::global()->generate());
-    return bytes;
-}
-
-} // namespace
-
 class TestUpdater : public QObject {
     Q_OBJECT
 
-    ed25519::KeyPair m_keys;
-
 private Q_SLOTS:
-    void initTestCase() { m_keys = ed25519::generate(); }
-
     // A build without a feed (or with a plain-http one elsewhere) is updated by its package
     // manager: no automatic checks, and a check says so.
     void buildWithoutFeed() {
-        Rig rig(m_keys);
+        Rig rig;
         rig.settings.setValue(Updater::kAutomaticKey, true);
         Updater::Options options;
         options.clock = &rig.clock;
@@ -48,7 +32,7 @@ private Q_SLOTS:
 
     // A failed automatic check says nothing and waits a day like a good one.
     void automaticChecksRunAtMostOnceADay() {
-        Rig rig(m_keys);
+        Rig rig;
         rig.server.route("/appcast.xml", {"oops", Mode::normal, 500});
         Updater& updater = rig.make();
         QSignalSpy presented(&updater, &Updater::presentRequested);
@@ -90,7 +74,7 @@ private Q_SLOTS:
 
     // A last check stored in the future (the clock was set back) does not stop checks for good.
     void clockSetBack() {
-        Rig rig(m_keys);
+        Rig rig;
         rig.settings.setValue(Updater::kLastCheckKey, kStart + 30 * kDay);
         QCOMPARE(rig.make().nextAutomaticCheck(), kStart + Updater::kFirstCheckDelay + kDay);
         rig.settings.setValue(Updater::kLastCheckKey, QStringLiteral("yesterday"));
@@ -98,7 +82,7 @@ private Q_SLOTS:
     }
 
     void skipAndRemindLater() {
-        Rig rig(m_keys);
+        Rig rig;
         const QString sig = feedfixture::dummySignature();
         rig.serveFeed(feedfixture::item("1.3.0", "https://velline.org/a.deb", 5, sig));
         Updater& updater = rig.make();
@@ -158,7 +142,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(int, status);
         QFETCH(QString, text);
-        Rig rig(m_keys);
+        Rig rig;
         rig.server.route("/appcast.xml", {body, status ? Mode::normal : Mode::stall, status});
         Updater& updater = rig.make();
         QSignalSpy presented(&updater, &Updater::presentRequested);
@@ -201,12 +185,12 @@ private Q_SLOTS:
         QFETCH(bool, truncate);
         QFETCH(int, exitCode);
         QFETCH(QString, reason);
-        Rig rig(m_keys);
+        Rig rig;
         if (exitCode >= 0)
             rig.installCommand = {"/bin/sh", "-c", QStringLiteral("exit %1").arg(exitCode)};
-        const QByteArray package = randomBytes(200 * 1024);
+        const QByteArray package = QByteArray(200 * 1024, 'v');
         const QString signature =
-            ed25519::sign(m_keys.privateKeyPem, signOtherBytes ? package.left(10) : package);
+            ed25519::sign(rig.keys.privateKeyPem, signOtherBytes ? package.left(10) : package);
         rig.servePackage("1.3.0", package, package.size() + announcedLengthDelta, signature,
                          truncate ? Mode::truncate : Mode::normal);
         Updater& updater = rig.make();
@@ -235,7 +219,7 @@ private Q_SLOTS:
     }
 
     void downloadCanBeCancelledAndGivesUpWhenStalled() {
-        Rig rig(m_keys);
+        Rig rig;
         rig.servePackage("1.3.0", "x", 1, feedfixture::dummySignature(), Mode::stall);
         Updater& updater = rig.make();
         QVERIFY(rig.offered());

@@ -79,12 +79,17 @@ struct Rig {
     QTemporaryDir dir;
     QSettings settings{dir.filePath("Velline.ini"), QSettings::IniFormat};
     TestHttpServer server;
-    ed25519::KeyPair keys;
+    const ed25519::KeyPair& keys = sharedKeys();
     int restarts = 0;
     QStringList installCommand;
     std::unique_ptr<Updater> updater;
 
-    explicit Rig(const ed25519::KeyPair& pair) : keys(pair) {
+    // One release key for the whole run: making one is slow under the sanitizers.
+    static const ed25519::KeyPair& sharedKeys() {
+        static const ed25519::KeyPair pair = ed25519::generate();
+        return pair;
+    }
+    Rig() {
         server.listen();
         installCommand = {"/bin/sh", "-c", "cp \"$1\" \"$2\"", "sh", "%f", installedCopy()};
     }
@@ -122,15 +127,16 @@ struct Rig {
     }
     // Serves `bytes` as the package of `version`, announced with `length` and `signature`.
     void servePackage(const QString& version, const QByteArray& bytes, qint64 length,
-                      const QString& signature,
-                      TestHttpServer::Mode mode = TestHttpServer::Mode::normal) {
-        server.route("/velline_" + version.toLatin1() + "_amd64.deb", {bytes, mode});
-        serveFeed(feedfixture::item(version,
-                                    server.url("/velline_" + version + "_amd64.deb").toString(),
-                                    length, signature));
+                      const QString& signature, TestHttpServer::Mode mode = {},
+                      const QString& extra = {}) {
+        const QString path = "/velline_" + version + "_amd64.deb";
+        server.route(path.toLatin1(), {bytes, mode});
+        serveFeed(
+            feedfixture::item(version, server.url(path).toString(), length, signature, extra));
     }
-    void serveSigned(const QString& version, const QByteArray& bytes) {
-        servePackage(version, bytes, bytes.size(), ed25519::sign(keys.privateKeyPem, bytes));
+    void serveSigned(const QString& version, const QByteArray& bytes, const QString& extra = {}) {
+        servePackage(version, bytes, bytes.size(), ed25519::sign(keys.privateKeyPem, bytes), {},
+                     extra);
     }
 };
 
