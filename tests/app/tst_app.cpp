@@ -2,7 +2,6 @@
 // a symbol, the pointer on it expands the card and pauses the carousel, leaving compacts it.
 #include "app/appdelegate.h"
 #include "app/demosession.h"
-#include "app/launchoptions.h"
 #include "app/runstats.h"
 #include "clock/clock.h"
 #include "feedsim/feedsimulator.h"
@@ -43,7 +42,7 @@ QList<QQuickItem*> visibleTexts(QQuickItem* root, const QString& text) {
     return found;
 }
 
-// Share of pixels in `rect` of the screen that are near black.
+// Share of the pixels in `rect` that are near black.
 double darkShare(const QImage& screen, const QRect& rect) {
     int dark = 0, all = 0;
     for (int y = rect.top(); y <= rect.bottom(); ++y)
@@ -72,36 +71,9 @@ class TestApp : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void commandLine() {
-        const auto parse = [](QStringList args) {
-            args.prepend(QStringLiteral("/usr/bin/velline"));
-            return LaunchOptions::parse(args);
-        };
-        QVERIFY(!parse({}).exitCode);
-        QVERIFY(!parse({}).demo);
-        QVERIFY(parse({QStringLiteral("--demo")}).demo);
-        QVERIFY(!parse({QStringLiteral("--demo")}).stats);
-        QVERIFY(parse({QStringLiteral("--stats"), QStringLiteral("--demo")}).stats);
-
-        const LaunchOptions help = parse({QStringLiteral("--help")});
-        QCOMPARE(help.exitCode, 0);
-        QVERIFY(help.message.contains(QStringLiteral("--demo")));
-        QVERIFY(help.message.contains(QStringLiteral("Usage: velline")));
-
-        // Mistakes end the program with a usage error instead of being ignored.
-        for (const QString& wrong :
-             {QStringLiteral("--dmo"), QStringLiteral("AAPL"), QStringLiteral("-x")}) {
-            const LaunchOptions options = parse({wrong});
-            QCOMPARE(options.exitCode, 64);
-            QVERIFY2(options.message.contains(QStringLiteral("--help")), qPrintable(wrong));
-        }
-    }
-
     void statsCountTheFramesOfEveryQuickWindow() {
         RunStats stats;
         stats.install();
-        QCOMPARE(stats.frames(), 0);
-        QVERIFY(!stats.firstFrameSeconds());
         QVERIFY(stats.line().endsWith(QStringLiteral("frames=0 first-frame=-1.000")));
 
         QQuickWindow window;

@@ -50,5 +50,9 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHousekeeping)
+int runHousekeepingTests(int argc, char** argv) {
+    TestHousekeeping test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_housekeeping.moc"

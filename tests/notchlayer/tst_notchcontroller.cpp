@@ -5,12 +5,8 @@
 #include "notchlayer/notchgeometry.h"
 
 #include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velline;
@@ -45,6 +41,11 @@ QScreen* screenB() {
 
 } // namespace
 
+int runNotchSpringTests(int argc, char** argv);
+int runUncoveredAreaTests(int argc, char** argv);
+
+Q_DECLARE_METATYPE(NotchAnimation)
+
 class TestNotchController : public QObject {
     Q_OBJECT
 
@@ -68,11 +69,12 @@ class TestNotchController : public QObject {
 
     // Expanded or compact on screen A with the animations settled and the log cleared.
     std::unique_ptr<NotchController> shown(NotchState state,
-                                           NotchHoverBehavior hover = NotchHoverOption::all) {
-        auto c = make(NotchStyle::notch(), hover);
+                                           NotchHoverBehavior hover = NotchHoverOption::all,
+                                           NotchStyle style = NotchStyle::notch()) {
+        auto c = make(style, hover);
         if (state == NotchState::expanded)
             c->expand(screenA());
-        else
+        else if (state == NotchState::compact)
             c->compact(screenA());
         clock->advance(1);
         log.clear();
@@ -89,7 +91,7 @@ private Q_SLOTS:
         clock = nullptr;
     }
 
-    void showingFromHiddenBuildsAPanelAndReturnsAfterTheDelay() {
+    void contentIsBuiltOnceAndThePanelForTheStyle() {
         int built = 0;
         const NotchContentBuilder counting = [&built]() -> QQuickItem* {
             ++built;
@@ -98,54 +100,105 @@ private Q_SLOTS:
         NotchController c(NotchHoverOption::all, NotchStyle::notch(), counting, counting, counting,
                           nullptr, clock);
         QCOMPARE(built, 3); // every content once, at construction
-        QCOMPARE(c.state(), NotchState::hidden);
         QVERIFY(!c.windowController());
         c.setWindowFactory([this](NotchController&, QScreen* s, const NotchStyle& style) {
             log << (style.isNotch() ? "notch style" : "other style");
             return std::make_unique<FakePanel>(&log, s);
         });
-
-        bool done = false;
-        c.expand(screenA(), this, [&] { done = true; });
-        QCOMPARE(c.state(), NotchState::expanded);
+        c.expand(screenA());
         QCOMPARE(log, QStringList({"notch style", "open A", "fadeIn"}));
-        QCOMPARE(c.animation(), NotchAnimation::spring(0.4, 0.7)); // opening, notch style
         QCOMPARE(c.notchSize(), QSizeF(300, 32));
         QCOMPARE(c.menubarHeight(), 32.0);
-        clock->advance(0.399);
-        QVERIFY(!done);
-        clock->advance(0.001);
-        QVERIFY(done);
+        clock->advance(1);
         QCOMPARE(built, 3);
+    }
 
-        // The same request again returns at once and touches nothing.
-        log.clear();
-        done = false;
-        c.expand(screenA(), this, [&] { done = true; });
+    // One request from a settled state: the state and animation at once, what the panels were
+    // told by the time it returns, and when it returns (not a millisecond earlier).
+    void requests_data() {
+        QTest::addColumn<NotchStyle>("style");
+        QTest::addColumn<bool>("expandedOnly");
+        QTest::addColumn<NotchState>("from");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<NotchState>("state");
+        QTest::addColumn<NotchAnimation>("animation");
+        QTest::addColumn<QStringList>("told");
+        QTest::addColumn<double>("returnsAfter");
+        const NotchStyle notch = NotchStyle::notch();
+        const NotchAnimation opening = NotchAnimation::spring(0.4, 0.7);
+        const NotchAnimation closing = NotchAnimation::spring(0.4, 1.0);
+        using S = NotchState;
+        QTest::newRow("hidden, expand") << notch << false << S::hidden << "expand A" << S::expanded
+                                        << opening << QStringList{"open A", "fadeIn"} << 0.4;
+        QTest::newRow("expanded, the same again") << notch << false << S::expanded << "expand A"
+                                                  << S::expanded << opening << QStringList() << 0.0;
+        // A conversion passes through hidden, on the same panel.
+        QTest::newRow("compact, expand") << notch << false << S::compact << "expand A" << S::hidden
+                                         << closing << QStringList() << 0.4;
+        QTest::newRow("compact, expand on another screen")
+            << notch << false << S::compact << "expand B" << S::expanded << opening
+            << QStringList{"close", "open B", "fadeIn"} << 0.4;
+        QTest::newRow("expanded, hide") << notch << false << S::expanded << "hide" << S::hidden
+                                        << closing << QStringList{"fadeOut", "close"} << 0.4;
+        QTest::newRow("hidden, hide") << notch << false << S::hidden << "hide" << S::hidden
+                                      << NotchController::hoverAnimation() << QStringList() << 0.0;
+        // Without a compact form, compact hides: `automatic` is the floating pill on every
+        // screen here, and a notch built with expanded content only has both sides disabled.
+        QTest::newRow("floating, compact")
+            << NotchStyle::automatic() << false << S::expanded << "compact A" << S::hidden
+            << closing << QStringList{"fadeOut", "close"} << 0.4;
+        QTest::newRow("floating, expand")
+            << NotchStyle::automatic() << false << S::hidden << "expand A" << S::expanded
+            << NotchAnimation::spring(0.4, 0.85) << QStringList{"open A", "fadeIn"} << 0.4;
+        QTest::newRow("expanded only, compact")
+            << notch << true << S::hidden << "compact A" << S::hidden
+            << NotchController::hoverAnimation() << QStringList() << 0.0;
+    }
+    void requests() {
+        QFETCH(NotchStyle, style);
+        QFETCH(bool, expandedOnly);
+        QFETCH(NotchState, from);
+        QFETCH(QString, request);
+        QFETCH(NotchState, state);
+        QFETCH(NotchAnimation, animation);
+        QFETCH(QStringList, told);
+        QFETCH(double, returnsAfter);
+        auto c = expandedOnly ? make(style, NotchHoverOption::all, true)
+                              : shown(from, NotchHoverOption::all, style);
+        bool done = false;
+        const auto returned = [&] { done = true; };
+        if (request == QLatin1String("hide"))
+            c->hide(this, returned);
+        else if (request.startsWith(QLatin1String("compact")))
+            c->compact(screenA(), this, returned);
+        else
+            c->expand(request.endsWith(QLatin1Char('B')) ? screenB() : screenA(), this, returned);
+        QCOMPARE(c->state(), state);
+        QCOMPARE(c->animation(), animation);
+        if (returnsAfter > 0) {
+            clock->advance(returnsAfter - 0.001);
+            QVERIFY(!done);
+            clock->advance(0.001);
+        }
         QVERIFY(done);
-        QVERIFY(log.isEmpty());
+        QCOMPARE(log, told);
+        // A panel stays exactly while something shows.
+        QCOMPARE(c->windowController() != nullptr, c->state() != NotchState::hidden);
+        clock->advance(1);
+        QCOMPARE(c->state(), request == QLatin1String("expand A") ? NotchState::expanded : state);
         QCOMPARE(clock->pendingCount(), 0);
     }
 
-    void conversionsPassThroughHiddenUnlessSkipped() {
-        // compact → expanded: hidden at 0 with the closing spring, expanded at 0.25 with the
-        // conversion spring, returns at 0.4, same panel.
+    void conversionsSwitchAtAQuarterSecondUnlessSkipped() {
         auto c = shown(NotchState::compact);
-        bool done = false;
-        c->expand(screenA(), this, [&] { done = true; });
-        QCOMPARE(c->state(), NotchState::hidden);
-        QCOMPARE(c->animation(), NotchAnimation::spring(0.4, 1.0));
+        c->expand(screenA());
         clock->advance(0.249);
         QCOMPARE(c->state(), NotchState::hidden);
         clock->advance(0.001);
         QCOMPARE(c->state(), NotchState::expanded);
         QCOMPARE(c->animation(), NotchAnimation::spring(0.4, 0.85));
-        QVERIFY(!done);
-        clock->advance(0.15);
-        QVERIFY(done);
-        QVERIFY(log.isEmpty());
 
-        // Skipping the intermediate hide switches at once.
+        clock->advance(1);
         NotchTransitionConfiguration config;
         config.skipIntermediateHides = true;
         config.conversionAnimation = NotchAnimation::easeOut(0.3);
@@ -172,71 +225,29 @@ private Q_SLOTS:
         c->compact(screenA());
         clock->advance(0.1);
         c->expand(screenA());
-        clock->advance(0.15);
-        QCOMPARE(c->state(), NotchState::expanded);
         clock->advance(1);
         QCOMPARE(c->state(), NotchState::expanded);
     }
 
-    void compactWithoutACompactFormHides() {
-        // `automatic` resolves to the floating pill on every screen here.
-        auto floating = make(NotchStyle::automatic());
-        floating->expand(screenA());
-        QCOMPARE(floating->animation(), NotchAnimation::spring(0.4, 0.85)); // not a notch style
-        clock->advance(1);
-        bool done = false;
-        floating->compact(screenA(), this, [&] { done = true; });
-        QCOMPARE(floating->state(), NotchState::hidden);
-        clock->advance(0.4);
-        QVERIFY(done);
-        QVERIFY(!floating->windowController());
-
-        // Built with expanded content only: both sides disabled, compact hides (at once here).
-        auto expandedOnly = make(NotchStyle::notch(), NotchHoverOption::all, true);
-        QVERIFY(expandedOnly->disableCompactLeading() && expandedOnly->disableCompactTrailing());
-        log.clear();
-        done = false;
-        expandedOnly->compact(screenA(), this, [&] { done = true; });
-        QVERIFY(done);
-        QVERIFY(log.isEmpty());
-        QCOMPARE(expandedOnly->state(), NotchState::hidden);
-    }
-
-    void hideClosesThePanelAfterTheFade() {
-        bool done = false;
-        // keepVisible is not set here, so a hovered notch hides at once.
+    void hideAndThePointer() {
+        // Without keepVisible a hovered notch hides at once; the fade starts at 0.25 s.
         auto plain = shown(NotchState::expanded, NotchHoverOption::increaseShadow);
         plain->updateHoverState(true);
-        plain->hide(this, [&] { done = true; });
+        plain->hide();
         QCOMPARE(plain->state(), NotchState::hidden);
         QVERIFY(!plain->isHovering());
         clock->advance(0.249);
         QVERIFY(log.isEmpty());
         clock->advance(0.001);
         QCOMPARE(log, QStringList({"fadeOut"}));
-        clock->advance(0.149);
-        QVERIFY(!done);
-        clock->advance(0.001);
-        QCOMPARE(log, QStringList({"fadeOut", "close"}));
-        QVERIFY(done);
-        QVERIFY(!plain->windowController());
 
-        // Already hidden: returns at once, the panel is not touched.
-        log.clear();
-        done = false;
-        plain->hide(this, [&] { done = true; });
-        QVERIFY(done);
-        QVERIFY(log.isEmpty());
-    }
-
-    void hideWaitsForThePointerWithKeepVisible() {
+        // With it, the hide waits for the pointer to leave, even if shown again meanwhile.
         auto c = shown(NotchState::expanded);
         c->updateHoverState(true);
         bool done = false;
         c->hide(this, [&] { done = true; });
         clock->advance(2);
         QCOMPARE(c->state(), NotchState::expanded);
-        // Shown again in between: the pending hide still wins once the pointer leaves.
         c->expand(screenA());
         c->updateHoverState(false);
         clock->advance(0.1);
@@ -249,8 +260,6 @@ private Q_SLOTS:
         auto c = shown(NotchState::expanded);
         bool hidden = false;
         c->hide(this, [&] { hidden = true; });
-        auto gone = std::make_unique<QObject>();
-        bool resumedGone = false;
         clock->advance(0.3); // fading out
         c->compact(screenA());
         QCOMPARE(log, QStringList({"fadeOut", "close", "open A", "fadeIn"}));
@@ -261,6 +270,8 @@ private Q_SLOTS:
         QVERIFY(c->windowController()); // the cancelled close never closes the new panel
 
         // A caller whose context is gone is not called back.
+        auto gone = std::make_unique<QObject>();
+        bool resumedGone = false;
         c->hide(gone.get(), [&] { resumedGone = true; });
         gone.reset();
         c->expand(screenA());
@@ -295,18 +306,6 @@ private Q_SLOTS:
         QSignalSpy quietHaptic(quiet.get(), &NotchController::hapticFeedbackRequested);
         quiet->updateHoverState(true);
         QCOMPARE(quietHaptic.count(), 0);
-    }
-
-    void anotherScreenGetsAFreshPanel() {
-        auto c = shown(NotchState::compact);
-        bool done = false;
-        c->expand(screenB(), this, [&] { done = true; });
-        QCOMPARE(log, QStringList({"close", "open B", "fadeIn"}));
-        QCOMPARE(c->state(), NotchState::expanded);
-        QCOMPARE(c->animation(), c->openingAnimation());
-        QCOMPARE(c->notchSize(), QSizeF(300, 32));
-        clock->advance(0.4);
-        QVERIFY(done);
     }
 
     void screenChangesRebuildOnTheFirstScreenInFront() {
@@ -371,21 +370,10 @@ private Q_SLOTS:
         QCOMPARE(geo::panelFrame(screen, available), panel);
     }
 
-    void screenMeasurements() {
-
+    void stylesResolvePerScreen() {
         QCOMPARE(geo::resolvedStyle(NotchStyle::automatic(), screenA()), NotchStyle::floating());
         QCOMPARE(geo::resolvedStyle(NotchStyle::notch(), screenA()), NotchStyle::notch(15, 20));
-        QVERIFY(NotchStyle::automatic() == NotchStyle());
-        QVERIFY(!(NotchStyle::notch(20, 20) == NotchStyle::floating(20)));
-        QVERIFY(!(NotchStyle::notch(15, 21) == NotchStyle::notch()));
         QCOMPARE(NotchStyle::notch(-3, qQNaN()), NotchStyle::notch(0, 0));
-
-        const NotchHoverBehavior all = NotchHoverOption::all;
-        QCOMPARE(all.toInt(), 7);
-        QCOMPARE(
-            NotchHoverBehavior({NotchHoverOption::keepVisible, NotchHoverOption::hapticFeedback,
-                                NotchHoverOption::increaseShadow}),
-            all);
     }
 
     void radiiAndShadowFollowTheState() {
@@ -473,24 +461,14 @@ private Q_SLOTS:
 
 int main(int argc, char** argv) {
     // Two screens side by side, so the tests can move the notch between them.
-    QTemporaryDir dir;
-    const auto screen = [](const char* name, int x) {
-        return QJsonObject{{"name", name},  {"x", x},         {"y", 0},
-                           {"width", 1920}, {"height", 1080}, {"logicalDpi", 96}};
-    };
-    QFile config(dir.filePath(QStringLiteral("screens.json")));
-    if (!config.open(QIODevice::WriteOnly))
-        return 1;
-    config.write(
-        QJsonDocument(QJsonObject{{"screens", QJsonArray{screen("A", 0), screen("B", 1920)}}})
-            .toJson());
-    config.close();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM",
+            "offscreen:configfile=" VELLINE_SOURCE_DIR "/tests/notchlayer/twoscreens.json");
     QGuiApplication app(argc, argv);
     if (QGuiApplication::screens().size() != 2)
         qFatal("expected two offscreen screens");
     TestNotchController test;
-    return QTest::qExec(&test, argc, argv);
+    return QTest::qExec(&test, argc, argv) | runNotchSpringTests(argc, argv) |
+           runUncoveredAreaTests(argc, argv);
 }
 
 #include "tst_notchcontroller.moc"

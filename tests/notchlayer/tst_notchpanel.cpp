@@ -1,19 +1,14 @@
 // The notch panel on a real X server (xvfb-run): what ends up on screen, hover through the
-// pointer, clicks passing through, with and without a compositor, and display changes.
-#include "notchlayer/notchcontroller.h"
+// pointer, clicks passing through, with and without a compositor, and display changes; and the
+// outline's own fill on the software scene graph.
+#include "notchlayer/notchfill.h"
 #include "notchlayer/notchitems.h"
-#include "notchlayer/notchpanel.h"
 #include "notchlayer/x11support.h"
+#include "notchrig.h"
 
 #include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QProcess>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QRasterWindow>
-#include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -22,26 +17,9 @@
 Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
 
 using namespace velline;
+using namespace velline::panelrig;
 
 namespace {
-
-const QRgb kGrey = qRgb(0xc8, 0xc8, 0xc8);
-const QRgb kBlack = qRgb(0, 0, 0);
-const QRgb kGreen = qRgb(0x34, 0xc7, 0x59);
-const QRgb kBlue = qRgb(0x0a, 0x84, 0xff);
-const QRgb kOrange = qRgb(0xff, 0x9f, 0x0a);
-
-// A plain window under the notch that records where it is clicked.
-class Backdrop : public QRasterWindow {
-public:
-    QList<QPoint> presses;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(QRect(QPoint(), size()), QColor(kGrey));
-    }
-    void mousePressEvent(QMouseEvent* e) override { presses << e->globalPosition().toPoint(); }
-};
 
 struct Run {
     int start;
@@ -52,7 +30,7 @@ struct Run {
 QList<Run> runsOf(const QImage& img, int y) {
     QList<Run> runs;
     for (int x = 0; x < img.width(); ++x) {
-        const QRgb c = img.pixel(x, y) | 0xff000000;
+        const QRgb c = opaque(img, x, y);
         if (runs.isEmpty() || runs.last().color != c)
             runs.append({x, 1, c});
         else
@@ -62,79 +40,31 @@ QList<Run> runsOf(const QImage& img, int y) {
 }
 
 const Run* find(const QList<Run>& runs, QRgb color) {
-    for (const Run& r : runs) {
-        if (r.color == color)
-            return &r;
-    }
-    return nullptr;
+    const auto it = std::find_if(runs.cbegin(), runs.cend(),
+                                 [color](const Run& r) { return r.color == color; });
+    return it == runs.cend() ? nullptr : &*it;
 }
 
 QImage grabScreen() {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
 }
 
-// Pixels of the orange test content drawn over the light backdrop (or its shadow) rather
-// than over the black notch: over black the content stays dark, over grey it is bright.
-int contentOutsideTheOutline(const QImage& img) {
+// Pixels of the orange test content; `outside`: only those drawn over the light backdrop (or
+// its shadow) rather than over the black notch, where the content stays dark.
+int orangePixels(const QImage& img, bool outside = false) {
     int count = 0;
     for (int y = 0; y < img.height(); ++y) {
         for (int x = 0; x < img.width(); ++x) {
             const QRgb c = img.pixel(x, y);
-            if (qBlue(c) > 40 && qRed(c) - qBlue(c) > 30)
-                ++count;
+            count += qRed(c) - qBlue(c) > 30 && (!outside || qBlue(c) > 40) ? 1 : 0;
         }
     }
     return count;
-}
-
-int orangePixels(const QImage& img) {
-    int count = 0;
-    for (int y = 0; y < img.height(); ++y) {
-        for (int x = 0; x < img.width(); ++x) {
-            const QRgb c = img.pixel(x, y);
-            if (qRed(c) - qBlue(c) > 30)
-                ++count;
-        }
-    }
-    return count;
-}
-
-// The solid black notch along row `y`: the run of black pixels through column `x`.
-QPair<int, int> blackRun(const QImage& img, int x, int y) {
-    const auto black = [&](int px) {
-        const QRgb c = img.pixel(px, y);
-        return qRed(c) < 12 && qGreen(c) < 12 && qBlue(c) < 12;
-    };
-    if (!black(x))
-        return {-1, -1};
-    int left = x;
-    int right = x;
-    while (left > 0 && black(left - 1))
-        --left;
-    while (right < img.width() - 1 && black(right + 1))
-        ++right;
-    return {left, right};
 }
 
 void xdotool(const QStringList& args) {
     QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), args), 0);
 }
-
-NotchPanel* visiblePanel() {
-    const auto windows = QGuiApplication::topLevelWindows();
-    for (QWindow* w : windows) {
-        if (auto* p = qobject_cast<NotchPanel*>(w); p && p->isVisible())
-            return p;
-    }
-    return nullptr;
-}
-
-const char* kLeading = R"(import QtQuick
-Rectangle { implicitWidth: 100; implicitHeight: 20; color: "#34c759" })";
-const char* kTrailing = R"(import QtQuick
-Rectangle { implicitWidth: 60; implicitHeight: 20; color: "#0a84ff" })";
-const char* kExpanded = R"(import QtQuick
-Rectangle { implicitWidth: 340; implicitHeight: 120; color: "#ff9f0a" })";
 
 } // namespace
 
@@ -145,96 +75,93 @@ class TestNotchPanel : public QObject {
     QQmlEngine engine;
     std::unique_ptr<NotchController> notch;
     int centre = 0;
-    std::unique_ptr<QProcess> compositor;
+    QProcess compositor;
 
     void startCompositor() {
-        if (compositor)
-            return;
-        compositor = std::make_unique<QProcess>();
-        compositor->setStandardErrorFile(QProcess::nullDevice());
-        compositor->start(QStringLiteral("xcompmgr"), QStringList());
-        QVERIFY(compositor->waitForStarted());
+        if (compositor.state() == QProcess::NotRunning) {
+            compositor.start(QStringLiteral("xcompmgr"), QStringList());
+            QVERIFY(compositor.waitForStarted());
+        }
         QTRY_VERIFY(x11::CompositorWatcher::instance()->isActive());
     }
     void stopCompositor() {
-        if (!compositor)
-            return;
-        compositor->terminate();
-        compositor->waitForFinished();
-        compositor.reset();
+        compositor.terminate();
+        compositor.waitForFinished();
+        QTRY_VERIFY(!x11::CompositorWatcher::instance()->isActive());
     }
 
-    NotchContentBuilder content(const char* qml) {
-        auto* c = new QQmlComponent(&engine, &engine);
-        c->setData(qml, QUrl());
-        return NotchController::fromComponent(c);
-    }
-
-    // The compact notch as drawn: a gap exactly as wide as the notch, centred on the screen,
-    // between the two sides, inside one black shape hanging from the top edge.
-    bool showsCompactNotch(QString* why) {
+    // What is wrong with the compact notch as drawn (empty: nothing): a gap exactly as wide as
+    // the notch, centred on the screen, between the two sides, inside one black shape hanging
+    // from the top edge.
+    QString compactNotchFault() {
         const QImage img = grabScreen();
         const auto row = runsOf(img, 16);
         const Run* green = find(row, kGreen);
         const Run* blue = find(row, kBlue);
         if (!green || !blue)
-            return *why = QStringLiteral("sides not drawn"), false;
+            return QStringLiteral("sides not drawn");
         const int gapStart = green->start + green->length;
         const int gapEnd = blue->start;
         for (int x = gapStart; x < gapEnd; ++x) {
-            if ((img.pixel(x, 16) | 0xff000000) != kBlack)
-                return *why = QStringLiteral("gap not black at %1").arg(x), false;
+            if (opaque(img, x, 16) != kBlack)
+                return QStringLiteral("gap not black at %1").arg(x);
         }
         if (gapEnd - gapStart != 300 || gapStart + gapEnd != 2 * centre)
-            return *why = QStringLiteral("gap %1..%2").arg(gapStart).arg(gapEnd), false;
+            return QStringLiteral("gap %1..%2").arg(gapStart).arg(gapEnd);
         // The black body reaches from the top edge to below the sides, left of the green
         // side and right of the blue one; the screen shows through just below.
         for (int y : {0, 4, 26}) {
             for (int x : {green->start - 4, centre, blue->start + blue->length + 3}) {
-                if ((img.pixel(x, y) | 0xff000000) != kBlack)
-                    return *why = QStringLiteral("not black at %1,%2").arg(x).arg(y), false;
+                if (opaque(img, x, y) != kBlack)
+                    return QStringLiteral("not black at %1,%2").arg(x).arg(y);
             }
         }
-        if ((img.pixel(centre, 40) | 0xff000000) != kGrey ||
-            (img.pixel(centre - 400, 300) | 0xff000000) != kGrey)
-            return *why = QStringLiteral("panel not transparent outside the notch"), false;
-        return true;
+        if (opaque(img, centre, 40) != kGrey || opaque(img, centre - 400, 300) != kGrey)
+            return QStringLiteral("panel not transparent outside the notch");
+        return {};
+    }
+
+    // Leftmost and rightmost pixel of row `y` that is not the backdrop's grey (-1 if none).
+    static QPair<int, int> shownSpan(const QImage& img, int y, int from = 0, int to = -1) {
+        int left = -1;
+        int right = -1;
+        for (int x = from; x < (to < 0 ? img.width() : to); ++x) {
+            if (opaque(img, x, y) != kGrey) {
+                left = left < 0 ? x : left;
+                right = x;
+            }
+        }
+        return {left, right};
+    }
+
+    QImage grabAroundTheNotch() {
+        return QGuiApplication::primaryScreen()->grabWindow(0, centre - 300, 0, 600, 260).toImage();
     }
 
 private Q_SLOTS:
     void initTestCase() {
         QScreen* screen = QGuiApplication::primaryScreen();
         centre = screen->geometry().center().x() + 1; // 1920 wide: the centre line is at 960
+        compositor.setStandardErrorFile(QProcess::nullDevice());
         backdrop.setFlags(Qt::FramelessWindowHint);
         backdrop.setGeometry(screen->geometry());
         backdrop.show();
         QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
         xdotool({"mousemove", "960", "900"});
-
-        notch = std::make_unique<NotchController>(NotchHoverOption::all, NotchStyle::notch(),
-                                                  content(kExpanded), content(kLeading),
-                                                  content(kTrailing), &engine);
-        // The owner's part: expand while hovered, compact otherwise.
-        connect(notch.get(), &NotchController::isHoveringChanged, this, [this] {
-            if (notch->isHovering())
-                notch->expand(QGuiApplication::primaryScreen());
-            else
-                notch->compact(QGuiApplication::primaryScreen());
-        });
-        notch->compact(QGuiApplication::primaryScreen());
+        engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+        notch = hoverNotch(engine);
     }
 
     void cleanupTestCase() {
-        stopCompositor();
+        compositor.terminate();
+        compositor.waitForFinished();
         notch.reset();
     }
 
     void compactNotchHangsCentredWithTheNotchWideGap() {
-        QString why;
-        QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
+        QTRY_COMPARE(compactNotchFault(), QString());
         // The leading side is 40 points wider: the body is shifted 20 points towards it.
-        const auto row = runsOf(grabScreen(), 28);
-        const Run* body = find(row, kBlack);
+        const Run* body = find(runsOf(grabScreen(), 28), kBlack);
         QVERIFY(body);
         QVERIFY2(std::abs(body->start + body->length / 2 - (centre - 20)) <= 1,
                  qPrintable(QString::number(body->start + body->length / 2)));
@@ -255,12 +182,12 @@ private Q_SLOTS:
         xdotool({"mousemove", "960", "10"});
         QTRY_VERIFY(notch->isHovering());
         QTRY_VERIFY(notch->isExpanded());
-        QTRY_COMPARE(grabScreen().pixel(centre, 32 + 60) | 0xff000000, kOrange);
+        QTRY_COMPARE(opaque(grabScreen(), centre, 32 + 60), kOrange);
         const QImage img = grabScreen();
-        QCOMPARE(img.pixel(centre, 16) | 0xff000000, kBlack); // the notch itself stays black
-        QCOMPARE(img.pixel(centre, 31) | 0xff000000, kBlack); // the card starts below it
-        QCOMPARE(img.pixel(centre, 32) | 0xff000000, kOrange);
-        QCOMPARE(img.pixel(centre, 32 + 120 + 8) | 0xff000000, kBlack); // 15-point inset
+        QCOMPARE(opaque(img, centre, 16), kBlack); // the notch itself stays black
+        QCOMPARE(opaque(img, centre, 31), kBlack); // the card starts below it
+        QCOMPARE(opaque(img, centre, 32), kOrange);
+        QCOMPARE(opaque(img, centre, 32 + 120 + 8), kBlack); // 15-point inset
     }
 
     void clicksBesideTheNotchReachTheWindowBelow() {
@@ -268,8 +195,7 @@ private Q_SLOTS:
         xdotool({"mousemove", "960", "267", "click", "1"});
         QTRY_VERIFY(backdrop.presses.contains(QPoint(960, 267)));
         QTRY_VERIFY(notch->isCompact());
-        QString why;
-        QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
+        QTRY_COMPARE(compactNotchFault(), QString());
 
         // Inside the panel but beside the notch, too; on the notch, not.
         backdrop.presses.clear();
@@ -297,8 +223,7 @@ private Q_SLOTS:
             0);
         QTRY_VERIFY(!x11::coveredByManagedWindow(panel->winId()));
         QCOMPARE(panel->stackingRaises(), raises + 1);
-        QString why;
-        QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
+        QTRY_COMPARE(compactNotchFault(), QString());
     }
 
     void aCompositorLetsTheTransparentPartsThrough() {
@@ -308,8 +233,7 @@ private Q_SLOTS:
 
         startCompositor();
         QTRY_VERIFY(!panel->boundingRegion().has_value());
-        QString why;
-        QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
+        QTRY_COMPARE(compactNotchFault(), QString());
         // Now only the input region keeps the transparent part from catching clicks.
         backdrop.presses.clear();
         xdotool({"mousemove", "600", "10", "click", "1"});
@@ -318,7 +242,7 @@ private Q_SLOTS:
 
         stopCompositor();
         QTRY_VERIFY(panel->boundingRegion().has_value());
-        QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
+        QTRY_COMPARE(compactNotchFault(), QString());
     }
 
     void aCompactSideThatEmptiesGivesUpItsRoom() {
@@ -332,10 +256,10 @@ private Q_SLOTS:
         // read, so widths compare within one pixel.
         const int full = width();
         const auto near = [&](int expected) { return qAbs(width() - expected) <= 1; };
-        // Emptied at run time, the side takes no more room than one that starts empty...
+        // Emptied at run time, the side takes no more room than one that starts empty, and
+        // takes its room back when it fills again.
         trailing->setImplicitWidth(0);
         QTRY_VERIFY2(near(full - 60), qPrintable(QString::number(width())));
-        // ...and takes its room back when it fills again.
         trailing->setImplicitWidth(60);
         QTRY_VERIFY2(near(full), qPrintable(QString::number(width())));
     }
@@ -343,42 +267,31 @@ private Q_SLOTS:
     void theCardUnfoldsAndFoldsInsideTheOutline() {
         startCompositor();
         QTRY_VERIFY(notch->isCompact());
-        QScreen* screen = QGuiApplication::primaryScreen();
-        const auto record = [&](QList<QImage>& frames) {
+        const auto record = [&](int pointerY) {
+            xdotool({"mousemove", "960", QString::number(pointerY)});
+            QList<QImage> frames;
             QElapsedTimer clock;
             clock.start();
             while (clock.elapsed() < 1000) {
-                frames << screen->grabWindow(0, centre - 300, 0, 600, 260).toImage();
+                frames << grabAroundTheNotch();
                 QTest::qWait(5);
             }
+            return frames;
         };
-        QList<QImage> opening;
-        xdotool({"mousemove", "960", "10"});
-        record(opening);
+        const QList<QImage> opening = record(10);
         QTRY_VERIFY(notch->isExpanded());
-        QList<QImage> closing;
-        xdotool({"mousemove", "960", "900"});
-        record(closing);
+        const QList<QImage> closing = record(900);
         QTRY_VERIFY(notch->isCompact());
 
         for (const QList<QImage>* frames : {&opening, &closing}) {
             int partial = 0;
             const int whole = orangePixels(frames == &opening ? frames->last() : frames->first());
             for (int i = 0; i < frames->size(); ++i) {
-                const QImage& frame = frames->at(i);
-                // NOTCH_FRAMES=DIR keeps the frames for a look.
-                if (qEnvironmentVariableIsSet("NOTCH_FRAMES"))
-                    frame.save(QStringLiteral("%1/%2-%3.png")
-                                   .arg(qEnvironmentVariable("NOTCH_FRAMES"),
-                                        frames == &opening ? "open" : "close")
-                                   .arg(i, 2, 10, QLatin1Char('0')));
-                QVERIFY2(contentOutsideTheOutline(frame) == 0,
-                         qPrintable(QStringLiteral("frame %1 of %2 shows content outside")
-                                        .arg(i)
-                                        .arg(frames == &opening ? "opening" : "closing")));
-                const int orange = orangePixels(frame);
-                if (orange > 0 && orange < whole * 9 / 10)
-                    ++partial;
+                QVERIFY2(orangePixels(frames->at(i), true) == 0,
+                         qPrintable(QString::asprintf("frame %d of %s shows content outside", i,
+                                                      frames == &opening ? "opening" : "closing")));
+                const int orange = orangePixels(frames->at(i));
+                partial += orange > 0 && orange < whole * 9 / 10 ? 1 : 0;
             }
             // The frames did catch the card on its way.
             QVERIFY2(partial >= 2, qPrintable(QString::number(partial)));
@@ -417,7 +330,6 @@ private Q_SLOTS:
                  qPrintable(QString::number(composited.last().first)));
 
         stopCompositor();
-        QTRY_VERIFY(!x11::CompositorWatcher::instance()->isActive());
         QTRY_VERIFY(visiblePanel() && visiblePanel()->boundingRegion().has_value());
         QTRY_VERIFY(!shadowShown());
         QTest::qWait(200);
@@ -427,12 +339,9 @@ private Q_SLOTS:
             // takes whole pixels: a pixel or two either way along the curves.
             QVERIFY2(std::abs(plain[i].first - composited[i].first) <= 2 &&
                          std::abs(plain[i].second - composited[i].second) <= 2,
-                     qPrintable(QStringLiteral("row %1: %2..%3 without, %4..%5 with")
-                                    .arg(i)
-                                    .arg(plain[i].first)
-                                    .arg(plain[i].second)
-                                    .arg(composited[i].first)
-                                    .arg(composited[i].second)));
+                     qPrintable(QString::asprintf("row %d: %d..%d without, %d..%d with", i,
+                                                  plain[i].first, plain[i].second,
+                                                  composited[i].first, composited[i].second)));
         }
         // The visible region is the notch itself: no margin beside or below it.
         NotchPanel* panel = visiblePanel();
@@ -443,33 +352,22 @@ private Q_SLOTS:
         QVERIFY(!x11::CompositorWatcher::instance()->isActive());
         NotchPanel* panel = visiblePanel();
         QVERIFY(panel);
-        QScreen* screen = QGuiApplication::primaryScreen();
         const int skippedBefore = panel->skippedExposes();
         // The card opens and closes; every picture the X server shows has the black body in
         // one piece: no desktop showing through a part the shape has just uncovered.
-        const auto watch = [&](const QString& what) {
+        const auto watch = [&](int pointerY) {
+            xdotool({"mousemove", "960", QString::number(pointerY)});
             QElapsedTimer clock;
             clock.start();
-            int frames = 0;
-            while (clock.elapsed() < 900) {
-                const QImage img = screen->grabWindow(0, centre - 300, 0, 600, 260).toImage();
-                ++frames;
+            for (int frame = 0; clock.elapsed() < 900; ++frame) {
+                const QImage img = grabAroundTheNotch();
                 for (int y = 0; y < img.height(); y += 3) {
-                    int left = -1;
-                    int right = -1;
-                    for (int x = 0; x < img.width(); ++x) {
-                        if ((img.pixel(x, y) | 0xff000000) != kGrey) {
-                            left = left < 0 ? x : left;
-                            right = x;
-                        }
-                    }
+                    const auto [left, right] = shownSpan(img, y);
                     for (int x = left + 1; left >= 0 && x < right; ++x) {
-                        QVERIFY2((img.pixel(x, y) | 0xff000000) != kGrey,
-                                 qPrintable(QStringLiteral("%1, picture %2: desktop at %3,%4")
-                                                .arg(what)
-                                                .arg(frames)
-                                                .arg(x)
-                                                .arg(y)));
+                        QVERIFY2(opaque(img, x, y) != kGrey,
+                                 qPrintable(QString::asprintf("pointer at %d, picture %d: "
+                                                              "desktop at %d,%d",
+                                                              pointerY, frame, x, y)));
                     }
                 }
                 QTest::qWait(5);
@@ -482,30 +380,19 @@ private Q_SLOTS:
             const QImage img = grabScreen();
             for (int y = 0; y <= visible.boundingRect().bottom(); ++y) {
                 const QRect row = (visible & QRect(0, y, panel->width(), 1)).boundingRect();
-                int left = -1;
-                int right = -1;
-                for (int x = panel->x(); x < panel->x() + panel->width(); ++x) {
-                    if ((img.pixel(x, y) | 0xff000000) != kGrey) {
-                        left = left < 0 ? x : left;
-                        right = x;
-                    }
-                }
+                const auto [left, right] =
+                    shownSpan(img, y, panel->x(), panel->x() + panel->width());
                 if (left != panel->x() + row.left() || right != panel->x() + row.right())
-                    return QStringLiteral("row %1 shows %2..%3, the shape is %4..%5")
-                        .arg(y)
-                        .arg(left)
-                        .arg(right)
-                        .arg(panel->x() + row.left())
-                        .arg(panel->x() + row.right());
+                    return QString::asprintf("row %d shows %d..%d, the shape is %d..%d", y, left,
+                                             right, panel->x() + row.left(),
+                                             panel->x() + row.right());
             }
             return {};
         };
-        xdotool({"mousemove", "960", "10"});
-        watch(QStringLiteral("opening"));
+        watch(10);
         QTRY_VERIFY(notch->isExpanded());
         QTRY_COMPARE(settledAsShaped(), QString());
-        xdotool({"mousemove", "960", "900"});
-        watch(QStringLiteral("closing"));
+        watch(900);
         QTRY_VERIFY(notch->isCompact());
         QTRY_COMPARE(settledAsShaped(), QString());
         // The exposes of what the outline uncovered were answered by the frames that grew it.
@@ -513,13 +400,11 @@ private Q_SLOTS:
                  qPrintable(QString::number(panel->skippedExposes())));
 
         // Any other expose is drawn: the panel answers it with a frame.
-        int frames = 0;
-        const auto counter = connect(panel, &QQuickWindow::frameSwapped, this, [&] { ++frames; });
+        QSignalSpy frames(panel, &QQuickWindow::frameSwapped);
         QTest::qWait(100);
-        frames = 0;
+        frames.clear();
         x11::sendExpose(panel->winId(), QRect(0, 0, 40, 40));
-        QTRY_VERIFY(frames > 0);
-        disconnect(counter);
+        QTRY_VERIFY(!frames.isEmpty());
     }
 
     void overlayAreasStayVisibleBesideTheNotch() {
@@ -540,12 +425,12 @@ private Q_SLOTS:
         tip->setPosition(area.topLeft());
         tip->setSize(area.size());
         const QPoint inside(centre + 150 + 140, 132);
-        QTRY_COMPARE(grabScreen().pixel(inside) | 0xff000000, kBlue);
+        QTRY_COMPARE(opaque(grabScreen(), inside.x(), inside.y()), kBlue);
         QVERIFY(panel->boundingRegion()->contains(area.center()));
         QVERIFY(!panel->inputRegion().contains(area.center())); // it takes no clicks
 
         tip->setVisible(false);
-        QTRY_COMPARE(grabScreen().pixel(inside) | 0xff000000, kGrey);
+        QTRY_COMPARE(opaque(grabScreen(), inside.x(), inside.y()), kGrey);
         tip.reset();
         xdotool({"mousemove", "960", "900"});
         QTRY_VERIFY(notch->isCompact());
@@ -557,7 +442,7 @@ private Q_SLOTS:
         NotchPanel* before = visiblePanel();
         QVERIFY(before);
         backdrop.raise();
-        QTRY_COMPARE(grabScreen().pixel(centre, 16) | 0xff000000, kGrey);
+        QTRY_COMPARE(opaque(grabScreen(), centre, 16), kGrey);
 
         QScreen* screen = QGuiApplication::primaryScreen();
         Q_EMIT screen->geometryChanged(screen->geometry());
@@ -565,8 +450,51 @@ private Q_SLOTS:
         QTRY_VERIFY(visiblePanel() && visiblePanel() != before);
         QCOMPARE(visiblePanel()->screen(), screen);
         QVERIFY(notch->isCompact());
-        QString why;
-        QTRY_VERIFY2(showsCompactNotch(&why), qPrintable(why));
+        QTRY_COMPARE(compactNotchFault(), QString());
+    }
+
+    // The fill draws the outline (the Shapes fallback stays unloaded), and each change of the
+    // outline asks for one frame, and no second one after it.
+    void theFillDrawsTheOutlineOnceAStep() {
+        QVERIFY(NotchFill::isSupported());
+        QQmlComponent component(&engine);
+        component.setData(R"(import QtQuick
+            import Velline.NotchLayer
+            Window {
+                width: 200; height: 80; color: "white"; visible: true
+                NotchShape {
+                    x: 10; width: 180; height: 40; color: "#ff0000"
+                    topCornerRadius: 6; bottomCornerRadius: 14
+                }
+            })",
+                          QUrl());
+        std::unique_ptr<QObject> root(component.create());
+        QVERIFY2(root, qPrintable(component.errorString()));
+        auto* window = qobject_cast<QQuickWindow*>(root.get());
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* fill = root->findChild<NotchFill*>();
+        QVERIFY(fill && fill->isVisible());
+
+        QTRY_COMPARE(window->grabWindow().pixel(100, 20), qRgb(255, 0, 0));
+        const QImage image = window->grabWindow();
+        QCOMPARE(image.pixel(100, 39), qRgb(255, 0, 0));     // inside, near the bottom edge
+        QCOMPARE(image.pixel(100, 60), qRgb(255, 255, 255)); // below the notch
+        // The top fillets flare out: the corner of the bounding box is filled at the top edge,
+        // the bottom corners are rounded away.
+        QCOMPARE(image.pixel(20, 0), qRgb(255, 0, 0));
+        QCOMPARE(image.pixel(14, 39), qRgb(255, 255, 255));
+
+        QSignalSpy frames(window, &QQuickWindow::frameSwapped);
+        QTest::qWait(50);
+        frames.clear();
+        auto* shape = fill->parentItem();
+        for (int step = 1; step <= 5; ++step) {
+            shape->setWidth(180 - 4 * step);
+            QVERIFY(frames.wait(1000));
+            QTest::qWait(40);
+            QCOMPARE(frames.size(), step);
+        }
+        QCOMPARE(window->grabWindow().pixel(189, 10), qRgb(255, 255, 255)); // narrower now
     }
 };
 

@@ -49,30 +49,17 @@ private Q_SLOTS:
         }
     }
 
-    void hasTheKnownShapeOfEachRegime() {
+    // The equation with its starting point fixes the curve; these pin the regimes' shape.
+    void regimes() {
         // Underdamped: the first peak overshoots by e^(-πζ/√(1-ζ²)) at t = π/ω_d.
         const NotchSpring under(0.4, 0.7);
         const double wd = under.angularFrequency() * std::sqrt(1 - 0.49);
         QVERIFY(std::abs(under.value(pi / wd) - (1 + std::exp(-pi * 0.7 / std::sqrt(0.51)))) <
                 1e-12);
-        QVERIFY(std::abs(under.velocity(pi / wd, 1, 0)) < 1e-9);
-
-        // Critically damped: 1 − e^(−ωt)(1 + ωt); one response in, that is 1 − e^(−2π)(1 + 2π).
+        // Critically damped, and the neighbouring underdamped curve agrees with it.
         const NotchSpring critical(0.4, 1.0);
         QVERIFY(std::abs(critical.value(0.4) - (1 - std::exp(-2 * pi) * (1 + 2 * pi))) < 1e-12);
-        // ...and the neighbouring underdamped curve agrees with it.
         QVERIFY(std::abs(NotchSpring(0.4, 0.999999).value(0.2) - critical.value(0.2)) < 1e-5);
-
-        // Critically and overdamped springs never overshoot and only ever rise.
-        for (double z : {1.0, 1.6}) {
-            const NotchSpring s(0.4, z);
-            double last = 0;
-            for (double t = 0.005; t < 1.5; t += 0.005) {
-                QVERIFY(s.value(t) > last && s.value(t) < 1);
-                last = s.value(t);
-            }
-        }
-        QCOMPARE(under.value(0), 0.0);
         QCOMPARE(under.value(-1), 0.0);
     }
 
@@ -87,7 +74,6 @@ private Q_SLOTS:
             // Time scales with the response.
             QVERIFY(std::abs(NotchSpring(0.8, z).settleTime() - 2 * settle) < 1e-9);
         }
-        QVERIFY(NotchSpring(0.4, 0.7).settleTime() > NotchSpring(0.4, 1.0).settleTime());
     }
 
     void easingCurveIsTheSpringInUnitTime() {
@@ -102,9 +88,7 @@ private Q_SLOTS:
             }
             QCOMPARE(curve.valueForProgress(1), 1.0);
         }
-        // Each damping fraction keeps its own curve.
-        QVERIFY(springs.easing(0.4, 0.7).valueForProgress(0.3) !=
-                springs.easing(0.4, 1.0).valueForProgress(0.3));
+        // The curve is in unit time: the response does not change it.
         QVERIFY(springs.easing(0.5, 0.7) == springs.easing(0.4, 0.7));
     }
 
@@ -124,5 +108,9 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestNotchSpring)
+int runNotchSpringTests(int argc, char** argv) {
+    TestNotchSpring test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_notchspring.moc"

@@ -3,54 +3,23 @@
 // drawing shadows) and sway with XWayland. In each the notch must hang at the top centre below
 // the panel's strip, stay above normal windows and the panel after clicks, carry
 // no compositor shadow, and let clicks beside it through.
-#include "notchlayer/notchcontroller.h"
-#include "notchlayer/notchpanel.h"
 #include "notchlayer/x11support.h"
+#include "notchrig.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QProcess>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QRasterWindow>
-#include <QScreen>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
 
 using namespace velline;
+using namespace velline::panelrig;
 
 namespace {
 
-const QRgb kGrey = qRgb(0xc8, 0xc8, 0xc8);
-const QRgb kGreen = qRgb(0x34, 0xc7, 0x59);
-const QRgb kBlue = qRgb(0x0a, 0x84, 0xff);
-const QRgb kOrange = qRgb(0xff, 0x9f, 0x0a);
-
-const char* kLeading = R"(import QtQuick
-Rectangle { implicitWidth: 100; implicitHeight: 20; color: "#34c759" })";
-const char* kTrailing = R"(import QtQuick
-Rectangle { implicitWidth: 60; implicitHeight: 20; color: "#0a84ff" })";
-const char* kExpanded = R"(import QtQuick
-Rectangle { implicitWidth: 340; implicitHeight: 120; color: "#ff9f0a" })";
-
 const QString kBackdropTitle = QStringLiteral("rig backdrop");
-
-// A normal, managed window that records where it is clicked.
-class Backdrop : public QRasterWindow {
-public:
-    QList<QPoint> presses;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(QRect(QPoint(), size()), QColor(kGrey));
-    }
-    void mousePressEvent(QMouseEvent* e) override { presses << e->globalPosition().toPoint(); }
-};
 
 QString rig() {
     return qEnvironmentVariable("VELLINE_RIG");
@@ -104,32 +73,6 @@ void clickAt(int x, int y) {
     }
 }
 
-bool isBlack(QRgb c) {
-    return qRed(c) < 12 && qGreen(c) < 12 && qBlue(c) < 12;
-}
-
-// The widest run of black pixels on row `y` through column `x`, as [left, right].
-QPair<int, int> blackRun(const QImage& img, int x, int y) {
-    if (y < 0 || y >= img.height() || !isBlack(img.pixel(x, y)))
-        return {-1, -1};
-    int left = x;
-    int right = x;
-    while (left > 0 && isBlack(img.pixel(left - 1, y)))
-        --left;
-    while (right < img.width() - 1 && isBlack(img.pixel(right + 1, y)))
-        ++right;
-    return {left, right};
-}
-
-NotchPanel* visiblePanel() {
-    const auto windows = QGuiApplication::topLevelWindows();
-    for (QWindow* w : windows) {
-        if (auto* p = qobject_cast<NotchPanel*>(w); p && p->isVisible())
-            return p;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class TestRealDesktop : public QObject {
@@ -140,12 +83,6 @@ class TestRealDesktop : public QObject {
     std::unique_ptr<NotchController> notch;
     int centre = 960;
 
-    NotchContentBuilder content(const char* qml) {
-        auto* c = new QQmlComponent(&engine, &engine);
-        c->setData(qml, QUrl());
-        return NotchController::fromComponent(c);
-    }
-
     // Height of the panel's strip as the desktop reserves it (0 under sway: XWayland reports
     // no work area for the bar).
     static int strip() {
@@ -153,44 +90,33 @@ class TestRealDesktop : public QObject {
         return s->availableGeometry().top() - s->geometry().top();
     }
 
-    // The compact notch: a black gap exactly the notch wide and centred on the screen, the two
-    // sides beside it, one black body around them hanging from the strip's lower edge; the
-    // strip itself shows no part of it.
-    bool showsCompactNotch(const QImage& img, QString* why) {
+    // What keeps the compact notch from showing right (empty: nothing): a black gap exactly the
+    // notch wide and centred on the screen, the two sides beside it, one black body around them
+    // hanging from the strip's lower edge, the strip itself showing no part of it, and no
+    // managed window stacked above the notch.
+    QString notchOnTopFault() {
+        const QImage img = grab();
         if (img.isNull())
-            return *why = QStringLiteral("no screenshot"), false;
+            return QStringLiteral("no screenshot");
         const int top = strip();
         const int row = top + 16;
         const auto [left, right] = blackRun(img, centre, row);
         if (left < 0 || std::abs(left - (centre - 150)) > 1 || right - left + 1 != 300)
-            return *why = QStringLiteral("gap %1..%2 on row %3").arg(left).arg(right).arg(row),
-                   false;
-        const auto at = [&](int x, int y) { return img.pixel(x, y) | 0xff000000; };
-        if (at(left - 50, row) != kGreen || at(right + 30, row) != kBlue)
-            return *why = QStringLiteral("sides not drawn"), false;
+            return QStringLiteral("gap %1..%2 on row %3").arg(left).arg(right).arg(row);
+        if (opaque(img, left - 50, row) != kGreen || opaque(img, right + 30, row) != kBlue)
+            return QStringLiteral("sides not drawn");
         for (const QPoint& p : {QPoint(left - 104, row), QPoint(right + 64, row),
                                 QPoint(centre, top), QPoint(centre, top + 26)}) {
             if (!isBlack(img.pixel(p)))
-                return *why = QStringLiteral("not black at %1,%2").arg(p.x()).arg(p.y()), false;
+                return QStringLiteral("not black at %1,%2").arg(p.x()).arg(p.y());
         }
-        if (top > 0) {
-            // Nothing of the notch inside the panel's strip (its clock is centred there).
-            const auto [l, r] = blackRun(img, centre, top - 3);
-            if (r - l > 100)
-                return *why = QStringLiteral("notch in the panel strip: %1..%2").arg(l).arg(r),
-                       false;
-        }
-        return true;
-    }
-
-    bool notchOnTop(QString* why) {
-        const QImage img = grab();
-        if (!showsCompactNotch(img, why))
-            return false;
+        // Nothing of the notch inside the panel's strip (its clock is centred there).
+        if (const auto [l, r] = blackRun(img, centre, top - 3); top > 0 && r - l > 100)
+            return QStringLiteral("notch in the panel strip: %1..%2").arg(l).arg(r);
         NotchPanel* panel = visiblePanel();
         if (!onSway() && (!panel || x11::coveredByManagedWindow(panel->winId())))
-            return *why = QStringLiteral("a managed window is stacked above the notch"), false;
-        return true;
+            return QStringLiteral("a managed window is stacked above the notch");
+        return {};
     }
 
     // Headless sway has no input device, so its seat offers clients no pointer at all.
@@ -233,23 +159,13 @@ private Q_SLOTS:
             backdrop.setWindowStates(Qt::WindowMaximized);
         moveTo(centre, 900);
 
-        notch = std::make_unique<NotchController>(NotchHoverOption::all, NotchStyle::notch(),
-                                                  content(kExpanded), content(kLeading),
-                                                  content(kTrailing), &engine);
-        connect(notch.get(), &NotchController::isHoveringChanged, this, [this] {
-            if (notch->isHovering())
-                notch->expand(QGuiApplication::primaryScreen());
-            else
-                notch->compact(QGuiApplication::primaryScreen());
-        });
-        notch->compact(QGuiApplication::primaryScreen());
+        notch = hoverNotch(engine);
     }
 
     void cleanupTestCase() { notch.reset(); }
 
     void compactNotchHangsBelowThePanelAtTheTopCentre() {
-        QString why;
-        QTRY_VERIFY2_WITH_TIMEOUT(notchOnTop(&why), qPrintable(why), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(notchOnTopFault(), QString(), 10000);
         keepShot(grab(), QStringLiteral("compact"));
         NotchPanel* panel = visiblePanel();
         QVERIFY(panel);
@@ -289,8 +205,7 @@ private Q_SLOTS:
             // An empty stretch of the panel, left of its centred clock.
             clickAt(600, strip() / 2);
         }
-        QString why;
-        QTRY_VERIFY2_WITH_TIMEOUT(notchOnTop(&why), qPrintable(why), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(notchOnTopFault(), QString(), 10000);
         keepShot(grab(), what.replace(QLatin1Char(' '), QLatin1Char('-')));
         if (what == QLatin1String("float")) {
             if (!onSway()) {
@@ -310,7 +225,7 @@ private Q_SLOTS:
         else
             notch->expand(QGuiApplication::primaryScreen());
         QTRY_VERIFY(notch->isExpanded());
-        QTRY_COMPARE(grab().pixel(centre, top + 32 + 60) | 0xff000000, kOrange);
+        QTRY_COMPARE(opaque(grab(), centre, top + 32 + 60), kOrange);
         QTest::qWait(500); // the opening spring settles
         const QImage img = grab();
         keepShot(img, QStringLiteral("expanded"));
@@ -320,7 +235,7 @@ private Q_SLOTS:
               QPoint(panel.right() + 4, top + 300), QPoint(panel.right() - 4, top + 300),
               QPoint(centre, panel.bottom() - 4), QPoint(centre, panel.bottom() + 4),
               QPoint(panel.left() + 20, panel.bottom() - 4)})
-            QVERIFY2((img.pixel(p) | 0xff000000) == kGrey,
+            QVERIFY2(opaque(img, p.x(), p.y()) == kGrey,
                      qPrintable(QStringLiteral("shadow at %1,%2").arg(p.x()).arg(p.y())));
         // 32 + 120 + 15 tall: just below it the card's own shadow, where a compositor blends.
         const QRgb below = img.pixel(centre, top + 32 + 120 + 15 + 3);
@@ -338,8 +253,7 @@ private Q_SLOTS:
     void clicksBesideTheNotchReachTheWindowBelow() {
         if (!hasPointer())
             QSKIP("headless sway offers no pointer to its clients");
-        QString why;
-        QTRY_VERIFY2(notchOnTop(&why), qPrintable(why));
+        QTRY_COMPARE(notchOnTopFault(), QString());
         const int top = strip();
         backdrop.presses.clear();
         // Inside the panel's window, beside the notch; far below the notch; on the notch.

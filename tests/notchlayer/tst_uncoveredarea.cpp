@@ -51,5 +51,9 @@ private Q_SLOTS:
     }
 };
 
-QTEST_APPLESS_MAIN(TestUncoveredArea)
+int runUncoveredAreaTests(int argc, char** argv) {
+    TestUncoveredArea test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_uncoveredarea.moc"
