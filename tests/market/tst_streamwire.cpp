@@ -57,6 +57,27 @@ StreamTick tickOf(const QString& symbol) {
     return t;
 }
 
+// Every field set, with values a float carries exactly enough to round back.
+StreamTick fullTick() {
+    StreamTick full = tickOf("AAPL");
+    full.price = 232.35;
+    full.timeMs = 1733493600000;
+    full.currency = "USD";
+    full.exchange = "NMS";
+    full.quoteType = 8;
+    full.marketHours = 1;
+    full.changePercent = -0.5f;
+    full.dayVolume = 41234567;
+    full.dayHigh = 233.1;
+    full.dayLow = 230.05;
+    full.change = -1.17;
+    full.shortName = QString::fromUtf8("Apple Inc. \xe2\x80\x94 Common");
+    full.openPrice = 231;
+    full.previousClose = 233.52;
+    full.priceHint = 2;
+    return full;
+}
+
 } // namespace
 
 class TestStreamWire : public QObject {
@@ -66,29 +87,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<StreamTick>("expected");
 
-        StreamTick full = tickOf("AAPL");
-        full.price = 232.35;
-        full.timeMs = 1733493600000;
-        full.currency = "USD";
-        full.exchange = "NMS";
-        full.quoteType = 8;
-        full.marketHours = 1;
-        full.changePercent = -0.5f; // exact in float
-        full.dayVolume = 41234567;
-        full.dayHigh = 233.1;
-        full.dayLow = 230.05;
-        full.change = -1.17;
-        full.shortName = QString::fromUtf8("Apple Inc. \xe2\x80\x94 Common");
-        full.openPrice = 231;
-        full.previousClose = 233.52;
-        full.priceHint = 2;
         QTest::newRow("every field, float32 prices rounded")
             << QByteArray(aapl + f32(2, 232.35f) + sint(3, 1733493600000) + str(4, "USD") +
                           str(5, "NMS") + i32(6, 8) + i32(7, 1) + f32(8, -0.5f) +
                           sint(9, 41234567) + f32(10, 233.1f) + f32(11, 230.05f) + f32(12, -1.17f) +
                           str(13, "Apple Inc. \xe2\x80\x94 Common") + f32(15, 231.0f) +
                           f32(16, 233.52f) + sint(27, 2))
-            << full;
+            << fullTick();
 
         StreamTick fx = tickOf("EURUSD=X");
         fx.price = 1.0835;
@@ -115,11 +120,6 @@ private Q_SLOTS:
             << QByteArray(str(1, "^VIX") + i32(6, -3) + sint(3, -1000) +
                           sint(9, std::numeric_limits<qint64>::min()))
             << negative;
-
-        StreamTick last = tickOf("MSFT");
-        last.price = 2;
-        QTest::newRow("a repeated field: the last one counts")
-            << QByteArray(aapl + f32(2, 1.0f) + str(1, "MSFT") + f32(2, 2.0f)) << last;
     }
     void decodesHandBuiltRecords() {
         QFETCH(QByteArray, bytes);
@@ -136,7 +136,6 @@ private Q_SLOTS:
         QTest::addColumn<StreamDecodeError>("expected");
         using E = StreamDecodeError;
         QTest::newRow("empty") << QByteArray() << E::noSymbol;
-        QTest::newRow("blank symbol") << str(1, "  ") << E::noSymbol;
         QTest::newRow("no symbol") << f32(2, 5.0f) << E::noSymbol;
         QTest::newRow("truncated key") << QByteArray("\x80", 1) << E::malformed;
         QTest::newRow("truncated varint value")
@@ -151,18 +150,12 @@ private Q_SLOTS:
             << QByteArray(key(1, 2) + varint(~0ull >> 1) + "A") << E::malformed;
         QTest::newRow("truncated fixed32")
             << QByteArray(aapl + key(2, 5) + "\x01\x02\x03") << E::malformed;
-        QTest::newRow("truncated unknown fixed64")
-            << QByteArray(aapl + key(33, 1) + "\x01\x02\x03\x04\x05\x06\x07") << E::malformed;
         QTest::newRow("price as varint")
             << QByteArray(aapl + key(2, 0) + varint(5)) << E::malformed;
-        QTest::newRow("symbol as fixed32") << QByteArray(f32(1, 1.0f) + aapl) << E::malformed;
         QTest::newRow("group start") << QByteArray(aapl + key(40, 3)) << E::malformed;
-        QTest::newRow("wire type 7") << QByteArray(aapl + key(40, 7)) << E::malformed;
         QTest::newRow("field number 0") << QByteArray(aapl + key(0, 0) + varint(1)) << E::malformed;
         QTest::newRow("invalid UTF-8 symbol") << str(1, "AA\xffPL") << E::malformed;
         QTest::newRow("NaN price") << QByteArray(aapl + f32(2, std::nanf(""))) << E::malformed;
-        QTest::newRow("infinite high")
-            << QByteArray(aapl + f32(10, std::numeric_limits<float>::infinity())) << E::malformed;
         QTest::newRow("1 MiB") << QByteArray(aapl + str(18, QByteArray(1 << 20, 'x')))
                                << E::tooLarge;
     }
@@ -181,19 +174,15 @@ private Q_SLOTS:
         const QByteArray b64 = QByteArray(aapl + f32(2, 3.5f)).toBase64();
         QTest::newRow("envelope") << "{\"type\":\"pricing\",\"message\":\"" + b64 + "\"}"
                                   << E::none;
-        QTest::newRow("envelope without type") << "{\"message\":\"" + b64 + "\"}" << E::none;
         QTest::newRow("bare base64 with newline") << b64 + "\n" << E::none;
         QTest::newRow("empty") << QByteArray() << E::notJson;
         QTest::newRow("cut JSON") << "{\"type\":\"pricing\",\"message\":\"" + b64 << E::notJson;
         QTest::newRow("other type")
             << "{\"type\":\"heartbeat\",\"message\":\"" + b64 + "\"}" << E::notPricing;
         QTest::newRow("array") << QByteArray("[\"" + b64 + "\"]") << E::notPricing;
-        QTest::newRow("message not text") << QByteArray("{\"message\":5}") << E::notPricing;
         QTest::newRow("bad base64 in envelope")
             << QByteArray("{\"message\":\"QU%%\"}") << E::badBase64;
         QTest::newRow("bad bare base64") << QByteArray("not base64!") << E::badBase64;
-        QTest::newRow("non-Latin-1 in message")
-            << QByteArray("{\"message\":\"QU\\u20acB\"}") << E::badBase64;
         QTest::newRow("undecodable record") << QByteArray("{\"message\":\"gA==\"}") << E::malformed;
 
         // At the size limit the frame is read; one byte over, it is not.
@@ -201,7 +190,6 @@ private Q_SLOTS:
         padded += QByteArray(maxStreamFrameBytes - padded.size(), ' ');
         QTest::newRow("exactly 64 KiB") << padded << E::none;
         QTest::newRow("64 KiB and one byte") << padded + ' ' << E::tooLarge;
-        QTest::newRow("1 MiB of base64") << QByteArray(1 << 20, 'A') << E::tooLarge;
     }
     void decodesFrames() {
         QFETCH(QByteArray, frame);
@@ -219,32 +207,8 @@ private Q_SLOTS:
     // What the simulator sends, the client reads back unchanged (values within float precision).
     void roundTrips_data() {
         QTest::addColumn<StreamTick>("tick");
-        StreamTick equity = tickOf("AAPL");
-        equity.price = 232.35;
-        equity.timeMs = 1733493600000;
-        equity.change = -1.17;
-        equity.changePercent = -0.5;
-        equity.dayVolume = 41234567;
-        equity.dayHigh = 233.1;
-        equity.dayLow = 230.05;
-        equity.openPrice = 231.4;
-        equity.previousClose = 233.52;
-        equity.marketHours = 1;
-        equity.quoteType = 8;
-        equity.priceHint = 2;
-        equity.currency = "USD";
-        equity.exchange = "NMS";
-        equity.shortName = QString::fromUtf8("Apple \xc3\xa9");
-        QTest::newRow("equity") << equity;
-        StreamTick future = tickOf("ES=F");
-        future.price = 6041.25;
-        future.change = -12.5;
-        future.quoteType = 18;
-        future.marketHours = 2;
-        future.priceHint = 2;
-        QTest::newRow("future after hours") << future;
-        StreamTick bare = tickOf("^GSPC");
-        QTest::newRow("symbol only") << bare;
+        QTest::newRow("every field") << fullTick();
+        QTest::newRow("symbol only") << tickOf("^GSPC");
         StreamTick hintZero = tickOf("X");
         hintZero.price = 17;
         hintZero.priceHint = 0;
@@ -277,13 +241,9 @@ private Q_SLOTS:
     }
 
     void writesActionFrames() {
-        const QStringList symbols{"AAPL", "^GSPC", "ES=F", "A\"B"};
-        const QByteArray all = "{\"subscribe\":[\"AAPL\",\"^GSPC\",\"ES=F\",\"A\\\"B\"]}";
-        QCOMPARE(subscribeFrame(symbols), all);
-        const QByteArray one = "{\"unsubscribe\":[\"AAPL\"]}";
-        QCOMPARE(unsubscribeFrame({"AAPL"}), one);
-        const QByteArray none = "{\"subscribe\":[]}";
-        QCOMPARE(subscribeFrame({}), none);
+        QCOMPARE((subscribeFrame({"AAPL", "ES=F", "A\"B"})),
+                 QByteArray("{\"subscribe\":[\"AAPL\",\"ES=F\",\"A\\\"B\"]}"));
+        QCOMPARE(unsubscribeFrame({"AAPL"}), QByteArray(R"({"unsubscribe":["AAPL"]})"));
     }
 
     void readsStreamUrlFromEnvironment_data() {

@@ -1,9 +1,7 @@
 #include "clock/manualclock.h"
-#include "feedsim/feedsimulator.h"
-#include "market/stockservice.h"
-#include "market/streamingquotesource.h"
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
+#include "state/marketcalendar.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,14 +18,20 @@ constexpr double t0 = 1704898800; // Wednesday 2024-01-10, 10:00 in New York: se
 // Hands a batch back only when the test says so, like a network that is still busy.
 class FakeSource : public QuoteSource {
 public:
-    void fetchQuotes(const QStringList& symbols, QObject*,
-                     std::function<void(QList<Quote>)> done) override {
+    void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {
+        QFAIL("the refresh cycle asks for whole batches");
+    }
+    void fetchBatch(const QStringList& symbols, QObject*,
+                    std::function<void(QuoteBatch)> done) override {
         calls.append(symbols);
         pending = std::move(done);
     }
-    void answer(const QList<Quote>& quotes) { std::exchange(pending, nullptr)(quotes); }
+    void answer(QuoteBatch batch) { std::exchange(pending, nullptr)(std::move(batch)); }
+    void answer(const QList<Quote>& quotes) {
+        answer(QuoteBatch{quotes, {}, int(calls.last().size())});
+    }
     QList<QStringList> calls;
-    std::function<void(QList<Quote>)> pending;
+    std::function<void(QuoteBatch)> pending;
 };
 
 // Without a previous close the quote is measured against its own price.
@@ -36,35 +40,34 @@ Quote quote(const QString& symbol, double price, double close = qQNaN(),
     return Quote{symbol, price, qIsNaN(close) ? price : close, 0, 0, std::move(bars)};
 }
 
-// The state on a fake source, or (`feed`) on the real chart-feed client and the simulator.
+QuoteBatch failing(const QString& symbol, StockError error, int status = 0,
+                   std::optional<double> retryAfter = std::nullopt) {
+    return QuoteBatch{{}, {SymbolFailure{symbol, QuoteFailure{error, {}, status, retryAfter}}}, 1};
+}
+
 struct Rig {
-    explicit Rig(const QStringList& tracked, bool feed = false)
+    explicit Rig(const QStringList& tracked, double start = t0)
         : settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat), prefs(&settings),
-          clock(t0), simulator(&clock) {
+          clock(start) {
         prefs.setTrackedSymbols(tracked);
-        prefs.setShowFuturesAfterHours(feed);
-        if (feed && simulator.listen())
-            service = std::make_unique<StockService>(simulator.baseUrl(), &clock);
-        state = std::make_unique<AppState>(
-            &prefs, feed ? static_cast<QuoteSource*>(service.get()) : &source, &clock,
-            [this](const QString& s) { prefetched.append(s); });
+        prefs.setShowFuturesAfterHours(false);
+        state = std::make_unique<AppState>(&prefs, &source, &clock,
+                                           [this](const QString& s) { prefetched.append(s); });
+        state->feedBackoff().setRandom([] { return 0.5; }); // rate-limit pauses without spread
     }
     void cycle(const QList<Quote>& quotes) {
         state->refresh();
         source.answer(quotes);
     }
-    // Runs due jobs, starts a refresh unless one runs already, and waits until it ends.
-    bool settle() {
-        QSignalSpy done(state.get(), &AppState::refreshFinished);
+    Rig& started() {
+        state->start();
         clock.runDue();
-        state->refresh();
-        return done.wait(5000);
+        return *this;
     }
-    QStringList requested() const {
-        QStringList symbols;
-        for (const LoggedRequest& r : simulator.requestLog())
-            symbols << r.symbol;
-        return symbols;
+    // Requests made up to `instant` (answering none).
+    qsizetype callsBy(double instant) {
+        clock.advanceTo(instant);
+        return source.calls.size();
     }
     QString active() const { return state->activeSymbol().value_or(QStringLiteral("-")); }
     const Stock& at(int i) const { return state->stocks().at(i); }
@@ -74,8 +77,6 @@ struct Rig {
     UserPreferences prefs;
     FakeSource source;
     ManualClock clock;
-    FeedSimulator simulator;
-    std::unique_ptr<StockService> service;
     QStringList prefetched;
     std::unique_ptr<AppState> state;
 };
@@ -94,9 +95,46 @@ private Q_SLOTS:
             QVERIFY(!AppState::isRegularSessionOpen(1720879200));     // Sat 10:00
             QVERIFY(!AppState::isRegularSessionOpen(1721050140));     // Mon 09:29
             QVERIFY(AppState::isRegularSessionOpen(1721050200));      // Mon 09:30 (summer)
-            QVERIFY(AppState::isRegularSessionOpen(t0));              // winter
             QVERIFY(!AppState::isRegularSessionOpen(qQNaN()));
         }
+    }
+
+    void holidaysAndEarlyClosesFollowThePublishedCalendars() {
+        const QList<QDate> holidays{
+            {2024, 1, 1},  {2024, 1, 15}, {2024, 2, 19}, {2024, 3, 29},  {2024, 5, 27},
+            {2024, 6, 19}, {2024, 7, 4},  {2024, 9, 2},  {2024, 11, 28}, {2024, 12, 25},
+            {2025, 1, 1},  {2025, 1, 20}, {2025, 2, 17}, {2025, 4, 18},  {2025, 5, 26},
+            {2025, 6, 19}, {2025, 7, 4},  {2025, 9, 1},  {2025, 11, 27}, {2025, 12, 25},
+            {2026, 1, 1},  {2026, 1, 19}, {2026, 2, 16}, {2026, 4, 3},   {2026, 5, 25},
+            {2026, 6, 19}, {2026, 7, 3},  {2026, 9, 7},  {2026, 11, 26}, {2026, 12, 25},
+            {2027, 1, 1},  {2027, 1, 18}, {2027, 2, 15}, {2027, 3, 26},  {2027, 5, 31},
+            {2027, 6, 18}, {2027, 7, 5},  {2027, 9, 6},  {2027, 11, 25}, {2027, 12, 24},
+        };
+        const QList<QDate> earlyCloses{
+            {2024, 7, 3},   {2024, 11, 29}, {2024, 12, 24}, {2025, 7, 3},   {2025, 11, 28},
+            {2025, 12, 24}, {2026, 11, 27}, {2026, 12, 24}, {2027, 11, 26},
+        };
+        // Every weekday of the four years, so no extra holiday slips in either.
+        for (QDate d(2024, 1, 1); d <= QDate(2027, 12, 31); d = d.addDays(1)) {
+            const QByteArray day = d.toString(Qt::ISODate).toLatin1();
+            if (d.dayOfWeek() > 5) {
+                QVERIFY2(!nyse::isSessionOpen(d, 600), day);
+                continue;
+            }
+            const bool holiday = holidays.contains(d), early = earlyCloses.contains(d);
+            QVERIFY2(nyse::isHoliday(d) == holiday, day);
+            QVERIFY2(nyse::earlyCloseMinutes(d).has_value() == early, day);
+            QCOMPARE(nyse::isSessionOpen(d, 12 * 60 + 59), !holiday);
+            QCOMPARE(nyse::isSessionOpen(d, 13 * 60), !holiday && !early);
+            QCOMPARE(nyse::isSessionOpen(d, 15 * 60 + 59), !holiday && !early);
+            QVERIFY(!nyse::isSessionOpen(d, 16 * 60) && !nyse::isSessionOpen(d, 9 * 60 + 29));
+        }
+        // Juneteenth is a holiday only from 2022.
+        QVERIFY(!nyse::isHoliday(QDate(2021, 6, 18)) && nyse::isHoliday(QDate(2022, 6, 20)));
+        QCOMPARE(nyse::easterSunday(2038), QDate(2038, 4, 25));
+        // In New York time from any instant: Christmas Eve 2024 closes at 13:00 sharp.
+        QVERIFY(AppState::isRegularSessionOpen(1735063199));  // 12:59:59
+        QVERIFY(!AppState::isRegularSessionOpen(1735063200)); // 13:00
     }
 
     void subscriptionsPrefetchAndRefresh() {
@@ -105,12 +143,12 @@ private Q_SLOTS:
         rig.clock.runDue();
         QCOMPARE(rig.prefetched, (QStringList{"AAPL", "MSFT"}));
         QCOMPARE(rig.source.calls, (QList<QStringList>{{"AAPL", "MSFT"}}));
-        rig.source.answer({});
+        rig.source.answer(QList<Quote>{});
         rig.prefs.setTrackedSymbols({"NVDA"});
         rig.clock.runDue();
         QCOMPARE(rig.prefetched.last(), QStringLiteral("NVDA"));
         QCOMPARE(rig.source.calls.last(), QStringList{"NVDA"});
-        rig.source.answer({});
+        rig.source.answer(QList<Quote>{});
         rig.prefs.setShowFuturesAfterHours(true); // a later value refreshes at once
         rig.clock.runDue();
         QCOMPARE(rig.source.calls.size(), 3);
@@ -138,6 +176,15 @@ private Q_SLOTS:
         rig.cycle({quote("MSFT", 52)});
         QCOMPARE(rig.at(0).history.first().time, t0 + 2);
 
+        // What the views read is the record without its price history.
+        Stock expected = rig.at(0);
+        QVERIFY(!expected.history.isEmpty());
+        expected.history.clear();
+        QCOMPARE(rig.state->property("stocks").value<QList<Stock>>().first(), expected);
+        expected = *rig.state->activeStock();
+        expected.history.clear();
+        QCOMPARE(rig.state->property("activeStock").value<Stock>(), expected);
+
         rig.state->setActiveSymbol(QStringLiteral("AAPL"));
         rig.prefs.setTrackedSymbols({"MSFT"});
         rig.cycle({});
@@ -160,9 +207,9 @@ private Q_SLOTS:
         };
         QCOMPARE(step(100.0, 50.2), 0); // new records never fire
         QCOMPARE(step(101, 49.9), 1);   // AAPL started on the level; MSFT crossed
-        const AlertEvent fired = *rig.state->alertEvent();
-        QCOMPARE(fired.reason, AlertEvent::Reason::priceCross(50, PriceAlert::Direction::below));
-        QCOMPARE(fired.direction, Stock::Direction::down);
+        QCOMPARE(rig.state->alertEvent()->reason,
+                 AlertEvent::Reason::priceCross(50, PriceAlert::Direction::below));
+        QCOMPARE(rig.state->alertEvent()->direction, Stock::Direction::down);
         QCOMPARE(rig.prefs.priceAlerts().at(1).lastTriggered, std::optional(rig.clock.now()));
         QCOMPARE(step(99, 49.8), 0); // still below: no second firing
         rig.state->setLastSwipeDirection(SwipeDirection::right);
@@ -218,9 +265,7 @@ private Q_SLOTS:
 
     void carouselRotatesSwipesPausesAndRemoves() {
         Rig rig({"A", "B", "C"});
-        rig.state->start();
-        rig.clock.runDue();
-        rig.source.answer({quote("A", 1), quote("B", 1), quote("C", 1)});
+        rig.started().source.answer({quote("A", 1), quote("B", 1), quote("C", 1)});
         QStringList seen;
         for (int i = 0; i < 3; ++i) {
             rig.clock.advance(10);
@@ -255,7 +300,6 @@ private Q_SLOTS:
         rig.state->swipe(SwipeDirection::right);
         rig.state->removeActive(); // B goes, C takes its place
         QCOMPARE(rig.prefs.trackedSymbols(), (QStringList{"A", "C"}));
-        QCOMPARE(rig.state->symbols(), (QStringList{"A", "C"}));
         QCOMPARE(rig.active(), QStringLiteral("C"));
         QCOMPARE(rig.state->lastSwipeDirection(), SwipeDirection::left);
         rig.state->removeActive(); // the last goes: the new last
@@ -266,7 +310,7 @@ private Q_SLOTS:
         QVERIFY(!rig.state->isRotationArmed());
     }
 
-    void derivedValuesForTheViews() {
+    void portfolioAndLookups() {
         Rig rig({"AAPL", "MSFT"});
         QVERIFY(!rig.state->activeStock());
         rig.prefs.setHolding("AAPL", 10);
@@ -286,125 +330,141 @@ private Q_SLOTS:
         QCOMPARE(rig.state->activeStock()->symbol, QStringLiteral("AAPL"));
     }
 
-    // What the views read through the properties is the record without its price history;
-    // the state keeps the history for the spike check.
-    void viewsGetRecordsWithoutHistory() {
-        Rig rig({"AAPL", "MSFT"});
-        for (int i = 0; i < 3; ++i) {
-            rig.cycle({quote("AAPL", 110 + i, 100), quote("MSFT", 50, 49)});
-            rig.clock.advance(2);
-        }
-        QCOMPARE(rig.at(0).history.size(), 3);
-        const auto views = rig.state->property("stocks").value<QList<Stock>>();
-        QCOMPARE(views.size(), 2);
-        for (qsizetype i = 0; i < views.size(); ++i) {
-            QVERIFY(views[i].history.isEmpty());
-            Stock expected = rig.at(int(i));
-            expected.history.clear();
-            QCOMPARE(views[i], expected);
-        }
-        const auto active = rig.state->property("activeStock").value<Stock>();
-        Stock expected = *rig.state->activeStock();
-        QCOMPARE(expected.history.size(), 3);
-        expected.history.clear();
-        QCOMPARE(active, expected);
-    }
-
-    // On the real chart-feed client, against the local feed simulator.
-    void failedSymbolKeepsItsRecord() {
-        Rig rig({"AAPL", "MSFT"}, true);
-        QVERIFY(rig.settle());
-        const Stock msft = rig.at(1);
-        rig.simulator.script("MSFT", ScriptedAnswer::fixedAnswer(500, "oops"));
-        rig.clock.advance(2);
-        QVERIFY(rig.settle());
-        QCOMPARE(rig.at(1), msft);
-        QCOMPARE(rig.at(0).lastUpdate, t0 + 2);
-    }
-
     void tickDuringARefreshIsDropped() {
-        Rig rig({"AAPL", "MSFT"}, true);
-        rig.simulator.script("AAPL", ScriptedAnswer::stall());
+        Rig rig({"AAPL", "MSFT"});
         QSignalSpy done(rig.state.get(), &AppState::refreshFinished);
-        rig.state->start();
-        rig.clock.runDue();
-        QTRY_COMPARE(rig.requested(), QStringList{"AAPL"});
-        rig.clock.advance(StockService::requestTimeoutSeconds - 0.5); // three ticks meanwhile
-        QTest::qWait(50);
-        QCOMPARE(rig.requested(), QStringList{"AAPL"});
-        rig.simulator.clearScript("AAPL");
-        rig.clock.advance(0.5); // the stalled request times out and the batch goes on
-        QTRY_COMPARE(done.size(), 1);
+        rig.started();
+        QCOMPARE(rig.callsBy(t0 + 7.5), 1); // three ticks meanwhile
+        rig.source.answer({quote("MSFT", 1)});
+        QCOMPARE(done.size(), 1);
         QCOMPARE(rig.state->symbols(), QStringList{"MSFT"});
-        rig.clock.advance(2);
-        QTRY_COMPARE(done.size(), 2);
-        QCOMPARE(rig.requested(), (QStringList{"AAPL", "MSFT", "AAPL", "MSFT"}));
+        QCOMPARE(rig.callsBy(t0 + 7.999), 1); // none of the dropped ticks is made up for
+        QCOMPARE(rig.callsBy(t0 + 8), 2);
     }
 
-    void futuresSwitchStartsFromEmptyRecords() {
-        Rig rig({"AAPL"}, true);
-        QVERIFY(rig.settle());
+    void futuresReplaceTheListOutsideTheSession() {
+        Rig rig({"AAPL"});
+        rig.cycle({quote("AAPL", 1)});
+        rig.prefs.setShowFuturesAfterHours(true);
         QList<qsizetype> published;
         connect(rig.state.get(), &AppState::stocksChanged, this,
                 [&] { published << rig.state->stocks().size(); });
-        rig.simulator.clearRequestLog();
         rig.clock.setNow(t0 + 7 * 3600); // 17:00: closed
-        QVERIFY(rig.settle());
+        rig.clock.runDue();
         QVERIFY(rig.state->isAfterHours());
-        QCOMPARE(published, (QList<qsizetype>{0, 6}));
-        QCOMPARE(rig.requested(), (QStringList{"ES=F", "NQ=F", "YM=F", "RTY=F", "GC=F", "CL=F"}));
-        // The first record becomes active, unless a future spiked on its first merge.
-        QCOMPARE(rig.active(), rig.state->spikedSymbol().value_or(QStringLiteral("ES=F")));
+        QCOMPARE(rig.source.calls.last(),
+                 (QStringList{"ES=F", "NQ=F", "YM=F", "RTY=F", "GC=F", "CL=F"}));
+        QList<Quote> futures;
+        for (const QString& s : AppState::futuresSymbols())
+            futures << quote(s, 1);
+        rig.source.answer(futures);
+        QCOMPARE(published, (QList<qsizetype>{0, 6})); // from empty records
+        QCOMPARE(rig.active(), QStringLiteral("ES=F"));
+
+        Rig holiday({"AAPL"}, 1735137000); // Christmas 2024, 09:30 in New York
+        holiday.prefs.setShowFuturesAfterHours(true);
+        holiday.clock.runDue();
+        QCOMPARE(holiday.source.calls.last(), AppState::futuresSymbols());
     }
 
-    // Between two chart answers the streamed price moves the record, and a level it crosses
-    // sets off the alert once.
-    void aStreamedPriceMovesTheRecordAndCrossesAnAlertOnce() {
-        QTemporaryDir dir;
-        QSettings settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat);
-        UserPreferences prefs(&settings);
-        prefs.setTrackedSymbols({"AAPL"});
-        prefs.setShowFuturesAfterHours(false);
-        ManualClock clock(t0);
-        FeedSimulator sim(&clock);
-        QVERIFY(sim.listen());
-        StockService http(sim.baseUrl(), &clock);
-        StreamingQuoteSource source(sim.streamUrl(), &http, &clock, &AppState::isSymbolSessionOpen);
-        const auto streamed = [&](double at) {
-            return roundWithPriceHint(sim.streamer().tickFor("AAPL", at).price, 2);
-        };
-        // The level: the highest streamed price from 20 s to 200 s, not reached before.
-        double level = 0;
-        for (int s = 20; s <= 200; ++s)
-            level = std::max(level, streamed(t0 + s));
-        for (int s = 0; s < 20; ++s)
-            QVERIFY(streamed(t0 + s) < level);
-        prefs.addAlert("AAPL", level, PriceAlert::Direction::above);
+    void aRateLimitStopsEveryRequestUntilTheFeedSaysSo() {
+        Rig rig({"AAPL"});
+        QCOMPARE(rig.started().source.calls.size(), 1);
+        rig.source.answer({quote("AAPL", 100)});
+        QCOMPARE(rig.state->feedStatus(), AppState::FeedStatus::live);
+        rig.clock.advance(1); // t0 + 1
+        QCOMPARE(rig.callsBy(t0 + 2), 2);
+        rig.source.answer(failing("AAPL", StockError::badResponse, 429, 42));
+        QCOMPARE(rig.state->feedStatus(), AppState::FeedStatus::paused);
+        QCOMPARE(rig.state->feedResumesAt(), std::optional<double>(t0 + 44));
+        // Ticks, a change of the watch list and "refresh now" all wait.
+        rig.prefs.setTrackedSymbols({"AAPL", "MSFT"});
+        rig.state->refresh();
+        QCOMPARE(rig.callsBy(t0 + 43.999), 2);
+        QCOMPARE(rig.callsBy(t0 + 44), 3);
+        QCOMPARE(rig.source.calls.last(), (QStringList{"AAPL", "MSFT"}));
+        rig.source.answer({quote("AAPL", 100), quote("MSFT", 100)});
+        QCOMPARE(rig.state->feedStatus(), AppState::FeedStatus::live);
+        QVERIFY(!rig.state->feedResumesAt());
+        // Then the two-second cycle again.
+        QCOMPARE(rig.callsBy(t0 + 45.999), 3);
+        QCOMPARE(rig.callsBy(t0 + 46), 4);
+    }
 
-        AppState state(&prefs, &source, &clock, {});
-        int received = 0;
-        connect(&source, &StreamingQuoteSource::streamedPrice, this, [&] { ++received; });
-        int crossings = 0;
-        connect(&state, &AppState::alertEventChanged, this, [&] {
-            if (state.alertEvent() && !state.alertEvent()->isSpike())
-                ++crossings;
-        });
-        state.start();
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                clock.runDue();
-                return received > 0 && sim.chartRequestCount() == 1 && !state.stocks().isEmpty();
-            },
-            20000));
-        for (int s = 1; s <= 210; ++s) {
-            clock.advanceTo(t0 + s);
-            QVERIFY(QTest::qWaitFor([&] { return received == sim.streamer().messagesSent(); }));
+    void troubleKindsSetTheStatusAndTheGrowingPause() {
+        Rig rig({"AAPL"});
+        rig.started();
+        const auto pauseAfter = [&rig](const QuoteBatch& b) {
+            rig.source.answer(b);
+            const double pause = *rig.state->feedResumesAt() - rig.clock.now();
+            rig.clock.advanceTo(*rig.state->feedResumesAt());
+            return pause;
+        };
+        QCOMPARE(pauseAfter(failing("AAPL", StockError::badResponse, 502)), 4.0);
+        QCOMPARE(pauseAfter(failing("AAPL", StockError::badResponse, 502)), 8.0);
+        QCOMPARE(rig.state->feedStatus(), AppState::FeedStatus::paused);
+        QCOMPARE(pauseAfter(failing("AAPL", StockError::transport)), 2.0);
+        QCOMPARE(rig.state->feedStatus(), AppState::FeedStatus::offline);
+    }
+
+    void theNetworkComingBackEndsOnlyAnOfflinePause() {
+        Rig rig({"AAPL"});
+        rig.started().source.answer(failing("AAPL", StockError::badResponse, 429, 300));
+        rig.state->networkReachable();
+        QCOMPARE(rig.source.calls.size(), 1);
+        QVERIFY(rig.state->isFeedPaused());
+
+        rig.clock.advanceTo(t0 + 300);
+        QCOMPARE(rig.source.calls.size(), 2);
+        for (int i = 0; i < 5; ++i) { // offline for a while: the pause is 30 s by now
+            rig.source.answer(failing("AAPL", StockError::transport));
+            rig.clock.advanceTo(*rig.state->feedResumesAt());
         }
-        clock.advance(AppState::refreshPeriod);
-        QVERIFY(
-            QTest::qWaitFor([&] { return state.stocks().first().price == streamed(t0 + 210); }));
-        QCOMPARE(crossings, 1);
-        QCOMPARE(sim.chartRequestCount(), 1); // every move came on the stream
+        rig.source.answer(failing("AAPL", StockError::transport));
+        QCOMPARE(*rig.state->feedResumesAt() - rig.clock.now(), 30.0);
+        const qsizetype before = rig.source.calls.size();
+        rig.state->networkReachable();
+        QCOMPARE(rig.source.calls.size(), before + 1);
+        QVERIFY(!rig.state->isFeedPaused());
+    }
+
+    void oneFailingSymbolChangesNothingForTheOthers() {
+        Rig rig({"AAPL", "NOPE"});
+        rig.started().source.answer({quote("AAPL", 100)});
+        QCOMPARE(rig.callsBy(t0 + 2), 2);
+        QuoteBatch mixed{{quote("AAPL", 100)}, {}, 2};
+        mixed.failures.append({"NOPE", QuoteFailure{StockError::badResponse, {}, 404, {}}});
+        rig.source.answer(mixed);
+        QCOMPARE(rig.state->feedStatus(), AppState::FeedStatus::live);
+        QCOMPARE(rig.state->lastGoodRefresh(), std::optional<double>(t0 + 2));
+        QCOMPARE(rig.callsBy(t0 + 4), 3);
+        QCOMPARE(rig.state->stocks().size(), 1);
+    }
+
+    void quotesGoStaleAfterThirtySecondsInTheSessionAndSixtyOutside() {
+        Rig rig({"AAPL"});
+        rig.started().source.answer({quote("AAPL", 100)}); // at t0
+        QSignalSpy stale(rig.state.get(), &AppState::feedStaleChanged);
+        rig.clock.advance(2);
+        rig.source.answer(failing("AAPL", StockError::transport)); // good refresh stays at t0
+        rig.clock.advanceTo(t0 + 29.999);
+        QVERIFY(!rig.state->isFeedStale());
+        rig.clock.advanceTo(t0 + 30);
+        QVERIFY(rig.state->isFeedStale());
+        QCOMPARE(stale.size(), 1);
+        rig.source.answer({quote("AAPL", 100)}); // the retry booked at t0 + 4 is still waiting
+        QVERIFY(!rig.state->isFeedStale());
+        QCOMPARE(stale.size(), 2);
+
+        // Saturday: the limit is a minute, also counted from start-up without any quote.
+        const double saturday = 1705157400; // 2024-01-13, 09:50 in New York
+        Rig weekend({"AAPL"}, saturday);
+        weekend.started().source.answer(failing("AAPL", StockError::transport));
+        weekend.clock.advanceTo(saturday + 59.999);
+        QVERIFY(!weekend.state->isFeedStale());
+        weekend.clock.advanceTo(saturday + 60);
+        QVERIFY(weekend.state->isFeedStale());
+        QVERIFY(!weekend.state->lastGoodRefresh());
     }
 };
 

@@ -1,13 +1,21 @@
+// The feed simulator as a client sees it: chart answers, logos, the fault switches, the
+// streamer and the multi-symbol endpoint.
 #include "clock/manualclock.h"
 #include "feedsim/feedsimulator.h"
 #include "market/chartfeed.h"
+#include "market/streamwire.h"
 
-#include <QEventLoop>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTest>
-#include <QTimer>
+#include <QWebSocket>
+
+#include <cmath>
+#include <memory>
 
 using namespace velline;
 
@@ -15,6 +23,7 @@ namespace {
 const QStringList watchList = {"AVGO", "AAPL", "META", "MSFT", "^GSPC",
                                "LMT",  "NVDA", "IBM",  "MDB",  "PLTR"};
 constexpr double dayStart = 1'750'032'000.0; // a midnight UTC
+constexpr int waitMs = 5000;
 
 Quote decoded(const QString& symbol, double now) {
     const QuoteResult r = decodeQuote(SimulatedMarket().chartAnswer(symbol, now), symbol);
@@ -22,6 +31,77 @@ Quote decoded(const QString& symbol, double now) {
         qFatal("%s", qPrintable(r.describe()));
     return r.quote();
 }
+
+// One stream connection with everything it received.
+struct Client {
+    QWebSocket socket;
+    QList<QByteArray> frames;
+    bool closed = false;
+
+    explicit Client(const QUrl& url) {
+        QObject::connect(&socket, &QWebSocket::textMessageReceived,
+                         [this](const QString& text) { frames.append(text.toUtf8()); });
+        QObject::connect(&socket, &QWebSocket::disconnected, [this] { closed = true; });
+        QObject::connect(&socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error),
+                         [this] { closed = true; });
+        socket.open(url);
+    }
+    bool waitOpen() {
+        return QTest::qWaitFor(
+                   [this] { return closed || socket.state() == QAbstractSocket::ConnectedState; },
+                   waitMs) &&
+               !closed;
+    }
+    void send(const QByteArray& frame) { socket.sendTextMessage(QString::fromUtf8(frame)); }
+    bool waitFrames(qsizetype n) {
+        return QTest::qWaitFor([&] { return frames.size() >= n; }, waitMs);
+    }
+    QList<StreamTick> ticks() const {
+        QList<StreamTick> out;
+        for (const QByteArray& f : frames)
+            if (auto t = decodeStreamFrame(f))
+                out.append(*t);
+        return out;
+    }
+};
+
+struct Fixture {
+    ManualClock clock;
+    FeedSimulator sim{&clock};
+    QNetworkAccessManager nam;
+    explicit Fixture(double start = dayStart + 15 * 3600 + 0.25) : clock(start) {
+        if (!sim.listen())
+            qFatal("cannot listen");
+        sim.setControlEnabled(true);
+    }
+    std::unique_ptr<Client> connect(const QStringList& symbols = {}) {
+        auto c = std::make_unique<Client>(sim.streamUrl());
+        if (!c->waitOpen())
+            qFatal("stream did not open");
+        if (!symbols.isEmpty())
+            c->send(subscribeFrame(symbols));
+        return c;
+    }
+    // Waits until the streamer has taken in `n` client frames in all.
+    bool waitReceived(qsizetype n) {
+        return QTest::qWaitFor([&] { return sim.streamer().receivedFrames().size() >= n; }, waitMs);
+    }
+    struct Answer {
+        int status;
+        QByteArray contentType, body, retryAfter;
+        QNetworkReply::NetworkError error;
+    };
+    Answer get(const QByteArray& path) {
+        QNetworkReply* reply = nam.get(QNetworkRequest(sim.baseUrl().resolved(QUrl(path))));
+        if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, waitMs))
+            qFatal("no answer from the simulator");
+        reply->deleteLater();
+        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), reply->readAll(),
+                reply->rawHeader("Retry-After"), reply->error()};
+    }
+    QJsonObject stats() { return QJsonDocument::fromJson(get("/feedsim/stats").body).object(); }
+};
 } // namespace
 
 class TestFeedSim : public QObject {
@@ -55,135 +135,244 @@ private Q_SLOTS:
         }
     }
 
-    void aWatchListSeesSharpMovesEveryFewMinutes() {
-        const SimulatedMarket market;
-        QList<double> all;
-        for (const QString& symbol : watchList) {
-            for (double start : market.jumpsBetween(symbol, dayStart, dayStart + 86400)) {
-                all.append(start);
-                double move = 0; // 1 % or more within a minute
-                for (double t = start; t <= start + 60; t += 5)
-                    move = std::max(
-                        move, qAbs(market.priceAt(symbol, t) / market.priceAt(symbol, start) - 1));
-                QVERIFY2(move >= 0.01, qPrintable(QString::number(move)));
-            }
-        }
-        QVERIFY(all.size() > 86400 / 300); // on average under five minutes apart
-        int stretchesWithJump = 0;         // and in most ten-minute stretches
-        for (double from = dayStart; from < dayStart + 86400; from += 600)
-            stretchesWithJump += std::any_of(
-                all.begin(), all.end(), [from](double t) { return t >= from && t < from + 600; });
-        QVERIFY2(stretchesWithJump >= 0.8 * 144, qPrintable(QString::number(stretchesWithJump)));
-    }
-
-    void faultsCanBeSwitchedFromAnotherProcess() {
-        ManualClock clock(dayStart + 50'000);
-        FeedSimulator sim(&clock);
-        QVERIFY(sim.listen());
-        QNetworkAccessManager nam;
-        auto get = [&](const char* path) {
-            QNetworkReply* reply = nam.get(QNetworkRequest(sim.baseUrl().resolved(QUrl(path))));
-            if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 5000))
-                qFatal("no answer from the simulator");
-            reply->deleteLater();
-            return std::make_tuple(
-                reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                reply->rawHeader("Retry-After"), reply->error());
-        };
-        // Off unless asked for: the control paths are plain unknown paths.
-        QCOMPARE(std::get<0>(get("/feedsim/fault?kind=html")), 404);
-        sim.setControlEnabled(true);
-        QCOMPARE(std::get<0>(get("/feedsim/fault?kind=status&status=429&retryAfter=20")), 200);
-        QCOMPARE(get("/v8/finance/chart/AAPL"),
-                 std::make_tuple(429, QByteArray("20"), QNetworkReply::UnknownContentError));
-        QCOMPARE(std::get<0>(get("/feedsim/fault?kind=reset&symbol=MSFT")), 200);
-        QCOMPARE(std::get<2>(get("/v8/finance/chart/MSFT")), QNetworkReply::RemoteHostClosedError);
-        QCOMPARE(std::get<0>(get("/feedsim/clear")), 200);
-        QCOMPARE(std::get<0>(get("/v8/finance/chart/AAPL")), 200);
-        // Qt's HTTP layer sends a request once more when a reused connection is reset.
-        QVERIFY(sim.chartRequestCount() == 3 || sim.chartRequestCount() == 4);
-        QCOMPARE(std::get<0>(get("/feedsim/fault?kind=bogus")), 400);
-    }
-
     void servesChartsLogosAndNotFoundAndLogsRequests() {
-        ManualClock clock(dayStart + 50'000);
-        FeedSimulator sim(&clock);
-        QVERIFY(sim.listen());
-        sim.setUnknownSymbols({QStringLiteral("GONE")});
-        QNetworkAccessManager nam;
-        auto get = [&](const char* path) {
-            QNetworkReply* reply = nam.get(QNetworkRequest(sim.baseUrl().resolved(QUrl(path))));
-            if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 5000))
-                qFatal("no answer from the simulator");
-            reply->deleteLater();
-            return qMakePair(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                             reply->readAll());
-        };
+        Fixture f(dayStart + 50'000);
+        f.sim.setUnknownSymbols({QStringLiteral("GONE")});
+        const Fixture::Answer chart = f.get("/v8/finance/chart/%5EGSPC?interval=5m&range=1d");
+        QCOMPARE(chart.status, 200);
+        QCOMPARE(chart.body, f.sim.market().chartAnswer(QStringLiteral("^GSPC"), f.clock.now()));
+        for (const char* unknown :
+             {"/v8/finance/chart/GONE", "/v8/finance/chart/FOOXXX", "/v8/finance/chart/A%20B"}) {
+            const Fixture::Answer a = f.get(unknown);
+            QCOMPARE(a.status, 404);
+            QCOMPARE(a.body, SimulatedMarket::notFoundAnswer());
+        }
+        const Fixture::Answer logo = f.get("/image-stock/AAPL.png");
+        QCOMPARE(logo.status, 200);
+        QCOMPARE(QImage::fromData(logo.body, "PNG").size(), QSize(128, 128));
+        QCOMPARE(f.get("/image-stock/XXX.png").status, 404);
+        QCOMPARE(f.get("/other").status, 404);
 
-        QCOMPARE(get("/v8/finance/chart/%5EGSPC?interval=5m&range=1d"),
-                 qMakePair(200, sim.market().chartAnswer(QStringLiteral("^GSPC"), clock.now())));
-        for (const char* unknown : {"/v8/finance/chart/GONE", "/v8/finance/chart/FOOXXX",
-                                    "/v8/finance/chart/UNKNOWN1", "/v8/finance/chart/A%20B"})
-            QCOMPARE(get(unknown), qMakePair(404, SimulatedMarket::notFoundAnswer()));
-
-        const auto logo = get("/image-stock/AAPL.png");
-        QCOMPARE(logo.first, 200);
-        const QImage image = QImage::fromData(logo.second, "PNG");
-        QCOMPARE(image.size(), QSize(128, 128));
-        QCOMPARE(image.pixelColor(64, 64), QColor(Qt::white));
-        QCOMPARE(image.pixelColor(0, 0).alpha(), 0); // rounded corner
-        QVERIFY(image.pixelColor(64, 8).saturation() > 100);
-        QCOMPARE(get("/image-stock/XXX.png").first, 404);
-        QCOMPARE(get("/other").first, 404);
-
-        const QList<LoggedRequest> log = sim.requestLog();
-        QCOMPARE(log.size(), 8);
+        const QList<LoggedRequest> log = f.sim.requestLog();
+        QCOMPARE(log.size(), 7);
         QCOMPARE(log[0].path, QByteArray("/v8/finance/chart/%5EGSPC"));
         QCOMPARE(log[0].query, QByteArray("interval=5m&range=1d"));
         QCOMPARE(log[0].symbol, QStringLiteral("^GSPC"));
-        QCOMPARE(log[0].at, clock.now());
-        QVERIFY(!log[0].header("host").isEmpty());
-        QCOMPARE(log[4].symbol, QStringLiteral("A B"));
+        QCOMPARE(log[3].symbol, QStringLiteral("A B"));
     }
 
     void aStillMarketNeverMovesAndTheLogStaysBounded() {
-        ManualClock clock(dayStart + 50'000);
-        FeedSimulator sim(&clock);
-        QVERIFY(sim.listen());
-        const double frozen = clock.now();
-        sim.setFrozenAt(frozen);
-        QNetworkAccessManager nam;
-        const QUrl url = sim.baseUrl().resolved(QUrl("/v8/finance/chart/NVDA"));
-        auto get = [&] {
-            QNetworkReply* reply = nam.get(QNetworkRequest(url));
-            QEventLoop loop;
-            connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-            QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-            if (!reply->isFinished())
-                loop.exec();
-            if (!reply->isFinished())
-                qFatal("no answer from the simulator");
-            reply->deleteLater();
-            return reply->readAll();
-        };
-        const QByteArray still = sim.market().chartAnswer(QStringLiteral("NVDA"), frozen);
-        QCOMPARE(get(), still);
-        clock.advance(3 * 3600); // hours later, across jumps and new bars
-        QCOMPARE(get(), still);
-        QVERIFY(sim.market().chartAnswer(QStringLiteral("NVDA"), clock.now()) != still);
-        sim.setFrozenAt(std::nullopt);
-        QCOMPARE(get(), sim.market().chartAnswer(QStringLiteral("NVDA"), clock.now()));
+        Fixture f(dayStart + 50'000);
+        const double frozen = f.clock.now();
+        f.sim.setFrozenAt(frozen);
+        const QByteArray still = f.sim.market().chartAnswer(QStringLiteral("NVDA"), frozen);
+        QCOMPARE(f.get("/v8/finance/chart/NVDA").body, still);
+        auto c = f.connect({"AAPL", "MSFT"});
+        QVERIFY(c->waitFrames(2));
+        f.clock.advance(3 * 3600); // hours later, across jumps and new bars
+        QCOMPARE(f.get("/v8/finance/chart/NVDA").body, still);
+        QCOMPARE(f.sim.streamer().messagesSent(), 2); // the snapshot only
+        f.sim.setFrozenAt(std::nullopt);
+        QCOMPARE(f.get("/v8/finance/chart/NVDA").body,
+                 f.sim.market().chartAnswer(QStringLiteral("NVDA"), f.clock.now()));
 
         // A simulator serving all day keeps only the latest requests.
-        const qsizetype total = FeedSimulator::requestLogLimit + 7;
-        for (qsizetype i = 3; i < total; ++i) {
-            clock.advance(2);
-            get();
+        for (qsizetype i = 2; i < FeedSimulator::requestLogLimit + 7; ++i) {
+            f.clock.advance(2);
+            f.get("/v8/finance/chart/NVDA");
         }
-        const QList<LoggedRequest> log = sim.requestLog();
+        const QList<LoggedRequest> log = f.sim.requestLog();
         QCOMPARE(log.size(), FeedSimulator::requestLogLimit);
-        QCOMPARE(log.last().at, clock.now());
-        QCOMPARE(log.first().at, clock.now() - 2 * double(FeedSimulator::requestLogLimit - 1));
+        QCOMPARE(log.last().at, f.clock.now());
+        QCOMPARE(log.first().at, f.clock.now() - 2 * double(FeedSimulator::requestLogLimit - 1));
+    }
+
+    void httpFaultsCanBeSwitchedFromAnotherProcess() {
+        Fixture f(dayStart + 50'000);
+        f.sim.setControlEnabled(false); // off unless asked for: plain unknown paths
+        QCOMPARE(f.get("/feedsim/fault?kind=html").status, 404);
+        f.sim.setControlEnabled(true);
+        QCOMPARE(f.get("/feedsim/fault?kind=status&status=429&retryAfter=20").status, 200);
+        const Fixture::Answer limited = f.get("/v8/finance/chart/AAPL");
+        QCOMPARE(limited.status, 429);
+        QCOMPARE(limited.retryAfter, QByteArray("20"));
+        QCOMPARE(f.get("/feedsim/fault?kind=reset&symbol=MSFT").status, 200);
+        QCOMPARE(f.get("/v8/finance/chart/MSFT").error, QNetworkReply::RemoteHostClosedError);
+        QCOMPARE(f.get("/feedsim/clear").status, 200);
+        QCOMPARE(f.get("/v8/finance/chart/AAPL").status, 200);
+        QCOMPARE(f.get("/feedsim/fault?kind=bogus").status, 400);
+
+        // The real feed's rate-limit answer, for the multi-symbol endpoint alone or for all.
+        QCOMPARE(f.get("/feedsim/fault?kind=edge429&symbol=/spark").status, 200);
+        const Fixture::Answer edge = f.get("/v7/finance/spark?symbols=AAPL");
+        QCOMPARE(edge.status, 429);
+        QCOMPARE(edge.contentType, QByteArray("text/html"));
+        QCOMPARE(edge.body, QByteArray("Edge: Too Many Requests"));
+        QVERIFY(edge.retryAfter.isEmpty());
+        QCOMPARE(f.get("/v8/finance/chart/AAPL").status, 200);
+        QCOMPARE(f.get("/feedsim/fault?kind=edge429").status, 200);
+        QCOMPARE(f.get("/v8/finance/chart/AAPL").body, QByteArray("Edge: Too Many Requests"));
+    }
+
+    void subscribeGivesASnapshotThenASecondlyMessageWhileThePriceMoves() {
+        Fixture f;
+        auto c = f.connect({"AAPL", "^GSPC", "XXXUNKNOWN"});
+        QVERIFY(c->waitFrames(2));
+        const double now = f.clock.now();
+        QList<StreamTick> ticks = c->ticks();
+        QCOMPARE(ticks.size(), 2);
+        QCOMPARE(ticks[0].symbol, QStringLiteral("AAPL"));
+        QCOMPARE(ticks[1].symbol, QStringLiteral("^GSPC"));
+        QCOMPARE(ticks[0].timeMs, qint64(std::floor(now)) * 1000);
+        QCOMPARE(ticks[1].quoteType, 9);
+        const SimSnapshot market = f.sim.market().snapshot("AAPL", now);
+        QCOMPARE(ticks[0].previousClose, roundWithPriceHint(market.previousClose, 2));
+
+        // A minute: at most one message a second per known symbol, none for the unknown one.
+        const int before = f.sim.streamer().messagesSent();
+        for (int i = 0; i < 60; ++i)
+            f.clock.advance(1);
+        const int sent = f.sim.streamer().messagesSent() - before;
+        QVERIFY2(sent > 60 && sent <= 120, qPrintable(QString::number(sent)));
+        QVERIFY(c->waitFrames(2 + sent));
+        ticks = c->ticks();
+        QCOMPARE(ticks.size(), 2 + sent);
+        for (const StreamTick& t : ticks) {
+            // Each streamed price is the one a chart answer gives at that instant.
+            const double at = double(t.timeMs) / 1000 + 0.25;
+            QCOMPARE(t.price, roundWithPriceHint(f.sim.market().snapshot(t.symbol, at).price, 2));
+        }
+        QCOMPARE(ticks.last().timeMs, qint64(std::floor(f.clock.now())) * 1000);
+
+        const QJsonObject stats = f.stats();
+        QCOMPARE(stats.value("streamMessages").toInt(), 2 + sent);
+        QCOMPARE(stats.value("streamSubscribed").toInt(), 3);
+        QCOMPARE(stats.value("chartRequests").toInt(), 0); // old keys stay
+    }
+
+    void resubscribesUnsubscribesAndTheSymbolCap() {
+        Fixture f;
+        f.sim.setFrozenAt(f.clock.now());
+        auto c = f.connect({"AAPL"});
+        QVERIFY(c->waitFrames(1));
+        // The heartbeat re-subscribe sends no second snapshot; a new symbol gets one.
+        c->send(subscribeFrame({"AAPL", "MSFT"}));
+        QVERIFY(c->waitFrames(2));
+        QCOMPARE(c->ticks()[1].symbol, QStringLiteral("MSFT"));
+        c->send(unsubscribeFrame({"AAPL"}));
+        QVERIFY(f.waitReceived(3));
+        QCOMPARE(f.sim.streamer().subscribedSymbols(), QStringList{"MSFT"});
+
+        // 2 slots used (AAPL keeps its slot); 120 more asked for, 98 taken.
+        QStringList many;
+        for (int i = 0; i < 120; ++i)
+            many.append(QStringLiteral("S%1").arg(i, 3, 10, QLatin1Char('0')));
+        c->send(subscribeFrame(many));
+        QVERIFY(f.waitReceived(4));
+        QCOMPARE(f.sim.streamer().subscribedCount(), 99);
+        QVERIFY(f.sim.streamer().subscribedSymbols().contains("S097"));
+        QVERIFY(!f.sim.streamer().subscribedSymbols().contains("S098"));
+        QVERIFY(!c->closed);
+    }
+
+    void aFrameTheStreamerCannotReadEndsTheConnection_data() {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("not JSON") << QByteArray("subscribe AAPL");
+        QTest::newRow("symbols not a list") << QByteArray("{\"subscribe\":\"AAPL\"}");
+        QTest::newRow("empty symbol") << QByteArray("{\"subscribe\":[\"\"]}");
+        QTest::newRow("unknown action") << QByteArray("{\"watch\":[\"AAPL\"]}");
+        QTest::newRow("binary frame") << QByteArray();
+    }
+    void aFrameTheStreamerCannotReadEndsTheConnection() {
+        QFETCH(QByteArray, frame);
+        Fixture f;
+        auto c = f.connect();
+        if (frame.isEmpty())
+            c->socket.sendBinaryMessage(subscribeFrame({"AAPL"}));
+        else
+            c->send(frame);
+        QVERIFY(QTest::qWaitFor([&] { return c->closed; }, waitMs));
+        QCOMPARE(f.sim.streamer().messagesSent(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(f.sim.streamer().openConnections(), 0, waitMs);
+    }
+
+    void streamFaultSwitches() {
+        Fixture f;
+        auto c = f.connect({"AAPL", "MSFT"});
+        QVERIFY(c->waitFrames(2));
+
+        // One symbol silent: the other streams on.
+        QCOMPARE(f.get("/feedsim/fault?kind=silent&symbol=MSFT").status, 200);
+        int before = f.sim.streamer().messagesSent();
+        f.clock.advance(30);
+        QVERIFY(f.sim.streamer().messagesSent() > before);
+        QVERIFY(c->waitFrames(2 + f.sim.streamer().messagesSent() - before));
+        for (qsizetype i = 2; i < c->frames.size(); ++i)
+            QCOMPARE(decodeStreamFrame(c->frames[i])->symbol, QStringLiteral("AAPL"));
+        c->frames.resize(2);
+
+        QCOMPARE(f.get("/feedsim/fault?kind=silent").status, 200);
+        before = f.sim.streamer().messagesSent();
+        f.clock.advance(10);
+        QCOMPARE(f.sim.streamer().messagesSent(), before);
+        QVERIFY(!c->closed);
+
+        QCOMPARE(f.get("/feedsim/clear").status, 200);
+        QCOMPARE(f.get("/feedsim/fault?kind=garbage").status, 200);
+        before = f.sim.streamer().messagesSent();
+        f.clock.advance(4);
+        const int garbage = f.sim.streamer().messagesSent() - before;
+        QCOMPARE(garbage, 8);
+        QVERIFY(c->waitFrames(2 + garbage));
+        QVERIFY(!decodeStreamFrame(c->frames.last()));
+
+        QCOMPARE(f.get("/feedsim/fault?kind=close").status, 200);
+        QVERIFY(QTest::qWaitFor([&] { return c->closed; }, waitMs));
+        QCOMPARE(c->socket.closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
+
+        QCOMPARE(f.get("/feedsim/fault?kind=refuse").status, 200);
+        QVERIFY(!Client(f.sim.streamUrl()).waitOpen());
+        QCOMPARE(f.get("/feedsim/clear").status, 200);
+        auto again = f.connect({"AAPL"});
+        QVERIFY(again->waitFrames(1));
+        QCOMPARE(f.stats().value("streamConnections").toInt(), 2);
+
+        // Only the streamer's address upgrades, and only while the stream is on.
+        QUrl other = f.sim.streamUrl();
+        other.setPath("/v8/finance/chart/AAPL");
+        QVERIFY(!Client(other).waitOpen());
+        f.sim.setStreamEnabled(false);
+        QVERIFY(!Client(f.sim.streamUrl()).waitOpen());
+        QCOMPARE(f.sim.streamer().connectionsOpened(), 2);
+        QCOMPARE(f.get("/v8/finance/chart/AAPL").status, 200); // the HTTP side is unharmed
+    }
+
+    void sparkAnswersAllSymbolsInOneRequest() {
+        Fixture f;
+        const Fixture::Answer v7 =
+            f.get("/v7/finance/spark?symbols=AAPL,%5EGSPC,XXXUNKNOWN&range=1d&interval=5m");
+        QCOMPARE(v7.status, 200);
+        const QJsonArray results =
+            QJsonDocument::fromJson(v7.body).object()["spark"].toObject()["result"].toArray();
+        QCOMPARE(results.size(), 2);
+        QCOMPARE(results[1].toObject()["symbol"].toString(), QStringLiteral("^GSPC"));
+        const QJsonObject response = results[0].toObject()["response"].toArray()[0].toObject();
+        const SimSnapshot aapl = f.sim.market().snapshot("AAPL", f.clock.now());
+        const QJsonObject meta = response["meta"].toObject();
+        QCOMPARE(meta["regularMarketPrice"].toDouble(), aapl.price);
+        QCOMPARE(meta["previousClose"].toDouble(), aapl.previousClose);
+        QCOMPARE(response["timestamp"].toArray().size(), SimulatedMarket::barsPerDay);
+        QCOMPARE(response["indicators"]["quote"][0].toObject().keys(), QStringList{"close"});
+
+        const QJsonObject flat =
+            QJsonDocument::fromJson(f.get("/v8/finance/spark?symbols=AAPL,MSFT").body).object();
+        QCOMPARE(flat.keys(), (QStringList{"AAPL", "MSFT"}));
+        QCOMPARE(flat["AAPL"]["chartPreviousClose"].toDouble(), aapl.previousClose);
+        QVERIFY(!flat["AAPL"].toObject().contains("meta"));
+
+        QCOMPARE(f.get("/v7/finance/spark?symbols=XXXA,XXXB").status, 404);
+        QCOMPARE(f.get("/v7/finance/spark?range=1d").status, 400);
+        QCOMPARE(f.sim.sparkRequestCount(), 4);
     }
 };
 
