@@ -5,6 +5,7 @@
 #include "market/chartfeed.h"
 #include "market/streamwire.h"
 
+#include <QEventLoop>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,6 +13,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTest>
+#include <QTimer>
 #include <QWebSocket>
 
 #include <cmath>
@@ -93,7 +95,14 @@ struct Fixture {
     };
     Answer get(const QByteArray& path) {
         QNetworkReply* reply = nam.get(QNetworkRequest(sim.baseUrl().resolved(QUrl(path))));
-        if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, waitMs))
+        // An event loop ended by the answer itself: qWaitFor's polling would cost tens of
+        // milliseconds a request, and one test makes a thousand.
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
+        if (!reply->isFinished())
+            loop.exec();
+        if (!reply->isFinished())
             qFatal("no answer from the simulator");
         reply->deleteLater();
         return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
@@ -177,6 +186,7 @@ private Q_SLOTS:
                  f.sim.market().chartAnswer(QStringLiteral("NVDA"), f.clock.now()));
 
         // A simulator serving all day keeps only the latest requests.
+        c.reset();
         for (qsizetype i = 2; i < FeedSimulator::requestLogLimit + 7; ++i) {
             f.clock.advance(2);
             f.get("/v8/finance/chart/NVDA");
