@@ -218,11 +218,14 @@ private Q_SLOTS:
         QCOMPARE(rig.state->lastSwipeDirection(), SwipeDirection::left);
         QCOMPARE(rig.state->alertsForActive().size(), 1);
 
+        rig.prefs.addAlert("MSFT", 49.8, PriceAlert::Direction::below);
+        QCOMPARE(step(100.0, 49.7), 0); // leaving the level it rested on is no crossing either
+
         rig.prefs.addAlert("AAPL", 105, PriceAlert::Direction::above);
         step(99, 49.8);
         QCOMPARE(step(106, 49.8), 3); // both alerts, then the 6 % spike, which wins
         QVERIFY(rig.state->alertEvent()->isSpike());
-        QCOMPARE(rig.prefs.priceAlerts().at(2).lastTriggered, std::optional(rig.clock.now()));
+        QCOMPARE(rig.prefs.priceAlerts().at(3).lastTriggered, std::optional(rig.clock.now()));
     }
 
     void spikeThresholdsAndCoolDown() {
@@ -236,12 +239,26 @@ private Q_SLOTS:
         QCOMPARE(cycle(0, 100, 100), 1); // 2.5 % up at launch
         QCOMPARE(rig.at(0).lastSpikeAt, std::optional(t0));
         QCOMPARE(cycle(599.9, 100, 100), 1);
-        QCOMPARE(cycle(0.2, 100, 100), 2); // more than 600 s later, still beyond 2 %
+        QCOMPARE(cycle(0.1, 100, 100), 1); // exactly 600 s: the cool-down is not over yet
+        QCOMPARE(cycle(0.1, 100, 100), 2); // after it, still beyond 2 %
         // Window rule, with no close (flat): 0.99 % in five minutes is quiet, 1.0 % fires.
         QCOMPARE(cycle(100, 100.99, 0), 2);
         QCOMPARE(cycle(100, 101, 0), 3);
         QCOMPARE(rig.state->spikedSymbol(), std::optional<QString>("IBM"));
         QCOMPARE(rig.state->alertEvent()->direction, Stock::Direction::flat);
+
+        // A day move of exactly 2.00 % counts, 1.99 % does not; a fall in the window counts too.
+        Rig day({"D"});
+        day.cycle({quote("D", 101.99, 100)});
+        QVERIFY(!day.state->spikedSymbol());
+        day.clock.advance(2);
+        day.cycle({quote("D", 102, 100)});
+        QCOMPARE(day.state->spikedSymbol(), std::optional<QString>("D"));
+        Rig fall({"F"});
+        fall.cycle({quote("F", 100, 0)});
+        fall.clock.advance(100);
+        fall.cycle({quote("F", 99, 0)});
+        QCOMPARE(fall.state->spikedSymbol(), std::optional<QString>("F"));
 
         Rig volume({"X"}); // recent bars at three times the earlier average (inclusive)
         volume.cycle(
@@ -305,8 +322,9 @@ private Q_SLOTS:
         rig.state->removeActive(); // the last goes: the new last
         QCOMPARE(rig.active(), QStringLiteral("A"));
         rig.clock.advance(10); // a single record neither rotates nor swipes
-        rig.state->swipe(SwipeDirection::left);
+        rig.state->swipe(SwipeDirection::right);
         QCOMPARE(rig.active(), QStringLiteral("A"));
+        QCOMPARE(rig.state->lastSwipeDirection(), SwipeDirection::left);
         QVERIFY(!rig.state->isRotationArmed());
     }
 
