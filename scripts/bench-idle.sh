@@ -16,12 +16,16 @@
 #     -b LABEL=DIR build folder to measure, repeatable (default after=build); with several, each
 #                  scenario runs for every build in turn, so the figures share the same run
 #     -o DIR       keep the logs and the per-minute memory samples there
+#     -M COUNT     after each run, the program's COUNT biggest mappings (by resident size, with
+#                  their private dirty size), mappings of one file or kind added together
 #
 # Per run it prints: CPU % of one core, frames drawn per minute and mean CPU per frame (frames
 # are counted inside the program: `velline --stats`), wake-ups per second (context switches of
 # its threads alive at the start and the end of the measured span), peak and final resident
-# memory of the program and of the simulator, the time from process start to the first drawn
-# frame, and resident memory at every minute.
+# memory of the program, its private dirty memory at the end (Private_Dirty of
+# /proc/PID/smaps_rollup: what it alone holds and no other process shares), the resident memory
+# of the simulator, the time from process start to the first drawn frame, and resident and
+# private dirty memory at every minute.
 # The simulator of each build is used (its memory is part of what is measured); a build whose
 # simulator has no --still option borrows the still market from the first build that has one.
 set -euo pipefail
@@ -32,14 +36,16 @@ warmup=15
 scenarios="moving still single unreachable card"
 builds=()
 keep=""
-while getopts "m:w:s:b:o:h" opt; do
+mappings=0
+while getopts "m:w:s:b:o:M:h" opt; do
     case $opt in
     m) minutes=$OPTARG ;;
     w) warmup=$OPTARG ;;
     s) scenarios=$OPTARG ;;
     b) builds+=("$OPTARG") ;;
     o) keep=$OPTARG ;;
-    *) sed -n '2,26p' "$0"; exit 64 ;;
+    M) mappings=$OPTARG ;;
+    *) sed -n '2,31p' "$0"; exit 64 ;;
     esac
 done
 [ ${#builds[@]} -gt 0 ] || builds=("after=build")
@@ -69,6 +75,18 @@ tick=$(getconf CLK_TCK)
 
 cputicks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
+# Private dirty memory in kB: pages the process alone has written.
+private_dirty() { awk '$1 == "Private_Dirty:" { print $2 }' "/proc/$1/smaps_rollup"; }
+# The COUNT biggest mappings by resident size, mappings of one file (or one kind: [heap],
+# [stack], anonymous) added together: "rss private-dirty count name" in kB.
+biggest_mappings() { # PID COUNT
+    awk '
+        /^[0-9a-f]+-[0-9a-f]+ / { name = NF >= 6 ? $6 : "[anonymous]"; count[name]++; next }
+        $1 == "Rss:" { rss[name] += $2 }
+        $1 == "Private_Dirty:" { dirty[name] += $2 }
+        END { for (n in rss) printf "%d %d %d %s\n", rss[n], dirty[n], count[n], n }
+    ' "/proc/$1/smaps" | sort -rn | head -"$2"
+}
 # Context switches per thread ("tid count"); a delta counts only threads alive at both samples.
 switches() {
     for f in /proc/"$1"/task/*/status; do
@@ -148,19 +166,22 @@ INNER
     : >"$run/rss"
     for m in $(seq "$minutes"); do
         sleep "${BENCH_MINUTE_SECONDS:-60}"
-        printf '%d %s %s\n' "$m" "$(kb "$pid" VmRSS)" "$([ -n "$simpid" ] && kb "$simpid" VmRSS || echo 0)" >>"$run/rss"
+        printf '%d %s %s %s\n' "$m" "$(kb "$pid" VmRSS)" "$([ -n "$simpid" ] && kb "$simpid" VmRSS || echo 0)" \
+            "$(private_dirty "$pid")" >>"$run/rss"
         [ "$minutes" -gt 1 ] && tail -1 "$run/rss" | awk -v l="$label" -v sc="$scenario" '{
-            printf "        %s %s minute %3d: velline %.1f MB, velline-feedsim %.1f MB\n", l, sc, $1, $2 / 1024, $3 / 1024 }'
+            printf "        %s %s minute %3d: velline %.1f MB (private dirty %.1f MB), velline-feedsim %.1f MB\n", l, sc, $1, $2 / 1024, $4 / 1024, $3 / 1024 }'
     done
     stats_now "$pid" "$run/app.log"
     local secs=$((SECONDS - t0))
-    local f1 c1 hwm rss first simhwm=0 simrss=0
+    local f1 c1 hwm rss dirty first simhwm=0 simrss=0
     f1=$(stat_field "$run/app.log" frames)
     c1=$(cputicks "$pid")
     switches "$pid" >"$run/switches1"
     first=$(stat_field "$run/app.log" first-frame)
     hwm=$(kb "$pid" VmHWM)
     rss=$(kb "$pid" VmRSS)
+    dirty=$(private_dirty "$pid")
+    [ "$mappings" -gt 0 ] && biggest_mappings "$pid" "$mappings" >"$run/mappings"
     if [ -n "$simpid" ]; then
         simhwm=$(kb "$simpid" VmHWM)
         simrss=$(kb "$simpid" VmRSS)
@@ -171,20 +192,25 @@ INNER
 
     local line
     line=$(awk -v l="$label" -v sc="$scenario" -v s="$secs" -v c="$((c1 - c0))" -v t="$tick" \
-        -v f="$((f1 - f0))" -v w="$(switch_delta "$run/switches0" "$run/switches1")" -v hwm="$hwm" -v rss="$rss" -v first="$first" \
+        -v f="$((f1 - f0))" -v w="$(switch_delta "$run/switches0" "$run/switches1")" -v hwm="$hwm" -v rss="$rss" -v dirty="$dirty" -v first="$first" \
         -v shwm="$simhwm" -v srss="$simrss" 'BEGIN {
         cpu = c / t
-        printf "%-7s %-12s %6.2f %% %8.1f %9s %8.1f %7.1f MB %7.1f MB %6.2f s %7.1f MB %7.1f MB\n",
+        printf "%-7s %-12s %6.2f %% %8.1f %9s %8.1f %7.1f MB %7.1f MB %7.1f MB %6.2f s %7.1f MB %7.1f MB\n",
             l, sc, 100 * cpu / s, 60 * f / s, (f > 0 ? sprintf("%.2f ms", 1000 * cpu / f) : "-"),
-            w / s, hwm / 1024, rss / 1024, first, shwm / 1024, srss / 1024
+            w / s, hwm / 1024, rss / 1024, dirty / 1024, first, shwm / 1024, srss / 1024
     }')
     summary+=("$line")
     echo "$line"
+    if [ "$mappings" -gt 0 ]; then
+        awk -v l="$label" -v sc="$scenario" 'BEGIN {
+            printf "        %s %s, biggest mappings:  resident  private dirty  mappings\n", l, sc }
+            { printf "        %10.1f MB %10.1f MB %5d  %s\n", $1 / 1024, $2 / 1024, $3, $4 }' "$run/mappings"
+    fi
     if [ -n "$keep" ]; then cp -r "$run" "$keep/"; fi
 }
 
-header=$(printf "%-7s %-12s %8s %8s %9s %8s %10s %10s %8s %10s %10s" build scenario "CPU" \
-    "frames/m" "CPU/frame" "wakeup/s" "peak RSS" "end RSS" "1st frame" "sim peak" "sim end")
+header=$(printf "%-7s %-12s %8s %8s %9s %8s %10s %10s %10s %8s %10s %10s" build scenario "CPU" \
+    "frames/m" "CPU/frame" "wakeup/s" "peak RSS" "end RSS" "priv dirty" "1st frame" "sim peak" "sim end")
 echo "$minutes measured minute(s) per run after a ${warmup} s warm-up, Xvfb 1920x1080, no compositor"
 echo "$header"
 for scenario in $scenarios; do
