@@ -23,6 +23,7 @@ Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
 
 using namespace velline;
+using namespace Qt::StringLiterals;
 namespace geo = velline::quickaddgeometry;
 
 namespace {
@@ -49,8 +50,7 @@ public:
 
 struct Rig {
     explicit Rig(const QStringList& tracked)
-        : settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat), prefs(&settings),
-          clock(t0) {
+        : settings(dir.filePath(u"v.conf"_s), QSettings::IniFormat), prefs(&settings), clock(t0) {
         prefs.setTrackedSymbols(tracked);
         prefs.setShowFuturesAfterHours(false);
         state = std::make_unique<AppState>(&prefs, &source, &clock, nullptr);
@@ -74,28 +74,20 @@ private Q_SLOTS:
     void filter_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("share class and a digit") << "brk-b 1"
-                                                 << "BRK-B1";
-        QTest::newRow("futures") << "es=f"
-                                 << "ES=F";
-        QTest::newRow("index") << "^gspc"
-                               << "^GSPC";
-        QTest::newRow("exchange suffix, digits first") << "7203.t"
-                                                       << "7203.T";
-        QTest::newRow("twelve kept") << "abcdefghijkl"
-                                     << "ABCDEFGHIJKL";
-        QTest::newRow("thirteenth dropped") << "abcdefghijklm"
-                                            << "ABCDEFGHIJKL";
-        QTest::newRow("dropped characters do not count") << "a b c d e f g h i j k l m"
-                                                         << "ABCDEFGHIJKL";
-        QTest::newRow("other characters") << "aapl!@#$%&*()_+/\\\t"
-                                          << "AAPL";
-        QTest::newRow("letters outside A-Z") << "éöπ"
-                                             << "";
-        QTest::newRow("upper-casing that grows") << "straße"
-                                                 << "STRASSE";
-        QTest::newRow("blank") << "   "
-                               << "";
+        const auto row = [](const char* name, const char* typed, const char* kept) {
+            QTest::newRow(name) << QString::fromUtf8(typed) << QString::fromUtf8(kept);
+        };
+        row("share class and a digit", "brk-b 1", "BRK-B1");
+        row("futures", "es=f", "ES=F");
+        row("index", "^gspc", "^GSPC");
+        row("exchange suffix, digits first", "7203.t", "7203.T");
+        row("twelve kept", "abcdefghijkl", "ABCDEFGHIJKL");
+        row("thirteenth dropped", "abcdefghijklm", "ABCDEFGHIJKL");
+        row("dropped characters do not count", "a b c d e f g h i j k l m", "ABCDEFGHIJKL");
+        row("other characters", "aapl!@#$%&*()_+/\\\t", "AAPL");
+        row("letters outside A-Z", "éöπ", "");
+        row("upper-casing that grows", "straße", "STRASSE");
+        row("blank", "   ", "");
     }
     void filter() {
         QFETCH(QString, typed);
@@ -135,7 +127,7 @@ private Q_SLOTS:
     }
 
     void queryAndRecents() {
-        Rig rig({QStringLiteral("AAPL"), QStringLiteral("MSFT")});
+        Rig rig({u"AAPL"_s, u"MSFT"_s});
         QuickAddController& c = *rig.controller;
         QVERIFY(!c.showsRecents()); // nothing added yet
 
@@ -147,23 +139,23 @@ private Q_SLOTS:
         QStringList symbols, tracked;
         for (const QVariant& row : rows) {
             const QVariantMap map = row.toMap();
-            symbols << map.value(QStringLiteral("symbol")).toString();
-            if (map.value(QStringLiteral("tracked")).toBool())
+            symbols << map.value(u"symbol"_s).toString();
+            if (map.value(u"tracked"_s).toBool())
                 tracked << symbols.last();
         }
         QCOMPARE(symbols, eight.mid(0, 6));
-        QCOMPARE(tracked, QStringList{QStringLiteral("AAPL")});
+        QCOMPARE(tracked, QStringList{u"AAPL"_s});
 
         // One typed character hides the recents; the field only ever holds the filtered text.
         QSignalSpy shows(&c, &QuickAddController::showsRecentsChanged);
-        c.setQuery(QStringLiteral("b"));
-        QCOMPARE(c.query(), QStringLiteral("B"));
+        c.setQuery(u"b"_s);
+        QCOMPARE(c.query(), u"B"_s);
         QVERIFY(!c.showsRecents());
         QCOMPARE(shows.count(), 1);
         // A dropped character still tells the field to take the filtered text back.
         QSignalSpy query(&c, &QuickAddController::queryChanged);
-        c.setQuery(QStringLiteral("B "));
-        QCOMPARE(c.query(), QStringLiteral("B"));
+        c.setQuery(u"B "_s);
+        QCOMPARE(c.query(), u"B"_s);
         QCOMPARE(query.count(), 1);
         c.setQuery(QString());
         QVERIFY(c.showsRecents());
@@ -171,66 +163,66 @@ private Q_SLOTS:
 
         // Tracking a recent symbol marks its row.
         QSignalSpy rowsChanged(&c, &QuickAddController::recentRowsChanged);
-        rig.prefs.setTrackedSymbols({QStringLiteral("NVDA")});
+        rig.prefs.setTrackedSymbols({u"NVDA"_s});
         QVERIFY(rowsChanged.count() >= 1);
-        QVERIFY(c.recentRows().first().toMap().value(QStringLiteral("tracked")).toBool());
+        QVERIFY(c.recentRows().first().toMap().value(u"tracked"_s).toBool());
     }
 
     void submit() {
-        Rig rig({QStringLiteral("MSFT")});
+        Rig rig({u"MSFT"_s});
         QuickAddController& c = *rig.controller;
 
         // Blank or fully filtered input does nothing.
-        c.setQuery(QStringLiteral("  "));
+        c.setQuery(u"  "_s);
         QVERIFY(!c.submit());
-        c.setQuery(QStringLiteral("!!"));
+        c.setQuery(u"!!"_s);
         QVERIFY(!c.submit());
         QVERIFY(rig.source.calls.isEmpty());
-        QCOMPARE(rig.prefs.trackedSymbols(), QStringList{QStringLiteral("MSFT")});
+        QCOMPARE(rig.prefs.trackedSymbols(), QStringList{u"MSFT"_s});
 
-        c.setQuery(QStringLiteral("aapl"));
+        c.setQuery(u"aapl"_s);
         QSignalSpy added(&c, &QuickAddController::added);
         QVERIFY(c.submit());
         QCOMPARE(added.count(), 1);
         QCOMPARE(rig.prefs.trackedSymbols(), (QStringList{"MSFT", "AAPL"}));
-        QCOMPARE(rig.prefs.recentlyAdded(), QStringList{QStringLiteral("AAPL")});
-        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("AAPL")));
+        QCOMPARE(rig.prefs.recentlyAdded(), QStringList{u"AAPL"_s});
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(u"AAPL"_s));
         // The refresh started at once and fetches the new symbol.
         QCOMPARE(rig.source.calls.size(), 1);
-        QVERIFY(rig.source.calls.last().contains(QStringLiteral("AAPL")));
+        QVERIFY(rig.source.calls.last().contains(u"AAPL"_s));
         QCOMPARE(c.query(), QString()); // cleared after a successful add
         rig.source.answerAll();
-        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("AAPL")));
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(u"AAPL"_s));
 
         // A tracked recent is not added twice; it moves to the front and becomes active.
-        rig.prefs.addSymbol(QStringLiteral("IBM"));
+        rig.prefs.addSymbol(u"IBM"_s);
         rig.clock.runDue();
         if (rig.source.pending)
             rig.source.answerAll();
-        c.choose(QStringLiteral("AAPL"));
+        c.choose(u"AAPL"_s);
         QCOMPARE(rig.prefs.trackedSymbols(), (QStringList{"MSFT", "AAPL", "IBM"}));
-        QCOMPARE(rig.prefs.recentlyAdded().first(), QStringLiteral("AAPL"));
-        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("AAPL")));
+        QCOMPARE(rig.prefs.recentlyAdded().first(), u"AAPL"_s);
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(u"AAPL"_s));
     }
 
     void addWhileARefreshRuns() {
         // A refresh that started before the add fetches the old list; when it ends the new
         // symbol must still be the active one, and it is fetched right away.
-        Rig rig({QStringLiteral("MSFT"), QStringLiteral("IBM")});
+        Rig rig({u"MSFT"_s, u"IBM"_s});
         rig.state->refresh();
         QVERIFY(rig.state->isRefreshInFlight());
-        QVERIFY(rig.controller->add(QStringLiteral("nvda")));
+        QVERIFY(rig.controller->add(u"nvda"_s));
         QCOMPARE(rig.source.calls.size(), 1);
         rig.source.answerAll(); // MSFT and IBM only
-        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("NVDA")));
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(u"NVDA"_s));
         QCOMPARE(rig.source.calls.size(), 2);
-        QVERIFY(rig.source.calls.last().contains(QStringLiteral("NVDA")));
+        QVERIFY(rig.source.calls.last().contains(u"NVDA"_s));
         rig.source.answerAll();
-        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(QStringLiteral("NVDA")));
+        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(u"NVDA"_s));
     }
 
     void panelGrowsDownwards() {
-        Rig rig({QStringLiteral("MSFT")});
+        Rig rig({u"MSFT"_s});
         QuickAddController& c = *rig.controller;
         rig.prefs.setRecentlyAdded({"NVDA", "AAPL", "IBM"});
         c.show();
@@ -247,7 +239,7 @@ private Q_SLOTS:
                 1);
 
         // Typing removes the recents: the panel shrinks towards its top edge.
-        c.setQuery(QStringLiteral("a"));
+        c.setQuery(u"a"_s);
         QTRY_VERIFY(panel->height() < withRecents.height());
         QCOMPARE(panel->y(), withRecents.y());
         QCOMPARE(panel->geometry().center().x(), withRecents.center().x());
@@ -256,13 +248,13 @@ private Q_SLOTS:
         QTRY_COMPARE(panel->geometry(), withRecents);
 
         // The same panel again on the next show, with the text that was left in the field.
-        c.setQuery(QStringLiteral("ms"));
+        c.setQuery(u"ms"_s);
         c.toggle();
         QVERIFY(!c.isVisible());
         c.toggle();
         QVERIFY(c.isVisible());
         QCOMPARE(c.panel(), panel);
-        QCOMPARE(c.query(), QStringLiteral("MS"));
+        QCOMPARE(c.query(), u"MS"_s);
         c.hide();
     }
 };

@@ -80,25 +80,11 @@ private Q_SLOTS:
         QTest::newRow("exponent") << "1e3" << 1000.0;
         QTest::newRow("plus sign") << "+3" << 3.0;
         QTest::newRow("smallest positive") << "5e-324" << 5e-324;
-        QTest::newRow("zero") << "0" << no;
-        QTest::newRow("negative zero") << "-0" << no;
-        QTest::newRow("negative") << "-3" << no;
-        QTest::newRow("letters") << "abc" << no;
-        QTest::newRow("trailing space") << "12 " << no;
-        QTest::newRow("leading space") << " 12" << no;
-        QTest::newRow("trailing tab") << "12\t" << no;
-        QTest::newRow("comma separator") << "12,5" << no;
-        QTest::newRow("grouping") << "1,000" << no;
-        QTest::newRow("infinity") << "inf" << no;
-        QTest::newRow("Infinity") << "Infinity" << no;
-        QTest::newRow("nan") << "nan" << no;
-        QTest::newRow("overflow") << "1e999" << no;
-        QTest::newRow("hex") << "0x10" << no;
-        QTest::newRow("two signs") << "+-3" << no;
-        QTest::newRow("sign only") << "+" << no;
+        for (const char* bad : {"0", "-0", "-3", "abc", "12 ", " 12", "12\t", "12,5", "1,000",
+                                "inf", "Infinity", "nan", "1e999", "0x10", "+-3", "+", "12abc"})
+            QTest::newRow(bad) << QString::fromLatin1(bad) << no;
         QTest::newRow("empty") << "" << no;
         QTest::newRow("arabic digits") << QString::fromUtf8("\u0661\u0662") << no;
-        QTest::newRow("trailing garbage") << "12abc" << no;
     }
     void parsesOnlyFinitePositiveDecimalNumbers() {
         QFETCH(QString, text);

@@ -238,18 +238,36 @@ private Q_SLOTS:
         QCOMPARE(text(findItem(portfolio, u"shareCount"_s)), u"12.5"_s);
     }
 
+    // Tab reaches the direction picker once and leaves it for the price; the arrows choose, and
+    // the direction stays as chosen for the next alert.
     void alertsAddTakesOnlyAUsablePriceAndKeepsTheDirection() {
         QQuickItem* alerts = select(u"alerts"_s);
         QQuickItem* symbol = findItem(alerts, u"symbolField"_s);
         QQuickItem* price = findItem(alerts, u"priceField"_s);
+        QQuickItem* picker = findItem(alerts, u"directionPicker"_s);
         QQuickItem* add = findItem(alerts, u"addButton"_s);
+        const auto above = [&] { return alerts->property("above").toBool(); };
+        const auto highlighted = [&](const QString& name) {
+            return findItem(alerts, name)->property("highlighted").toBool();
+        };
         click(findItem(alerts, u"belowButton"_s));
-        symbol->setProperty("text", u"nvda"_s);
+        QVERIFY(!above());
+        typeInto(symbol, u"nvda"_s);
+        QTest::keyClick(m_window, Qt::Key_Tab);
+        QTRY_VERIFY(picker->hasActiveFocus());
+        QTest::keyClick(m_window, Qt::Key_Left);
+        QVERIFY(above() && highlighted(u"aboveButton"_s));
+        QTest::keyClick(m_window, Qt::Key_Right);
+        QVERIFY(!above() && highlighted(u"belowButton"_s));
+        QTest::keyClick(m_window, Qt::Key_Tab);
+        QTRY_VERIFY(price->hasActiveFocus());
+        QTest::keyClick(m_window, Qt::Key_Backtab);
+        QTRY_VERIFY(picker->hasActiveFocus());
+
         price->setProperty("text", u"-3"_s);
         QVERIFY(!add->isEnabled());
         click(add);
         QVERIFY(m_prefs->priceAlerts().isEmpty());
-
         price->setProperty("text", u"118.5"_s);
         click(add);
         QCOMPARE(m_prefs->priceAlerts().size(), 1);
@@ -257,10 +275,7 @@ private Q_SLOTS:
         QCOMPARE(m_prefs->priceAlerts().first().direction, PriceAlert::Direction::below);
         QCOMPARE(text(symbol), QString());
         QCOMPARE(text(price), QString());
-        // The direction stays as chosen for the next alert.
-        QVERIFY(alerts->property("above").isValid());
-        QVERIFY(!alerts->property("above").toBool());
-        QVERIFY(findItem(alerts, u"belowButton"_s)->property("highlighted").toBool());
+        QVERIFY(!above() && highlighted(u"belowButton"_s));
         // Never fired: no "fired" text.
         QVERIFY(!findItem(alerts, u"firedText"_s)->isVisible());
     }
@@ -288,23 +303,31 @@ private Q_SLOTS:
         QVERIFY(up);
         QVERIFY(qAbs(up->red - 0.2) < 1e-6 && qAbs(up->green - 0.4) < 1e-6 &&
                 qAbs(up->blue - 0.6) < 1e-6);
-        ColorSchemePrefs scheme = m_prefs->colorScheme();
-        scheme.futuresDown = RGBColor{1, 0, 0};
-        m_prefs->setColorScheme(scheme);
 
         click(revert);
         QTRY_VERIFY(!revert->isVisible());
         QVERIFY(!m_prefs->colorScheme().equityUp);
-        QVERIFY(m_prefs->colorScheme().futuresDown);
+        m_prefs->setColorScheme({RGBColor{1, 0, 0}, {}, {}, {}});
         click(findItem(colors, u"resetColors"_s));
         QCOMPARE(m_prefs->colorScheme(), ColorSchemePrefs());
     }
 
+    // What the General pane shows first: every section down to the Updates card's button fits
+    // the window without scrolling; the start-at-login switch comes after them.
     void startAtLoginWritesAndRemovesTheEntry() {
+        QQuickItem* general = select(u"general"_s);
+        QVERIFY(QQuickTest::qWaitForPolish(m_window));
+        const auto bottom = [&](const QString& name) {
+            return sceneRect(findItem(general, name)).bottom();
+        };
+        QVERIFY(bottom(u"checkForUpdates"_s) <= 640);
+        QVERIFY(bottom(u"futuresSwitch"_s) < bottom(u"checkForUpdates"_s));
+        QVERIFY(bottom(u"startAtLoginSwitch"_s) > bottom(u"checkForUpdates"_s));
+
         const QString entry = m_dir.filePath(u"config/autostart/"_s +
                                              QLatin1String(buildinfo::kAppId) + u".desktop"_s);
-        QQuickItem* toggle = findItem(select(u"general"_s), u"startAtLoginSwitch"_s);
-        scrollDetail(true); // it comes after the sections that must fit the window
+        QQuickItem* toggle = findItem(general, u"startAtLoginSwitch"_s);
+        scrollDetail(true);
         QVERIFY(!checked(toggle));
         click(toggle);
         QVERIFY(QFile::exists(entry));
@@ -396,19 +419,6 @@ private Q_SLOTS:
         QCOMPARE(m_prefs->trackedSymbols(), before);
     }
 
-    // What the General pane shows first: every section down to the Updates card's button fits
-    // the window without scrolling; start at login comes after them.
-    void generalPaneShowsItsSectionsWithoutScrolling() {
-        QQuickItem* general = select(u"general"_s);
-        QVERIFY(QQuickTest::qWaitForPolish(m_window));
-        const auto bottom = [&](const QString& name) {
-            return sceneRect(findItem(general, name)).bottom();
-        };
-        QVERIFY(bottom(u"checkForUpdates"_s) <= 640);
-        QVERIFY(bottom(u"futuresSwitch"_s) < bottom(u"checkForUpdates"_s));
-        QVERIFY(bottom(u"startAtLoginSwitch"_s) > bottom(u"checkForUpdates"_s));
-    }
-
     void updatesCardWithoutAFeedExplainsItself() {
         QQuickItem* general = select(u"general"_s);
         QVERIFY(!findItem(general, u"autoUpdateSwitch"_s)->isVisible());
@@ -455,28 +465,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!checked(toggle));
         view->setProperty("updater", QVariant::fromValue<QObject*>(m_updater.get()));
         QVERIFY(!toggle->isVisible());
-    }
-
-    // Tab reaches the direction picker once and leaves it for the price; the arrows choose.
-    void alertsDirectionIsOneTabStop() {
-        QQuickItem* alerts = select(u"alerts"_s);
-        QQuickItem* picker = findItem(alerts, u"directionPicker"_s);
-        const auto highlighted = [&](const QString& name) {
-            return findItem(alerts, name)->property("highlighted").toBool();
-        };
-        typeInto(findItem(alerts, u"symbolField"_s), QString());
-        QTest::keyClick(m_window, Qt::Key_Tab);
-        QTRY_VERIFY(picker->hasActiveFocus());
-        QTest::keyClick(m_window, Qt::Key_Left);
-        QVERIFY(alerts->property("above").toBool());
-        QVERIFY(highlighted(u"aboveButton"_s));
-        QTest::keyClick(m_window, Qt::Key_Right);
-        QVERIFY(!alerts->property("above").toBool());
-        QVERIFY(highlighted(u"belowButton"_s));
-        QTest::keyClick(m_window, Qt::Key_Tab);
-        QTRY_VERIFY(findItem(alerts, u"priceField"_s)->hasActiveFocus());
-        QTest::keyClick(m_window, Qt::Key_Backtab);
-        QTRY_VERIFY(picker->hasActiveFocus());
     }
 };
 
