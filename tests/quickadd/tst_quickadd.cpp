@@ -247,14 +247,12 @@ private Q_SLOTS:
         c.setQuery(QString());
         QTRY_COMPARE(panel->geometry(), withRecents);
 
-        // The same panel again on the next show, with the text that was left in the field.
-        c.setQuery(u"ms"_s);
+        // The same panel again on the next show.
         c.toggle();
         QVERIFY(!c.isVisible());
         c.toggle();
         QVERIFY(c.isVisible());
         QCOMPARE(c.panel(), panel);
-        QCOMPARE(c.query(), u"MS"_s);
         c.hide();
     }
 };
