@@ -49,12 +49,9 @@ public:
     uint nextId = 41;
 
 public Q_SLOTS:
-    uint Notify(const QString& app, uint replacesId, const QString& icon, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap& hints,
-                int timeout) {
-        Q_UNUSED(icon)
-        Q_UNUSED(actions)
-        Q_UNUSED(timeout)
+    uint Notify(const QString& app, uint replacesId, const QString& /*icon*/,
+                const QString& summary, const QString& body, const QStringList& /*actions*/,
+                const QVariantMap& hints, int /*timeout*/) {
         received.append({app, replacesId, summary, body, hints});
         return replacesId ? replacesId : ++nextId;
     }
