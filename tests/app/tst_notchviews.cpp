@@ -59,25 +59,21 @@ struct Peak {
 // The brightest pixel of `rect` in `image`, and where pixels at least half as bright lie.
 Peak peakOf(const QImage& image, const QRect& rect) {
     Peak peak;
-    int best = -1;
     const QRect r = rect.intersected(image.rect());
+    const auto sum = [&](int x, int y) {
+        const QRgb c = image.pixel(x, y);
+        return qRed(c) + qGreen(c) + qBlue(c);
+    };
+    int best = -1;
     for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QRgb c = image.pixel(x, y);
-            if (qRed(c) + qGreen(c) + qBlue(c) > best) {
-                best = qRed(c) + qGreen(c) + qBlue(c);
-                peak.color = c;
-            }
-        }
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (sum(x, y) > best)
+                best = sum(x, y), peak.color = image.pixel(x, y);
     for (int y = r.top(); y <= r.bottom(); ++y) {
         int lit = 0;
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QRgb c = image.pixel(x, y);
-            if (2 * (qRed(c) + qGreen(c) + qBlue(c)) >= best) {
-                ++lit;
-                peak.rows |= QRect(x, y, 1, 1);
-            }
-        }
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (2 * sum(x, y) >= best)
+                ++lit, peak.rows |= QRect(x, y, 1, 1);
         if (lit > 0)
             peak.widths << lit;
     }
@@ -95,14 +91,9 @@ QList<SymbolImage*> symbolImagesUnder(QQuickItem* item) {
     return found;
 }
 
-bool near(QRgb a, QRgb b, int tolerance = 4) {
-    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
-           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
-QString rgb(QRgb c) {
-    return QStringLiteral("(%1,%2,%3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
+bool near(QRgb a, QRgb b) {
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                     std::abs(qBlue(a) - qBlue(b))}) <= 4;
 }
 
 } // namespace
@@ -159,8 +150,8 @@ class TestNotchViews : public QObject {
             const Peak peak = peakOf(frame, box);
             QVERIFY2(near(peak.color, onBlack(icon->color())),
                      qPrintable(QStringLiteral("%1 %2: %3, drawn in %4")
-                                    .arg(where, icon->name(), rgb(peak.color),
-                                         rgb(onBlack(icon->color())))));
+                                    .arg(where, icon->name(), QColor(peak.color).name(),
+                                         QColor(onBlack(icon->color())).name())));
             ++*measured;
         }
     }
@@ -208,14 +199,9 @@ private Q_SLOTS:
         for (M mode : route) {
             rig->prefs().setDisplayMode(mode);
             const QRect shape = settledShape();
-            QVERIFY2(shape == atStart.value(int(mode)),
-                     qPrintable(QStringLiteral("mode %1: %2x%3 at %4, %5x%6 at start")
-                                    .arg(int(mode))
-                                    .arg(shape.width())
-                                    .arg(shape.height())
-                                    .arg(shape.x())
-                                    .arg(atStart.value(int(mode)).width())
-                                    .arg(atStart.value(int(mode)).height())));
+            if (shape != atStart.value(int(mode)))
+                qWarning() << "after the change to mode" << int(mode);
+            QCOMPARE(shape, atStart.value(int(mode)));
         }
     }
 

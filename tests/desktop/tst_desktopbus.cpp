@@ -35,27 +35,28 @@ using namespace velline;
 
 namespace {
 
-// ---- a StatusNotifierWatcher that reads the menu of the first item registering ----
+// ---- a StatusNotifierWatcher that notes the first item registering ----
 
-struct MenuNode {
-    int id = 0;
-    QVariantMap properties;
-    QList<MenuNode> children;
-};
-
-MenuNode readNode(const QDBusArgument& arg) {
-    MenuNode node;
-    arg.beginStructure();
-    arg >> node.id >> node.properties;
-    arg.beginArray();
-    while (!arg.atEnd()) {
+// The entries of a dbusmenu layout (ia{sv}av): the id and the properties of each child of the
+// root.
+QList<QPair<int, QVariantMap>> entriesOf(const QDBusArgument& root) {
+    int rootId = 0;
+    QVariantMap rootProperties;
+    root.beginStructure();
+    root >> rootId >> rootProperties;
+    root.beginArray();
+    QList<QPair<int, QVariantMap>> entries;
+    while (!root.atEnd()) {
         QDBusVariant child;
-        arg >> child;
-        node.children.append(readNode(child.variant().value<QDBusArgument>()));
+        root >> child;
+        const QDBusArgument entry = child.variant().value<QDBusArgument>();
+        entry.beginStructure();
+        entry >> entries.emplace_back().first >> entries.back().second;
+        entry.endStructure();
     }
-    arg.endArray();
-    arg.endStructure();
-    return node;
+    root.endArray();
+    root.endStructure();
+    return entries;
 }
 
 // Lives on a thread of its own: Qt asks the watcher with blocking calls while it sets up the
@@ -234,14 +235,25 @@ private Q_SLOTS:
     }
 
     void oneRunningInstance() {
-        // The first Velline owns the name and exports org.freedesktop.Application.
-        SingleInstance first(QDBusConnection::sessionBus());
         QString outText, errText;
         QTextStream out(&outText), err(&errText);
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        // Nothing running: --quit has nothing to do, another action makes this process Velline
+        // (which runs once started).
+        for (const char* action : {"--quit", "--quick-add"}) {
+            SingleInstance instance(bus);
+            const bool quit = qstrcmp(action, "--quit") == 0;
+            QCOMPARE(settleInstance(parse({action}), instance, out, err),
+                     quit ? std::optional<int>(0) : std::nullopt);
+            QVERIFY(quit || instance.isOwner());
+        }
+        QVERIFY(!SingleInstance::isRunning(bus));
+
+        // The first Velline owns the name and exports org.freedesktop.Application.
+        SingleInstance first(bus);
         QCOMPARE(settleInstance(parse({}), first, out, err), std::nullopt);
         QVERIFY(first.isOwner());
-        QVERIFY(SingleInstance::isRunning(QDBusConnection::sessionBus()));
-        QCOMPARE(SingleInstance::objectPath(), QStringLiteral("/org/velline/Velline"));
+        QVERIFY(SingleInstance::isRunning(bus));
 
         // A second one, on its own connection, hands each action over and is done.
         const QDBusConnection secondBus =
@@ -285,27 +297,6 @@ private Q_SLOTS:
             QCOMPARE(actions.size(), 0);
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("second"));
-    }
-
-    void actionsWithoutARunningInstance() {
-        QVERIFY(!SingleInstance::isRunning(QDBusConnection::sessionBus()));
-        QString outText, errText;
-        QTextStream out(&outText), err(&errText);
-        {
-            // --quit with nothing running: nothing to do.
-            SingleInstance instance(QDBusConnection::sessionBus());
-            QCOMPARE(settleInstance(parse({QStringLiteral("--quit")}), instance, out, err),
-                     std::optional<int>(0));
-        }
-        QVERIFY(!SingleInstance::isRunning(QDBusConnection::sessionBus()));
-        {
-            // Another action: this process becomes Velline (and runs it once started).
-            SingleInstance instance(QDBusConnection::sessionBus());
-            QCOMPARE(settleInstance(parse({QStringLiteral("--quick-add")}), instance, out, err),
-                     std::nullopt);
-            QVERIFY(instance.isOwner());
-        }
-        QVERIFY(!SingleInstance::isRunning(QDBusConnection::sessionBus()));
     }
 
     void portalShortcutTogglesThePanel() {
@@ -369,8 +360,6 @@ private Q_SLOTS:
         watcher.moveToThread(&thread);
         QMetaObject::invokeMethod(
             &watcher, [&watcher] { watcher.start(); }, Qt::BlockingQueuedConnection);
-        QVERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(
-            QStringLiteral("org.kde.StatusNotifierWatcher")));
 
         DemoSession demo(Clock::system());
         QString error;
@@ -379,9 +368,7 @@ private Q_SLOTS:
         QSignalSpy started(&delegate, &AppDelegate::started);
         delegate.applicationDidFinishLaunching();
         QVERIFY(started.wait(10000));
-        QVERIFY(delegate.trayIcon());
-        QVERIFY(delegate.trayIcon()->isVisible());
-        QCOMPARE(delegate.trayIcon()->toolTip(), QStringLiteral("Velline"));
+        QVERIFY(delegate.trayIcon() && delegate.trayIcon()->isVisible());
 
         QTRY_VERIFY_WITH_TIMEOUT(watcher.registered, 10000);
         const auto call = [&](const QString& path, const char* interface, const char* member,
@@ -411,19 +398,19 @@ private Q_SLOTS:
         const auto row = [](const QString& label, const QList<QStringList>& keys) {
             return label + QLatin1Char('|') + (keys.isEmpty() ? QString() : keys.first().join('+'));
         };
-        const MenuNode menu = readNode(layout.arguments().value(1).value<QDBusArgument>());
         QStringList shown, expected;
         QList<int> ids;
-        for (const MenuNode& child : menu.children) {
+        for (const auto& [id, properties] :
+             entriesOf(layout.arguments().value(1).value<QDBusArgument>())) {
             const QDBusArgument shortcut =
-                child.properties.value(QStringLiteral("shortcut")).value<QDBusArgument>();
+                properties.value(QStringLiteral("shortcut")).value<QDBusArgument>();
             QList<QStringList> keys;
             if (shortcut.currentType() != QDBusArgument::UnknownType)
                 shortcut >> keys;
-            ids << child.id;
-            shown << row(child.properties.value(QStringLiteral("type")) == "separator"
+            ids << id;
+            shown << row(properties.value(QStringLiteral("type")) == "separator"
                              ? QStringLiteral("---")
-                             : child.properties.value(QStringLiteral("label")).toString(),
+                             : properties.value(QStringLiteral("label")).toString(),
                          keys);
         }
         for (const StatusMenuEntry& e : statusMenuEntries())
