@@ -122,13 +122,14 @@ class TestNotchViews : public QObject {
     // on the rig's clock, the springs on virtual animation time, the layouts on the event loop.
     QRect settledShape() {
         QRect last;
-        for (int i = 0; i < 20; ++i) {
+        for (int i = 0, same = 0; i < 30; ++i) {
             QTest::qWait(20); // a frame: the layouts are polished when the window is drawn
             rig->clock().advance(i < 2 ? 2.5 : 0.1);
             animations.run(3000);
             NotchPanel* panel = visiblePanel();
             const QRect now = panel ? panel->inputRegion().boundingRect() : QRect();
-            if (i > 1 && now == last && !now.isEmpty())
+            same = now == last ? same + 1 : 0;
+            if (i > 1 && same >= 3 && !now.isEmpty())
                 return now;
             last = now;
         }
