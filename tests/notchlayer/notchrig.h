@@ -65,11 +65,10 @@ inline QString compactNotchFault(const QImage& img, int centre, int top = 0) {
         return QStringLiteral("gap %1..%2 on row %3").arg(left).arg(right).arg(row);
     if (opaque(img, left - 50, row) != kGreen || opaque(img, right + 30, row) != kBlue)
         return QStringLiteral("sides not drawn");
-    for (int y : {top, top + 4, top + 26}) {
-        for (int x : {left - 104, centre, right + 64}) {
-            if (!isBlack(img.pixel(x, y)))
-                return QStringLiteral("not black at %1,%2").arg(x).arg(y);
-        }
+    for (const QPoint& p : {QPoint(left - 104, row), QPoint(right + 64, row), QPoint(centre, top),
+                            QPoint(centre, top + 26)}) {
+        if (!isBlack(img.pixel(p)))
+            return QStringLiteral("not black at %1,%2").arg(p.x()).arg(p.y());
     }
     return {};
 }

@@ -67,11 +67,19 @@ class TestNotchPanel : public QObject {
         QTRY_VERIFY(!x11::CompositorWatcher::instance()->isActive());
     }
 
-    // The compact notch as it should look, and nothing of the panel shown outside it.
+    // The compact notch as it should look, its body black from the top edge down beside both
+    // sides too (no compositor blends it here), and nothing of the panel shown outside it.
     QString compactNotchFault() {
         const QImage img = grabScreen();
         if (const QString fault = panelrig::compactNotchFault(img, centre); !fault.isEmpty())
             return fault;
+        const auto [left, right] = blackRun(img, centre, 16);
+        for (int y : {0, 4, 26}) {
+            for (int x : {left - 104, right + 64}) {
+                if (opaque(img, x, y) != kBlack)
+                    return QStringLiteral("not black at %1,%2").arg(x).arg(y);
+            }
+        }
         if (opaque(img, centre, 40) != kGrey || opaque(img, centre - 400, 300) != kGrey)
             return QStringLiteral("panel not transparent outside the notch");
         return {};
