@@ -42,23 +42,15 @@ QList<QQuickItem*> visibleTexts(QQuickItem* root, const QString& text) {
     return found;
 }
 
-// Share of the pixels in `rect` that are near black.
-double darkShare(const QImage& screen, const QRect& rect) {
-    int dark = 0, all = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x, ++all)
-            dark += qGray(screen.pixel(x, y)) < 24 ? 1 : 0;
-    return all ? double(dark) / all : 0;
-}
-
-// Whether some pixel of `rect` is clearly lit (text drawn on the black notch).
-bool hasLitPixels(const QImage& screen, const QRectF& rect) {
+// Share of the pixels in `rect` that are near black (gray < 24), or clearly lit (> 140: text
+// drawn on the black notch).
+double share(const QImage& screen, const QRectF& rect, bool lit = false) {
     const QRect r = rect.toAlignedRect().intersected(screen.rect());
+    int count = 0;
     for (int y = r.top(); y <= r.bottom(); ++y)
         for (int x = r.left(); x <= r.right(); ++x)
-            if (qGray(screen.pixel(x, y)) > 140)
-                return true;
-    return false;
+            count += (lit ? qGray(screen.pixel(x, y)) > 140 : qGray(screen.pixel(x, y)) < 24);
+    return r.isEmpty() ? 0 : double(count) / (r.width() * r.height());
 }
 
 QImage grabScreen() {
@@ -76,8 +68,9 @@ private Q_SLOTS:
         stats.install();
         QVERIFY(stats.line().endsWith(QStringLiteral("frames=0 first-frame=-1.000")));
 
-        QQuickWindow window;
-        window.resize(40, 40);
+        QQuickWindow window, other;
+        for (QQuickWindow* w : {&window, &other})
+            w->resize(40, 40);
         window.show();
         QTRY_VERIFY(stats.frames() > 0);
         // Measured from the start of the process, not from the start of the counting.
@@ -88,8 +81,6 @@ private Q_SLOTS:
         QTRY_VERIFY(stats.frames() > drawn);
 
         // A second window counts too, and a window shown again is not counted twice.
-        QQuickWindow other;
-        other.resize(40, 40);
         other.show();
         QVERIFY(QTest::qWaitForWindowExposed(&other));
         window.hide();
@@ -108,9 +99,7 @@ private Q_SLOTS:
         // A light desktop, so the black notch stands out from it.
         QWidget desktop(nullptr, Qt::FramelessWindowHint);
         desktop.setGeometry(QGuiApplication::primaryScreen()->geometry());
-        QPalette palette;
-        palette.setColor(QPalette::Window, QColor(0xc8, 0xc8, 0xc8));
-        desktop.setPalette(palette);
+        desktop.setPalette(QPalette(QColor(0xc8, 0xc8, 0xc8)));
         desktop.setAutoFillBackground(true);
         desktop.show();
         QVERIFY(QTest::qWaitForWindowExposed(&desktop));
@@ -140,11 +129,10 @@ private Q_SLOTS:
         const QPoint notchCentre(screenRect.center().x(), 10);
         QQuickItem* symbolText = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (symbolText = visibleTexts(notch->compactLeadingContent(), state.activeStock()->symbol)
-                              .value(0)) ||
-                (symbolText =
-                     visibleTexts(notch->compactTrailingContent(), state.activeStock()->symbol)
-                         .value(0)),
+            (symbolText =
+                 (visibleTexts(notch->compactLeadingContent(), state.activeStock()->symbol) +
+                  visibleTexts(notch->compactTrailingContent(), state.activeStock()->symbol))
+                     .value(0)),
             5000);
         const auto textRect = [symbolText] {
             return symbolText
@@ -152,11 +140,11 @@ private Q_SLOTS:
                 .translated(symbolText->window()->position());
         };
         // The views fade in after the first quotes.
-        QTRY_VERIFY_WITH_TIMEOUT(hasLitPixels(grabScreen(), textRect()), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(share(grabScreen(), textRect(), true) > 0, 5000);
         const QImage screen = grabScreen();
-        QVERIFY(darkShare(screen, QRect(notchCentre.x() - 60, 2, 120, 16)) > 0.8);
+        QVERIFY(share(screen, QRect(notchCentre.x() - 60, 2, 120, 16)) > 0.8);
         // Outside the notch the screen stays as it was (the panel does not blacken it).
-        QVERIFY(darkShare(screen, QRect(notchCentre.x() - 100, 300, 200, 100)) < 0.05);
+        QVERIFY(share(screen, QRect(notchCentre.x() - 100, 300, 200, 100)) < 0.05);
 
         // Pointer on the notch: the card opens and the carousel stops.
         movePointer(notchCentre);
@@ -164,7 +152,7 @@ private Q_SLOTS:
         QVERIFY(state.isRotationSuspended());
         QVERIFY(!state.isRotationArmed());
         QTRY_VERIFY_WITH_TIMEOUT(
-            darkShare(grabScreen(), QRect(notchCentre.x() - 100, 60, 200, 40)) > 0.5, 5000);
+            share(grabScreen(), QRect(notchCentre.x() - 100, 60, 200, 40)) > 0.5, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(
             !visibleTexts(notch->expandedContent(), state.activeStock()->symbol).isEmpty(), 5000);
 
@@ -184,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(!state.isRotationSuspended());
         QVERIFY(state.isRotationArmed());
         QTRY_VERIFY_WITH_TIMEOUT(
-            darkShare(grabScreen(), QRect(notchCentre.x() - 100, 60, 200, 40)) < 0.05, 5000);
+            share(grabScreen(), QRect(notchCentre.x() - 100, 60, 200, 40)) < 0.05, 5000);
 
         // The demo kept to its own settings folder.
         QVERIFY(!QFile::exists(userConfig + QStringLiteral("/Velline/Velline.ini")));

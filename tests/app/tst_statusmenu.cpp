@@ -1,13 +1,17 @@
-// The command line, the status menu's entries and the one running instance without a display
-// or a bus.
+// The command line, the status menu's entries, the one running instance without a display or a
+// bus, and the memory housekeeping.
 #include "app/appdelegate.h"
 #include "app/launchoptions.h"
+#include "app/memoryhousekeeping.h"
 #include "app/statusmenu.h"
+#include "clock/manualclock.h"
 #include "desktop/singleinstance.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QJSEngine>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTextStream>
 #include <QtTest>
@@ -22,8 +26,6 @@ LaunchOptions parse(QStringList args) {
 }
 
 } // namespace
-
-int runHousekeepingTests(int argc, char** argv);
 
 class TestStatusMenu : public QObject {
     Q_OBJECT
@@ -154,12 +156,46 @@ private Q_SLOTS:
                  std::optional<int>(0));
         QVERIFY(errText.isEmpty() && outText.isEmpty());
     }
+
+    // Script garbage is collected once a period, on the clock, without waiting for the
+    // engine's own heap to fill.
+    void collectsScriptGarbageOncePerPeriod() {
+        ManualClock clock(1000);
+        QJSEngine engine;
+        MemoryHousekeeping housekeeping(&clock, &engine, 60);
+
+        auto* dropped = new QObject;
+        QPointer<QObject> watch(dropped);
+        // Owned by the script engine, referenced by nothing.
+        engine.newQObject(dropped);
+        QJSEngine::setObjectOwnership(dropped, QJSEngine::JavaScriptOwnership);
+
+        clock.advance(59.999);
+        QCOMPARE(housekeeping.rounds(), 0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watch);
+
+        clock.advance(0.001);
+        QCOMPARE(housekeeping.rounds(), 1);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!watch);
+
+        clock.advance(120);
+        QCOMPARE(housekeeping.rounds(), 3);
+    }
+
+    void survivesItsEngine() {
+        ManualClock clock(0);
+        auto engine = std::make_unique<QJSEngine>();
+        MemoryHousekeeping housekeeping(&clock, engine.get(), 1);
+        engine.reset();
+        clock.advance(1);
+        QCOMPARE(housekeeping.rounds(), 1);
+#if defined(__GLIBC__)
+        QVERIFY(MemoryHousekeeping::releaseFreeHeap());
+#endif
+    }
 };
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    TestStatusMenu test;
-    return QTest::qExec(&test, argc, argv) | runHousekeepingTests(argc, argv);
-}
-
+QTEST_MAIN(TestStatusMenu)
 #include "tst_statusmenu.moc"

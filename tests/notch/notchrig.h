@@ -1,8 +1,10 @@
 #pragma once
 
-// Pieces the notch tests share: preferences in a private folder, a quote source that answers
-// only when the test says so, plain records, and a logo service on 127.0.0.1.
+// Pieces the notch tests share, with the headers all of them use: preferences in a private
+// folder, a quote source that answers only when the test says so, plain records and spikes, and
+// a logo service on 127.0.0.1.
 
+#include "clock/manualclock.h"
 #include "notch/logocache.h"
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
@@ -10,9 +12,11 @@
 #include <QBuffer>
 #include <QHash>
 #include <QImage>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace notchrig {
 
@@ -41,6 +45,11 @@ inline Stock stock(const QString& symbol, double price, double previousClose = 1
     s.price = price;
     s.previousClose = previousClose;
     return s;
+}
+
+inline AlertEvent spike(const QString& symbol, Stock::Direction d = Stock::Direction::up,
+                        double at = 0) {
+    return AlertEvent{QUuid::createUuid(), symbol, AlertEvent::Reason::spike(), d, at};
 }
 
 inline QByteArray encoded(const QImage& image, const char* format = "PNG") {

@@ -1,14 +1,11 @@
-#include "clock/manualclock.h"
 #include "notch/cardformat.h"
 #include "notch/expandedcardmodel.h"
 #include "notch/expandedcardsource.h"
 #include "notch/sparkline.h"
 #include "notchrig.h"
 
-#include <QSignalSpy>
-#include <QTest>
-
 using namespace velline;
+using notchrig::spike;
 using notchrig::stock;
 
 namespace {
@@ -26,21 +23,8 @@ QColor faded(QColor c, double opacity) {
     return c;
 }
 
-AlertEvent spikeEvent(const QString& symbol, Stock::Direction direction) {
-    AlertEvent e;
-    e.id = QUuid::createUuid();
-    e.symbol = symbol;
-    e.direction = direction;
-    return e;
-}
-
 PriceAlert alert(const QString& symbol, double price, PriceAlert::Direction direction) {
-    PriceAlert a;
-    a.id = QUuid::createUuid();
-    a.symbol = symbol;
-    a.price = price;
-    a.direction = direction;
-    return a;
+    return PriceAlert{QUuid::createUuid(), symbol, price, direction, {}};
 }
 
 QList<PricePoint> series(std::initializer_list<double> prices, double start = 0) {
@@ -56,10 +40,10 @@ class TestCard : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void alertBadgeNamesTheEventAndShowsOnlyForTheDisplayedSymbol() {
-        QCOMPARE(card::alertBadgeLabel(spikeEvent("A", Stock::Direction::up)), "Breakout");
-        QCOMPARE(card::alertBadgeLabel(spikeEvent("A", Stock::Direction::down)), "Drop");
-        QCOMPARE(card::alertBadgeLabel(spikeEvent("A", Stock::Direction::flat)), "Move");
-        AlertEvent cross = spikeEvent("AAPL", Stock::Direction::down);
+        using D = Stock::Direction;
+        for (auto [d, label] : {std::pair{D::up, "Breakout"}, {D::down, "Drop"}, {D::flat, "Move"}})
+            QCOMPARE(card::alertBadgeLabel(spike("A", d)), label);
+        AlertEvent cross = spike("AAPL", D::down);
         cross.reason = AlertEvent::Reason::priceCross(150, PriceAlert::Direction::above);
         QCOMPARE(card::alertBadgeLabel(cross), "Above $150.00"); // the alert's side, not the day's
         cross.reason = AlertEvent::Reason::priceCross(99.5, PriceAlert::Direction::below);
@@ -239,7 +223,7 @@ private Q_SLOTS:
         QVERIFY(model.footerVisible());
         QCOMPARE(model.removeTooltip(), "Remove AAPL from tracked");
 
-        AlertEvent event = spikeEvent("MSFT", Stock::Direction::up);
+        AlertEvent event = spike("MSFT", Stock::Direction::up);
         model.setAlertEvent(event);
         QVERIFY(!model.block().alertBadgeVisible);
         model.setAlertsForActive({alert("MSFT", 400, PriceAlert::Direction::above)});

@@ -1,4 +1,3 @@
-#include "clock/manualclock.h"
 #include "notch/alertpulse.h"
 #include "notch/compactrules.h"
 #include "notch/compacttapnav.h"
@@ -8,12 +7,10 @@
 #include "notch/tickerflash.h"
 #include "notchrig.h"
 
-#include <QSignalSpy>
-#include <QTest>
-
 using namespace velline;
 using compact::LeadingContent;
 using compact::TrailingContent;
+using notchrig::spike;
 
 namespace {
 
@@ -42,10 +39,6 @@ struct Carousel {
     ManualClock clock{t0};
     std::unique_ptr<AppState> state;
 };
-
-AlertEvent alertFor(const QString& symbol, double at, Stock::Direction d = Stock::Direction::up) {
-    return AlertEvent{QUuid::createUuid(), symbol, AlertEvent::Reason::spike(), d, at};
-}
 
 } // namespace
 
@@ -244,14 +237,14 @@ private Q_SLOTS:
         pulse.appear();
         QCOMPARE(pulse.color(), QColor(Qt::white));
 
-        const AlertEvent other = alertFor("MSFT", t0);
+        const AlertEvent other = spike("MSFT", Stock::Direction::up, t0);
         pulse.setActiveSymbol(QStringLiteral("AAPL"));
         pulse.setEvent(other);
         clock.runDue();
         QCOMPARE(pulsed.count(), 0);
 
         // The state publishes the event first and jumps to its symbol right after: both count.
-        const AlertEvent e = alertFor("AAPL", t0, Stock::Direction::down);
+        const AlertEvent e = spike("AAPL", Stock::Direction::down, t0);
         pulse.setEvent(e);
         pulse.setActiveSymbol(QStringLiteral("AAPL"));
         clock.runDue();
@@ -278,16 +271,16 @@ private Q_SLOTS:
         AlertPulse late(&clock, nullptr);
         QSignalSpy latePulsed(&late, &AlertPulse::pulsed);
         late.setActiveSymbol(QStringLiteral("AAPL"));
-        late.setEvent(alertFor("AAPL", clock.now() - 3));
+        late.setEvent(spike("AAPL", Stock::Direction::up, clock.now() - 3));
         late.appear();
         clock.runDue();
         QCOMPARE(latePulsed.count(), 0);
-        late.setEvent(alertFor("AAPL", clock.now() - 1.9));
+        late.setEvent(spike("AAPL", Stock::Direction::up, clock.now() - 1.9));
         clock.runDue();
         QCOMPARE(latePulsed.count(), 1); // a change of event is not held to the age rule
         AlertPulse fresh(&clock, nullptr);
         fresh.setActiveSymbol(QStringLiteral("AAPL"));
-        fresh.setEvent(alertFor("AAPL", clock.now() - 1.9, Stock::Direction::flat));
+        fresh.setEvent(spike("AAPL", Stock::Direction::flat, clock.now() - 1.9));
         QSignalSpy freshPulsed(&fresh, &AlertPulse::pulsed);
         fresh.appear();
         QCOMPARE(freshPulsed.count(), 1);

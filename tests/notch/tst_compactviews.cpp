@@ -1,4 +1,3 @@
-#include "clock/manualclock.h"
 #include "notch/logoimage.h"
 #include "notch/notchclock.h"
 #include "notchrig.h"
@@ -9,7 +8,6 @@
 #include <QQuickView>
 #include <QQuickWindow>
 #include <QStyleHints>
-#include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
@@ -43,6 +41,10 @@ struct Scene {
     QQuickItem* item(const char* name) const {
         return view.rootObject()->findChild<QQuickItem*>(QLatin1String(name));
     }
+    QPoint centreOf(const char* name) const {
+        QQuickItem* i = item(name);
+        return i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint();
+    }
     QList<QQuickItem*> contents(const char* side) const {
         QVariant list;
         QMetaObject::invokeMethod(item(side)->findChild<QQuickItem*>("transition"), "contents",
@@ -73,9 +75,7 @@ private Q_SLOTS:
     void tapsOnTheViewStepTheCarousel() {
         Scene s;
         QVERIFY(QTest::qWaitForWindowExposed(&s.view));
-        QQuickItem* leading = s.item("leading");
-        const QPoint centre =
-            leading->mapToScene(QPointF(leading->width() / 2, leading->height() / 2)).toPoint();
+        const QPoint centre = s.centreOf("leading");
         const int interval = qApp->styleHints()->mouseDoubleClickInterval();
         QVERIFY(interval >= 280); // the desktop default; the rule takes 0.28 s
 
@@ -89,11 +89,8 @@ private Q_SLOTS:
         QCOMPARE(s.state->activeSymbol(), std::optional<QString>("AAA"));
 
         // A single tap on the other side steps forward once the tap delay is over.
-        QQuickItem* trailing = s.item("trailing");
-        const QPoint right =
-            trailing->mapToScene(QPointF(trailing->width() / 2, trailing->height() / 2)).toPoint();
         QTest::qWait(interval + 50); // let the desktop's double click expire
-        QTest::mouseClick(&s.view, Qt::LeftButton, {}, right);
+        QTest::mouseClick(&s.view, Qt::LeftButton, {}, s.centreOf("trailing"));
         s.clock.advance(0.279);
         QCOMPARE(s.state->activeSymbol(), std::optional<QString>("AAA"));
         s.clock.advance(0.001);

@@ -1,11 +1,7 @@
-#include "clock/manualclock.h"
 #include "notch/feednote.h"
 #include "notch/logodecode.h"
 #include "notch/notchtheme.h"
 #include "notchrig.h"
-
-#include <QSignalSpy>
-#include <QTest>
 
 #include <ctime>
 
@@ -26,6 +22,11 @@ constexpr double t0 = 1704898800; // Wednesday 2024-01-10, 10:00 New York, 16:00
 feednote::Situation stale(Status status, FeedTrouble trouble, std::optional<double> resumesAt,
                           std::optional<double> lastGood) {
     return {status, trouble, resumesAt, lastGood, true};
+}
+
+QString slowDown(int seconds) {
+    return QStringLiteral("The quote feed asked Velline to slow down — retrying in %1 s")
+        .arg(seconds);
 }
 
 } // namespace
@@ -152,32 +153,31 @@ private Q_SLOTS:
     }
     void linesSayWhatTheFeedIsDoing() {
         using feednote::line;
+        const auto say = [](Status status, FeedTrouble trouble, std::optional<double> resumesAt,
+                            std::optional<double> lastGood) {
+            return line(stale(status, trouble, resumesAt, lastGood), t0);
+        };
         // Fresh quotes: no line, whatever the status.
         QCOMPARE(line({Status::paused, FeedTrouble::rateLimited, t0 + 42, t0, false}, t0),
                  QString());
-        QCOMPARE(line(stale(Status::paused, FeedTrouble::rateLimited, t0 + 42, t0 - 40), t0),
-                 QStringLiteral("The quote feed asked Velline to slow down — retrying in 42 s"));
+        QCOMPARE(say(Status::paused, FeedTrouble::rateLimited, t0 + 42, t0 - 40), slowDown(42));
         // Whole seconds, counted up, never below one.
-        QCOMPARE(line(stale(Status::paused, FeedTrouble::rateLimited, t0 + 41.2, {}), t0),
-                 QStringLiteral("The quote feed asked Velline to slow down — retrying in 42 s"));
-        QCOMPARE(line(stale(Status::paused, FeedTrouble::rateLimited, t0 - 3, {}), t0),
-                 QStringLiteral("The quote feed asked Velline to slow down — retrying in 1 s"));
-        QCOMPARE(line(stale(Status::paused, FeedTrouble::serverError, t0 + 8, {}), t0),
+        QCOMPARE(say(Status::paused, FeedTrouble::rateLimited, t0 + 41.2, {}), slowDown(42));
+        QCOMPARE(say(Status::paused, FeedTrouble::rateLimited, t0 - 3, {}), slowDown(1));
+        QCOMPARE(say(Status::paused, FeedTrouble::serverError, t0 + 8, {}),
                  QStringLiteral("The quote feed is having trouble — retrying in 8 s"));
         // Local time (Berlin here) of the last good refresh.
-        QCOMPARE(line(stale(Status::offline, FeedTrouble::offline, t0 + 2, t0 - 28 * 60), t0),
+        QCOMPARE(say(Status::offline, FeedTrouble::offline, t0 + 2, t0 - 28 * 60),
                  QStringLiteral("Offline — prices from 15:32"));
-        QCOMPARE(line(stale(Status::live, FeedTrouble::none, {}, t0 - 86400), t0),
+        QCOMPARE(say(Status::live, FeedTrouble::none, {}, t0 - 86400),
                  QStringLiteral("Offline — prices from 09/01/2024 16:00"));
-        QCOMPARE(line(stale(Status::offline, FeedTrouble::offline, t0 + 2, {}), t0),
+        QCOMPARE(say(Status::offline, FeedTrouble::offline, t0 + 2, {}),
                  QStringLiteral("Offline — no prices yet"));
-    }
 
-    void anEmptyCardTellsAnEmptyListFromMissingQuotes() {
+        // An empty card tells an empty list from missing quotes.
         using feednote::emptyCardText;
-        const feednote::Situation fresh;
-        QCOMPARE(emptyCardText(false, fresh, t0), QStringLiteral("No tracked stocks"));
-        QCOMPARE(emptyCardText(true, fresh, t0), QStringLiteral("Waiting for quotes…"));
+        QCOMPARE(emptyCardText(false, {}, t0), QStringLiteral("No tracked stocks"));
+        QCOMPARE(emptyCardText(true, {}, t0), QStringLiteral("Waiting for quotes…"));
         QCOMPARE(emptyCardText(false, stale(Status::offline, FeedTrouble::offline, t0, {}), t0),
                  QStringLiteral("No tracked stocks"));
     }
@@ -205,13 +205,11 @@ private Q_SLOTS:
         QCOMPARE(model.trailingOpacity(), 1.0);
         clock.advanceTo(t0 + 30);
         QCOMPARE(model.trailingOpacity(), 0.5);
-        QCOMPARE(model.line(),
-                 QStringLiteral("The quote feed asked Velline to slow down — retrying in 270 s"));
+        QCOMPARE(model.line(), slowDown(270));
         QCOMPARE(model.emptyText(), model.line());
         QSignalSpy changed(&model, &FeedNoteModel::changed);
         clock.advanceTo(t0 + 31);
-        QCOMPARE(model.line(),
-                 QStringLiteral("The quote feed asked Velline to slow down — retrying in 269 s"));
+        QCOMPARE(model.line(), slowDown(269));
         QCOMPARE(changed.size(), 1);
 
         prefs.setTrackedSymbols({});

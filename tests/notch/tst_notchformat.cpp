@@ -6,7 +6,6 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
-
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QQmlComponent>
@@ -28,19 +27,6 @@ private Q_SLOTS:
         QCOMPARE(priceText(1234567.5), QStringLiteral("$1234567.50"));
         QCOMPARE(priceText(0.004), QStringLiteral("$0.00"));
         QCOMPARE(priceText(99.999), QStringLiteral("$100.00"));
-    }
-
-    void carouselStepsOnTheSharedSpring() {
-        const NotchSpring spring = carouselSpring();
-        QCOMPARE(spring.response(), 0.38);
-        QCOMPARE(spring.dampingFraction(), 0.82);
-        // The animation lasts until the spring settles, and its curve ends on the target.
-        QCOMPARE(NotchFormat::carouselDuration(), int(std::lround(spring.settleTime() * 1000)));
-        QVERIFY(NotchFormat::carouselDuration() > 380 && NotchFormat::carouselDuration() < 2000);
-        const QEasingCurve curve = NotchFormat::carouselEasing();
-        QCOMPARE(curve.valueForProgress(0), 0.0);
-        QVERIFY(qAbs(curve.valueForProgress(1) - 1) < 1e-9);
-        QVERIFY(curve.valueForProgress(0.5) > 0.9); // a spring covers most of the way early
     }
 
     void fontFamiliesPreferTheCandidatesInOrderElseTheFallback() {
@@ -110,8 +96,6 @@ private Q_SLOTS:
             Item {
                 property var state: AppState
                 property var prefs: UserPreferences
-                property string up: NotchFormat.glyph("arrow.up")
-                property string family: NotchFormat.roundedFontFamily
                 property string price: NotchFormat.priceText(12.5)
                 property string logo: LogoCache.logoSource("zz")
                 property alias plain: plain
@@ -130,8 +114,6 @@ private Q_SLOTS:
             QVERIFY2(root, qPrintable(component.errorString()));
             QCOMPARE(root->property("state").value<QObject*>(), &AppState::shared());
             QCOMPARE(root->property("prefs").value<QObject*>(), &UserPreferences::shared());
-            QCOMPARE(root->property("up").toString(), symbolGlyphText("arrow.up"));
-            QCOMPARE(root->property("family").toString(), roundedFontFamily());
             QCOMPARE(root->property("price").toString(), QStringLiteral("$12.50"));
             QVERIFY(root->property("logo").toUrl().isEmpty()); // nothing cached yet
             QVERIFY(engine.imageProvider(QLatin1String(LogoCache::providerId)));

@@ -1,5 +1,6 @@
 // What the tests of the notch on a real X server share: the colours, the three slots' content,
-// a backdrop window that records clicks, and a notch that expands while hovered.
+// a backdrop window that records clicks, the look of the compact notch, and a notch that expands
+// while hovered.
 #pragma once
 
 #include "notchlayer/notchcontroller.h"
@@ -52,6 +53,24 @@ inline QPair<int, int> blackRun(const QImage& img, int x, int y) {
     while (right < img.width() - 1 && isBlack(img.pixel(right + 1, y)))
         ++right;
     return {left, right};
+}
+
+// What is wrong with the compact notch on `img`, hanging from row `top` (empty: nothing): a black
+// gap exactly the notch wide and centred on `centre`, the two sides beside it, and one black
+// body around them from the top down to below the sides.
+inline QString compactNotchFault(const QImage& img, int centre, int top = 0) {
+    const int row = top + 16;
+    const auto [left, right] = blackRun(img, centre, row);
+    if (left < 0 || std::abs(left - (centre - 150)) > 1 || right - left + 1 != 300)
+        return QStringLiteral("gap %1..%2 on row %3").arg(left).arg(right).arg(row);
+    if (opaque(img, left - 50, row) != kGreen || opaque(img, right + 30, row) != kBlue)
+        return QStringLiteral("sides not drawn");
+    for (const QPoint& p : {QPoint(left - 104, row), QPoint(right + 64, row), QPoint(centre, top),
+                            QPoint(centre, top + 26)}) {
+        if (!isBlack(img.pixel(p)))
+            return QStringLiteral("not black at %1,%2").arg(p.x()).arg(p.y());
+    }
+    return {};
 }
 
 inline NotchPanel* visiblePanel() {

@@ -107,8 +107,6 @@ private Q_SLOTS:
         });
         c.expand(screenA());
         QCOMPARE(log, QStringList({"notch style", "open A", "fadeIn"}));
-        QCOMPARE(c.notchSize(), QSizeF(300, 32));
-        QCOMPARE(c.menubarHeight(), 32.0);
         clock->advance(1);
         QCOMPARE(built, 3);
     }

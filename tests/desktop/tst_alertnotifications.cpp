@@ -1,6 +1,17 @@
-// The texts of alert notifications, from the record the refresh that fired them published.
+// The texts of alert notifications, from the record the refresh that fired them published, and
+// their way to a real notification server: dunst (Debian's package) on the test's private X
+// server and session bus, whose history keeps what it was sent.
 #include "desktop/alertnotifications.h"
+#include "desktop/desktopnotifier.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
 #include <QtTest>
 
 using namespace velline;
@@ -27,10 +38,37 @@ AlertEvent alertOf(const QString& symbol, std::optional<AlertEvent::Reason> cros
     return e;
 }
 
+AlertEvent::Reason below(double level) {
+    return AlertEvent::Reason::priceCross(level, PriceAlert::Direction::below);
+}
+
 // Four bars whose latest three trade `recent` against 100 before them.
 QList<PricePoint> volumeBars(double recent) {
     return {
         {t0, 100, 100}, {t0 + 300, 100, recent}, {t0 + 600, 100, recent}, {t0 + 900, 100, recent}};
+}
+
+QString run(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(10000))
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// dunstctl history: {"data": [[{"summary": {"data": "…"}, "body": {…}, "appname": {…}}, …]]}
+QList<QStringList> history() {
+    const QJsonObject root =
+        QJsonDocument::fromJson(run(QStringLiteral("dunstctl"), {"history"}).toUtf8()).object();
+    QList<QStringList> entries;
+    for (const QJsonValue& item : root.value(QLatin1String("data")).toArray().at(0).toArray()) {
+        const QJsonObject o = item.toObject();
+        const auto field = [&](const char* name) {
+            return o.value(QLatin1String(name)).toObject().value(QLatin1String("data")).toString();
+        };
+        entries.append({field("appname"), field("summary"), field("body")});
+    }
+    return entries;
 }
 
 } // namespace
@@ -39,7 +77,7 @@ using Event = AlertEvent;
 using OptionalStock = std::optional<Stock>;
 Q_DECLARE_METATYPE(OptionalStock)
 
-class TestNotificationTexts : public QObject {
+class TestAlertNotifications : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -48,9 +86,6 @@ private Q_SLOTS:
         QTest::addColumn<OptionalStock>("stock");
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("body");
-        const auto below = [](double level) {
-            return AlertEvent::Reason::priceCross(level, PriceAlert::Direction::below);
-        };
         const auto above = [](double level) {
             return AlertEvent::Reason::priceCross(level, PriceAlert::Direction::above);
         };
@@ -116,7 +151,44 @@ private Q_SLOTS:
         QCOMPARE(text.summary, summary);
         QCOMPARE(text.body, body);
     }
+
+    void textsReachDunst() {
+        if (QStandardPaths::findExecutable(QStringLiteral("dunst")).isEmpty())
+            QSKIP("dunst is not installed (scripts/install-deps.sh installs it)");
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        QProcess dunst;
+        dunst.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        dunst.start(QStringLiteral("dunst"), {});
+        QVERIFY(dunst.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                                     DesktopNotifier::kService),
+                                 10000);
+
+        DesktopNotifier notifier;
+        QSignalSpy delivered(&notifier, &DesktopNotifier::delivered);
+        const AlertNotificationText cross =
+            alertNotificationText(alertOf(QStringLiteral("MSFT"), below(45.72)), record(45.7, 46));
+        notifier.notify(cross.summary, cross.body);
+        QVERIFY(delivered.wait(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(run(QStringLiteral("dunstctl"), {"count", "displayed"}),
+                                  QStringLiteral("1"), 10000);
+        // The spike replaces the crossing on screen: one Velline notification at a time.
+        const AlertNotificationText spike =
+            alertNotificationText(alertOf(QStringLiteral("NVDA")), record(103, 100));
+        notifier.notify(spike.summary, spike.body);
+        QVERIFY(delivered.wait(10000));
+        if (!qEnvironmentVariableIsEmpty("VELLINE_DUNST_SHOT"))
+            run(QStringLiteral("import"),
+                {"-window", "root", qEnvironmentVariable("VELLINE_DUNST_SHOT")});
+
+        run(QStringLiteral("dunstctl"), {"close-all"});
+        QTRY_VERIFY_WITH_TIMEOUT(!history().isEmpty(), 10000);
+        // The crossing was replaced, not piled up.
+        QCOMPARE(history(), (QList<QStringList>{{"Velline", spike.summary, spike.body}}));
+        dunst.terminate();
+        dunst.waitForFinished(5000);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestNotificationTexts)
-#include "tst_notificationtexts.moc"
+QTEST_GUILESS_MAIN(TestAlertNotifications)
+#include "tst_alertnotifications.moc"
