@@ -78,9 +78,10 @@ git worktree remove --force "$DIR" 2>/dev/null || rm -rf "$DIR"
 git worktree add -q --detach "$DIR" "$REV"
 trap 'git worktree remove --force "$DIR" >/dev/null 2>&1 || true' EXIT
 
+# The same flags as a normal build (warnings as errors), so the cache serves the unchanged files.
 LAUNCHER=()
 command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$DIR" -B "$DIR/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S "$DIR" -B "$DIR/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLINE_WERROR=ON \
   -DVELLINE_BUILD_BENCHMARKS=OFF "${LAUNCHER[@]}" >/dev/null
 build() { cmake --build "$DIR/build" -j"$(nproc)" "$@" >"$DIR/build.log" 2>&1; }
 suite() { ctest --test-dir "$DIR/build" -j"$(nproc)" --stop-on-failure --timeout 300 "$@" >"$DIR/ctest.log" 2>&1; }
