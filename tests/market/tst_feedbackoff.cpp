@@ -54,29 +54,25 @@ private Q_SLOTS:
 
     void batchesAreClassifiedAsAWhole() {
         using E = StockError;
-        QCOMPARE(classifyBatch(batch({})), FeedTrouble::none);
+        using T = FeedTrouble;
+        const auto kind = [](QList<SymbolFailure> f, int quotes = 0) {
+            return classifyBatch(batch(std::move(f), quotes));
+        };
+        QCOMPARE(kind({}), T::none);
         // One symbol the feed does not know changes nothing for the others...
-        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 404)}, 2)), FeedTrouble::none);
+        QCOMPARE(kind({failed("X", E::badResponse, 404)}, 2), T::none);
         // ...nor does a feed that answers "unknown" for every symbol.
-        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 404), failed("Y", E::noData)})),
-                 FeedTrouble::none);
+        QCOMPARE(kind({failed("X", E::badResponse, 404), failed("Y", E::noData)}), T::none);
         // A rate limit on any request stops the whole feed, even next to good quotes.
-        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 429)}, 3)),
-                 FeedTrouble::rateLimited);
-        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 503)})),
-                 FeedTrouble::rateLimited);
-        QCOMPARE(
-            classifyBatch(batch({failed("X", E::badResponse, 500), failed("Y", E::transport)})),
-            FeedTrouble::serverError);
-        QCOMPARE(classifyBatch(batch({failed("X", E::badResponse, 502)}, 1)), FeedTrouble::none);
-        QCOMPARE(
-            classifyBatch(batch({failed("X", E::decoding, 200), failed("Y", E::decoding, 200)})),
-            FeedTrouble::serverError);
-        QCOMPARE(classifyBatch(batch({failed("X", E::transport), failed("Y", E::transport)})),
-                 FeedTrouble::offline);
-        QCOMPARE(
-            classifyBatch(batch({failed("X", E::transport), failed("Y", E::badResponse, 404)})),
-            FeedTrouble::offline);
+        QCOMPARE(kind({failed("X", E::badResponse, 429)}, 3), T::rateLimited);
+        QCOMPARE(kind({failed("X", E::badResponse, 503)}), T::rateLimited);
+        QCOMPARE(kind({failed("X", E::badResponse, 500), failed("Y", E::transport)}),
+                 T::serverError);
+        QCOMPARE(kind({failed("X", E::badResponse, 502)}, 1), T::none);
+        QCOMPARE(kind({failed("X", E::decoding, 200), failed("Y", E::decoding, 200)}),
+                 T::serverError);
+        QCOMPARE(kind({failed("X", E::transport), failed("Y", E::transport)}), T::offline);
+        QCOMPARE(kind({failed("X", E::transport), failed("Y", E::badResponse, 404)}), T::offline);
     }
 
     void pausesDoubleToTheirCeilingsAndEndWithAGoodBatch() {

@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace velline;
 using Source = StreamingQuoteSource::PriceSource;
 
@@ -64,19 +66,15 @@ class TestStreamingQuoteSource : public QObject {
             5000);
     }
 
-    double priceOf(const QuoteBatch& b, const QString& symbol) {
-        for (const Quote& q : b.quotes) {
-            if (q.symbol == symbol)
-                return q.price;
-        }
-        return 0;
+    static double priceOf(const QuoteBatch& b, const QString& symbol) {
+        const auto it = std::ranges::find(b.quotes, symbol, &Quote::symbol);
+        return it == b.quotes.end() ? 0 : it->price;
     }
 
     int chartRequestsFor(const QString& symbol) {
-        int n = 0;
-        for (const LoggedRequest& r : sim->requestLog())
-            n += r.path.endsWith("/" + symbol.toUtf8()) ? 1 : 0;
-        return n;
+        return int(std::ranges::count_if(sim->requestLog(), [&](const LoggedRequest& r) {
+            return r.path.endsWith("/" + symbol.toUtf8());
+        }));
     }
 
 private Q_SLOTS:

@@ -28,17 +28,11 @@ QByteArray key(int field, int type) {
 QByteArray str(int field, const QByteArray& s) {
     return key(field, 2) + varint(s.size()) + s;
 }
-QByteArray f32(int field, float f) {
-    const quint32 bits = std::bit_cast<quint32>(f);
-    QByteArray out = key(field, 5);
-    for (int i = 0; i < 4; ++i)
-        out.append(char(bits >> (8 * i)));
-    return out;
-}
-QByteArray f64(int field, double d) {
-    const quint64 bits = std::bit_cast<quint64>(d);
-    QByteArray out = key(field, 1);
-    for (int i = 0; i < 8; ++i)
+// A fixed32 (float) or fixed64 (double) field, little-endian.
+template <typename T> QByteArray fixed(int field, T value) {
+    const auto bits = std::bit_cast<std::conditional_t<sizeof(T) == 4, quint32, quint64>>(value);
+    QByteArray out = key(field, sizeof(T) == 4 ? 5 : 1);
+    for (size_t i = 0; i < sizeof(T); ++i)
         out.append(char(bits >> (8 * i)));
     return out;
 }
@@ -51,16 +45,17 @@ QByteArray i32(int field, qint64 v) {
 
 const QByteArray aapl = str(1, "AAPL");
 
-StreamTick tickOf(const QString& symbol) {
+StreamTick tick(const QString& symbol, double price = 0, int priceHint = -1) {
     StreamTick t;
     t.symbol = symbol;
+    t.price = price;
+    t.priceHint = priceHint;
     return t;
 }
 
 // Every field set, with values a float carries exactly enough to round back.
 StreamTick fullTick() {
-    StreamTick full = tickOf("AAPL");
-    full.price = 232.35;
+    StreamTick full = tick("AAPL", 232.35, 2);
     full.timeMs = 1733493600000;
     full.currency = "USD";
     full.exchange = "NMS";
@@ -74,7 +69,6 @@ StreamTick fullTick() {
     full.shortName = QString::fromUtf8("Apple Inc. \xe2\x80\x94 Common");
     full.openPrice = 231;
     full.previousClose = 233.52;
-    full.priceHint = 2;
     return full;
 }
 
@@ -88,31 +82,22 @@ private Q_SLOTS:
         QTest::addColumn<StreamTick>("expected");
 
         QTest::newRow("every field, float32 prices rounded")
-            << QByteArray(aapl + f32(2, 232.35f) + sint(3, 1733493600000) + str(4, "USD") +
-                          str(5, "NMS") + i32(6, 8) + i32(7, 1) + f32(8, -0.5f) +
-                          sint(9, 41234567) + f32(10, 233.1f) + f32(11, 230.05f) + f32(12, -1.17f) +
-                          str(13, "Apple Inc. \xe2\x80\x94 Common") + f32(15, 231.0f) +
-                          f32(16, 233.52f) + sint(27, 2))
+            << QByteArray(aapl + fixed(2, 232.35f) + sint(3, 1733493600000) + str(4, "USD") +
+                          str(5, "NMS") + i32(6, 8) + i32(7, 1) + fixed(8, -0.5f) +
+                          sint(9, 41234567) + fixed(10, 233.1f) + fixed(11, 230.05f) +
+                          fixed(12, -1.17f) + str(13, "Apple Inc. \xe2\x80\x94 Common") +
+                          fixed(15, 231.0f) + fixed(16, 233.52f) + sint(27, 2))
             << fullTick();
-
-        StreamTick fx = tickOf("EURUSD=X");
-        fx.price = 1.0835;
-        fx.priceHint = 4;
         QTest::newRow("hint after the price it rounds")
-            << QByteArray(f32(2, 1.08347f) + str(1, "EURUSD=X") + sint(27, 4)) << fx;
-
-        StreamTick noHint = tickOf("AAPL");
-        noHint.price = 101.13;
-        QTest::newRow("no hint: two decimals") << QByteArray(aapl + f32(2, 101.126f)) << noHint;
-
-        StreamTick skipped = tickOf("AAPL");
-        skipped.price = 10;
+            << QByteArray(fixed(2, 1.08347f) + str(1, "EURUSD=X") + sint(27, 4))
+            << tick("EURUSD=X", 1.0835, 4);
+        QTest::newRow("no hint: two decimals")
+            << QByteArray(aapl + fixed(2, 101.126f)) << tick("AAPL", 101.13);
         QTest::newRow("unknown fields of every wire type skipped")
-            << QByteArray(aapl + sint(22, -5) + f64(32, 1e12) + str(18, "AAPL250117C") +
-                          f32(23, 9.5f) + str(99, QByteArray(300, 'x')) + f32(2, 10.0f))
-            << skipped;
-
-        StreamTick negative = tickOf("^VIX");
+            << QByteArray(aapl + sint(22, -5) + fixed(32, 1e12) + str(18, "AAPL250117C") +
+                          fixed(23, 9.5f) + str(99, QByteArray(300, 'x')) + fixed(2, 10.0f))
+            << tick("AAPL", 10);
+        StreamTick negative = tick("^VIX");
         negative.quoteType = -3;
         negative.timeMs = -1000;
         negative.dayVolume = std::numeric_limits<qint64>::min();
@@ -136,7 +121,7 @@ private Q_SLOTS:
         QTest::addColumn<StreamDecodeError>("expected");
         using E = StreamDecodeError;
         QTest::newRow("empty") << QByteArray() << E::noSymbol;
-        QTest::newRow("no symbol") << f32(2, 5.0f) << E::noSymbol;
+        QTest::newRow("no symbol") << fixed(2, 5.0f) << E::noSymbol;
         QTest::newRow("truncated key") << QByteArray("\x80", 1) << E::malformed;
         QTest::newRow("truncated varint value")
             << QByteArray(aapl + key(3, 0) + "\xff\xff") << E::malformed;
@@ -155,7 +140,7 @@ private Q_SLOTS:
         QTest::newRow("group start") << QByteArray(aapl + key(40, 3)) << E::malformed;
         QTest::newRow("field number 0") << QByteArray(aapl + key(0, 0) + varint(1)) << E::malformed;
         QTest::newRow("invalid UTF-8 symbol") << str(1, "AA\xffPL") << E::malformed;
-        QTest::newRow("NaN price") << QByteArray(aapl + f32(2, std::nanf(""))) << E::malformed;
+        QTest::newRow("NaN price") << QByteArray(aapl + fixed(2, std::nanf(""))) << E::malformed;
         QTest::newRow("1 MiB") << QByteArray(aapl + str(18, QByteArray(1 << 20, 'x')))
                                << E::tooLarge;
     }
@@ -171,7 +156,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<StreamDecodeError>("expected");
         using E = StreamDecodeError;
-        const QByteArray b64 = QByteArray(aapl + f32(2, 3.5f)).toBase64();
+        const QByteArray b64 = QByteArray(aapl + fixed(2, 3.5f)).toBase64();
         QTest::newRow("envelope") << "{\"type\":\"pricing\",\"message\":\"" + b64 + "\"}"
                                   << E::none;
         QTest::newRow("bare base64 with newline") << b64 + "\n" << E::none;
@@ -208,11 +193,8 @@ private Q_SLOTS:
     void roundTrips_data() {
         QTest::addColumn<StreamTick>("tick");
         QTest::newRow("every field") << fullTick();
-        QTest::newRow("symbol only") << tickOf("^GSPC");
-        StreamTick hintZero = tickOf("X");
-        hintZero.price = 17;
-        hintZero.priceHint = 0;
-        QTest::newRow("price hint 0 kept") << hintZero;
+        QTest::newRow("symbol only") << tick("^GSPC");
+        QTest::newRow("price hint 0 kept") << tick("X", 17, 0);
     }
     void roundTrips() {
         QFETCH(StreamTick, tick);

@@ -110,6 +110,10 @@ struct Fixture {
                 reply->rawHeader("Retry-After"), reply->error()};
     }
     QJsonObject stats() { return QJsonDocument::fromJson(get("/feedsim/stats").body).object(); }
+    // Switches a fault (an empty query clears them all); true when the simulator took it.
+    bool fault(const QByteArray& query) {
+        return get(query.isEmpty() ? "/feedsim/clear" : "/feedsim/fault?" + query).status == 200;
+    }
 };
 } // namespace
 
@@ -202,25 +206,25 @@ private Q_SLOTS:
         f.sim.setControlEnabled(false); // off unless asked for: plain unknown paths
         QCOMPARE(f.get("/feedsim/fault?kind=html").status, 404);
         f.sim.setControlEnabled(true);
-        QCOMPARE(f.get("/feedsim/fault?kind=status&status=429&retryAfter=20").status, 200);
+        QVERIFY(f.fault("kind=status&status=429&retryAfter=20"));
         const Fixture::Answer limited = f.get("/v8/finance/chart/AAPL");
         QCOMPARE(limited.status, 429);
         QCOMPARE(limited.retryAfter, QByteArray("20"));
-        QCOMPARE(f.get("/feedsim/fault?kind=reset&symbol=MSFT").status, 200);
+        QVERIFY(f.fault("kind=reset&symbol=MSFT"));
         QCOMPARE(f.get("/v8/finance/chart/MSFT").error, QNetworkReply::RemoteHostClosedError);
-        QCOMPARE(f.get("/feedsim/clear").status, 200);
+        QVERIFY(f.fault({}));
         QCOMPARE(f.get("/v8/finance/chart/AAPL").status, 200);
         QCOMPARE(f.get("/feedsim/fault?kind=bogus").status, 400);
 
         // The real feed's rate-limit answer, for the multi-symbol endpoint alone or for all.
-        QCOMPARE(f.get("/feedsim/fault?kind=edge429&symbol=/spark").status, 200);
+        QVERIFY(f.fault("kind=edge429&symbol=/spark"));
         const Fixture::Answer edge = f.get("/v7/finance/spark?symbols=AAPL");
         QCOMPARE(edge.status, 429);
         QCOMPARE(edge.contentType, QByteArray("text/html"));
         QCOMPARE(edge.body, QByteArray("Edge: Too Many Requests"));
         QVERIFY(edge.retryAfter.isEmpty());
         QCOMPARE(f.get("/v8/finance/chart/AAPL").status, 200);
-        QCOMPARE(f.get("/feedsim/fault?kind=edge429").status, 200);
+        QVERIFY(f.fault("kind=edge429"));
         QCOMPARE(f.get("/v8/finance/chart/AAPL").body, QByteArray("Edge: Too Many Requests"));
     }
 
@@ -310,39 +314,32 @@ private Q_SLOTS:
         Fixture f;
         auto c = f.connect({"AAPL", "MSFT"});
         QVERIFY(c->waitFrames(2));
-
-        // One symbol silent: the other streams on.
-        QCOMPARE(f.get("/feedsim/fault?kind=silent&symbol=MSFT").status, 200);
-        int before = f.sim.streamer().messagesSent();
-        f.clock.advance(30);
-        QVERIFY(f.sim.streamer().messagesSent() > before);
-        QVERIFY(c->waitFrames(2 + f.sim.streamer().messagesSent() - before));
+        // Messages the streamer sends while the clock moves on by `seconds`, once all arrived.
+        const auto sentIn = [&](double seconds) {
+            const int before = f.sim.streamer().messagesSent();
+            f.clock.advance(seconds);
+            const int sent = f.sim.streamer().messagesSent() - before;
+            return c->waitFrames(c->frames.size() + sent) ? sent : -1;
+        };
+        QVERIFY(f.fault("kind=silent&symbol=MSFT")); // the other streams on
+        QVERIFY(sentIn(30) > 0);
         for (qsizetype i = 2; i < c->frames.size(); ++i)
             QCOMPARE(decodeStreamFrame(c->frames[i])->symbol, QStringLiteral("AAPL"));
-        c->frames.resize(2);
-
-        QCOMPARE(f.get("/feedsim/fault?kind=silent").status, 200);
-        before = f.sim.streamer().messagesSent();
-        f.clock.advance(10);
-        QCOMPARE(f.sim.streamer().messagesSent(), before);
+        QVERIFY(f.fault("kind=silent"));
+        QCOMPARE(sentIn(10), 0);
         QVERIFY(!c->closed);
 
-        QCOMPARE(f.get("/feedsim/clear").status, 200);
-        QCOMPARE(f.get("/feedsim/fault?kind=garbage").status, 200);
-        before = f.sim.streamer().messagesSent();
-        f.clock.advance(4);
-        const int garbage = f.sim.streamer().messagesSent() - before;
-        QCOMPARE(garbage, 8);
-        QVERIFY(c->waitFrames(2 + garbage));
+        QVERIFY(f.fault({}) && f.fault("kind=garbage"));
+        QCOMPARE(sentIn(4), 8);
         QVERIFY(!decodeStreamFrame(c->frames.last()));
 
-        QCOMPARE(f.get("/feedsim/fault?kind=close").status, 200);
+        QVERIFY(f.fault("kind=close"));
         QVERIFY(QTest::qWaitFor([&] { return c->closed; }, waitMs));
         QCOMPARE(c->socket.closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
 
-        QCOMPARE(f.get("/feedsim/fault?kind=refuse").status, 200);
+        QVERIFY(f.fault("kind=refuse"));
         QVERIFY(!Client(f.sim.streamUrl()).waitOpen());
-        QCOMPARE(f.get("/feedsim/clear").status, 200);
+        QVERIFY(f.fault({}));
         auto again = f.connect({"AAPL"});
         QVERIFY(again->waitFrames(1));
         QCOMPARE(f.stats().value("streamConnections").toInt(), 2);

@@ -1,6 +1,6 @@
 #include "clock/manualclock.h"
 #include "cmd_quotestream.h"
-#include "commands.h"
+#include "ctlrun.h"
 #include "feedsim/feedsimulator.h"
 
 #include <QTcpServer>
@@ -13,16 +13,20 @@ class TestQuoteCommand : public QObject {
     ManualClock clock{1'750'060'000.0};
     FeedSimulator sim{&clock};
 
-    struct Run {
-        int code = -1;
-        QStringList out, err;
-    };
-    Run quote(const QStringList& args) {
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        vellinectl::Io io{outStream, errStream};
-        const int code = vellinectl::dispatch(QStringList{QStringLiteral("quote")} + args, io);
-        return {code, out.split('\n', Qt::SkipEmptyParts), err.split('\n', Qt::SkipEmptyParts)};
+    CtlRun quote(const QStringList& args) { return runCtl(QStringList{"quote"} + args); }
+
+    // A stream printer writing to `printed` and `problems`, each exit code it finishes with in
+    // `finished`.
+    QString printed, problems;
+    QTextStream outStream{&printed}, errStream{&problems};
+    QList<int> finished;
+    std::unique_ptr<vellinectl::StreamQuotePrinter> printer(const QUrl& url,
+                                                            const QStringList& symbols) {
+        auto p = std::make_unique<vellinectl::StreamQuotePrinter>(url, symbols, &clock, outStream,
+                                                                  errStream);
+        connect(p.get(), &vellinectl::StreamQuotePrinter::finished, this,
+                [this](int code) { finished << code; });
+        return p;
     }
 
 private Q_SLOTS:
@@ -39,37 +43,39 @@ private Q_SLOTS:
                                    R"("indicators":{"quote":[{"close":[187.25,null],)"
                                    R"("volume":[1200,5]}]}}]}})"));
         sim.script("BROKEN", ScriptedAnswer::brokenBody());
-        const Run r = quote({"FIX", "NOPEXXX", "^GSPC", "BROKEN"});
-        QCOMPARE(r.code, vellinectl::ExitPartial);
-        QCOMPARE(r.out.size(), 2);
-        QCOMPARE(r.out[0], QStringLiteral(R"({"symbol":"FIX","price":187.5,"previousClose":185,)"
-                                          R"("volume":0,"avgVolume":0,)"
-                                          R"("intraday":[[1750000000,187.25,1200]]})"));
-        QVERIFY(r.out[1].startsWith(QLatin1String(R"({"symbol":"^GSPC","price":)")));
-        QCOMPARE(r.err.size(), 2);
-        QCOMPARE(r.err[0], "NOPEXXX: badResponse HTTP 404: No data found, symbol may be delisted");
-        QVERIFY2(r.err[1].startsWith(QLatin1String("BROKEN: decoding ")), qPrintable(r.err[1]));
+        const CtlRun r = quote({"FIX", "NOPEXXX", "^GSPC", "BROKEN"});
+        QCOMPARE(r.rc, vellinectl::ExitPartial);
+        QCOMPARE(r.lines.size(), 2);
+        QCOMPARE(r.lines[0], QStringLiteral(R"({"symbol":"FIX","price":187.5,"previousClose":185,)"
+                                            R"("volume":0,"avgVolume":0,)"
+                                            R"("intraday":[[1750000000,187.25,1200]]})"));
+        QVERIFY(r.lines[1].startsWith(QLatin1String(R"({"symbol":"^GSPC","price":)")));
+        QCOMPARE(r.errors.size(), 2);
+        QCOMPARE(r.errors[0],
+                 "NOPEXXX: badResponse HTTP 404: No data found, symbol may be delisted");
+        QVERIFY2(r.errors[1].startsWith(QLatin1String("BROKEN: decoding ")),
+                 qPrintable(r.errors[1]));
         // In the order given, one after another.
         QStringList requested;
         for (const LoggedRequest& request : sim.requestLog())
             requested << request.symbol;
         QCOMPARE(requested, (QStringList{"FIX", "NOPEXXX", "^GSPC", "BROKEN"}));
 
-        QCOMPARE(quote({"AAPL", "MSFT"}).code, vellinectl::ExitOk);
+        QCOMPARE(quote({"AAPL", "MSFT"}).rc, vellinectl::ExitOk);
     }
 
     void wrongArgumentsAreUsageErrors() {
         sim.clearRequestLog();
         for (const QStringList& args : {QStringList{}, {"AAPL", "--json"}, {" "}}) {
-            const Run r = quote(args);
-            QCOMPARE(r.code, vellinectl::ExitUsage);
-            QVERIFY(r.out.isEmpty());
-            QVERIFY(r.err.first().startsWith(QLatin1String("vellinectl quote: ")));
+            const CtlRun r = quote(args);
+            QCOMPARE(r.rc, vellinectl::ExitUsage);
+            QVERIFY(r.lines.isEmpty());
+            QVERIFY(r.errors.first().startsWith(QLatin1String("vellinectl quote: ")));
         }
         QVERIFY(sim.requestLog().isEmpty());
-        const Run help = quote({"--help"});
-        QCOMPARE(help.code, vellinectl::ExitOk);
-        QCOMPARE(help.out.first(), QStringLiteral("usage: vellinectl quote SYMBOL..."));
+        const CtlRun help = quote({"--help"});
+        QCOMPARE(help.rc, vellinectl::ExitOk);
+        QCOMPARE(help.lines.first(), QStringLiteral("usage: vellinectl quote SYMBOL..."));
     }
 
     void streamArgumentsAndAddress_data() {
@@ -99,11 +105,11 @@ private Q_SLOTS:
         QFETCH(int, code);
         QFETCH(QString, error);
         qputenv("VELLINE_STREAM_URL", url);
-        const Run r = quote(args);
+        const CtlRun r = quote(args);
         qunsetenv("VELLINE_STREAM_URL");
-        QCOMPARE(r.code, code);
-        QVERIFY(r.out.isEmpty());
-        QVERIFY2(r.err.first().contains(error), qPrintable(r.err.first()));
+        QCOMPARE(r.rc, code);
+        QVERIFY(r.lines.isEmpty());
+        QVERIFY2(r.errors.first().contains(error), qPrintable(r.errors.first()));
     }
 
     void streamTickLinesHaveAFixedKeyOrder() {
@@ -130,62 +136,47 @@ private Q_SLOTS:
 
     // Against the simulator's streamer, in virtual time.
     void streamPrintsEachRecordAndResubscribesUntilTheTimeIsUp() {
-        sim.setFrozenAt(std::nullopt);
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        vellinectl::StreamQuotePrinter printer(sim.streamUrl(), {"AAPL", "ES=F"}, &clock, outStream,
-                                               errStream);
-        QList<int> finished;
-        connect(&printer, &vellinectl::StreamQuotePrinter::finished,
-                [&](int code) { finished << code; });
+        const auto quotes = printer(sim.streamUrl(), {"AAPL", "ES=F"});
         const int before = sim.streamer().messagesSent();
-        printer.start(20);
+        quotes->start(20);
         QTRY_COMPARE(sim.streamer().receivedFrames().size(), 1);
-        QTRY_COMPARE(out.count('\n'), 2); // the two snapshots
+        QTRY_COMPARE(printed.count('\n'), 2); // the two snapshots
         for (int i = 0; i < 19; ++i)
             clock.advance(1);
         QTRY_COMPARE(sim.streamer().receivedFrames(),
                      QList<QByteArray>(2, "{\"subscribe\":[\"AAPL\",\"ES=F\"]}"));
         const int sent = sim.streamer().messagesSent() - before;
-        QTRY_COMPARE(out.count('\n'), sent);
+        QTRY_COMPARE(printed.count('\n'), sent);
         QVERIFY(finished.isEmpty());
         clock.advance(1);
         QCOMPARE(finished, QList<int>{vellinectl::ExitOk});
-        QVERIFY(err.isEmpty());
+        QVERIFY(problems.isEmpty());
         QTRY_COMPARE(sim.streamer().openConnections(), 0);
     }
 
     void streamEndsWithAFailureWhenLostOrNeverOpened() {
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        QList<int> finished;
-        {
-            vellinectl::StreamQuotePrinter lost(sim.streamUrl(), {"AAPL"}, &clock, outStream,
-                                                errStream);
-            connect(&lost, &vellinectl::StreamQuotePrinter::finished,
-                    [&](int code) { finished << code; });
-            const int opened = sim.streamer().connectionsOpened();
-            lost.start(std::nullopt);
-            QTRY_COMPARE(sim.streamer().connectionsOpened(), opened + 1);
-            sim.streamer().closeAll();
-            QTRY_COMPARE(finished, QList<int>{vellinectl::ExitFailed});
-            QVERIFY2(err.contains("the stream closed"), qPrintable(err));
-        }
+        finished.clear();
+        problems.clear();
+        const auto lost = printer(sim.streamUrl(), {"AAPL"});
+        const int opened = sim.streamer().connectionsOpened();
+        lost->start(std::nullopt);
+        QTRY_COMPARE(sim.streamer().connectionsOpened(), opened + 1);
+        sim.streamer().closeAll();
+        QTRY_COMPARE(finished, QList<int>{vellinectl::ExitFailed});
+        QVERIFY2(problems.contains("the stream closed"), qPrintable(problems));
+
         // A server that takes the connection and never answers the upgrade.
         QTcpServer mute;
         QVERIFY(mute.listen(QHostAddress::LocalHost));
-        vellinectl::StreamQuotePrinter never(
-            QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(mute.serverPort())), {"AAPL"}, &clock,
-            outStream, errStream);
-        connect(&never, &vellinectl::StreamQuotePrinter::finished,
-                [&](int code) { finished << code; });
-        never.start(60);
+        const auto never =
+            printer(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(mute.serverPort())), {"AAPL"});
+        never->start(60);
         QVERIFY(QTest::qWaitFor([&] { return mute.hasPendingConnections(); }, 5000));
         clock.advance(vellinectl::StreamQuotePrinter::connectSeconds - 0.001);
         QCOMPARE(finished.size(), 1);
         clock.advance(0.001);
         QCOMPARE(finished, (QList<int>{vellinectl::ExitFailed, vellinectl::ExitFailed}));
-        QVERIFY2(err.contains("no connection to"), qPrintable(err));
+        QVERIFY2(problems.contains("no connection to"), qPrintable(problems));
     }
 };
 

@@ -2,7 +2,7 @@
 // the real command against the feed simulator.
 #include "clock/manualclock.h"
 #include "cmd_watch.h"
-#include "commands.h"
+#include "ctlrun.h"
 #include "feedsim/feedsimulator.h"
 #include "prefs/userpreferences.h"
 #include "state/appstate.h"
@@ -20,25 +20,8 @@ using namespace velline;
 
 namespace {
 
-struct Run {
-    int rc = -1;
-    QStringList lines; // stdout, one entry per line
-    QString err;
-    QJsonObject state() const { return QJsonDocument::fromJson(lines.last().toUtf8()).object(); }
-};
-
-Run run(const QStringList& args) {
-    QString out, err;
-    QTextStream outStream(&out), errStream(&err);
-    vellinectl::Io io{outStream, errStream};
-    Run r;
-    r.rc = vellinectl::dispatch(args, io);
-    r.lines = out.split('\n', Qt::SkipEmptyParts);
-    r.err = err;
-    return r;
-}
-Run prefs(const QStringList& args) {
-    return run(QStringList{"prefs"} + args);
+CtlRun prefs(const QStringList& args) {
+    return runCtl(QStringList{"prefs"} + args);
 }
 
 QString storePath() {
@@ -47,13 +30,6 @@ QString storePath() {
 QByteArray storeBytes() {
     QFile f(storePath());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QList<QJsonObject> jsonLines(const QString& text) {
-    QList<QJsonObject> out;
-    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        out.append(QJsonDocument::fromJson(line.toUtf8()).object());
-    return out;
 }
 
 // Holds each batch until the test answers it.
@@ -93,9 +69,8 @@ private Q_SLOTS:
     void init() { QFile::remove(storePath()); }
 
     void prefsPrintsDefaultsWithoutWriting() {
-        const Run r = prefs({});
-        QCOMPARE(r.rc, 0);
-        QCOMPARE(r.lines.size(), 1);
+        const CtlRun r = prefs({});
+        QVERIFY(r.rc == 0 && r.lines.size() == 1);
         const QJsonObject s = r.state();
         QCOMPARE(s.keys(), (QStringList{"colorScheme", "desktopNotifications", "displayMode",
                                         "holdings", "priceAlerts", "recentlyAdded",
@@ -106,7 +81,7 @@ private Q_SLOTS:
     }
 
     void prefsSubCommandsChangeTheStoreAndPrintIt() {
-        Run r = prefs({"add-symbol", " nvda "});
+        CtlRun r = prefs({"add-symbol", " nvda "});
         QCOMPARE(r.rc, 0);
         QCOMPARE(r.lines.first(), QStringLiteral(R"({"symbol":"NVDA"})"));
         QCOMPARE(r.state().value("recentlyAdded").toArray(), QJsonArray{"NVDA"});
@@ -159,21 +134,21 @@ private Q_SLOTS:
             {"add-alert", "ABCDEFGHIJKLM", "10", "above"},
         };
         for (const QStringList& args : bad) {
-            const Run r = prefs(args);
+            const CtlRun r = prefs(args);
             const QByteArray what = args.join(' ').toUtf8();
             QVERIFY2(r.rc == 64 && r.lines.isEmpty(), what);
             QVERIFY2(r.err.startsWith("vellinectl prefs: "), what);
         }
         // A blank or too long add-symbol is no usage error, but adds nothing and fails.
         QCOMPARE(prefs({"add-symbol", "  \t"}).rc, 1);
-        const Run tooLong = prefs({"add-symbol", "abcdefghijklm"});
+        const CtlRun tooLong = prefs({"add-symbol", "abcdefghijklm"});
         QCOMPARE(tooLong.rc, 1);
         QVERIFY(tooLong.lines.isEmpty());
         QVERIFY(tooLong.err.contains("longer than 12 characters"));
         QCOMPARE(storeBytes(), before);
         QCOMPARE(prefs({"add-symbol", "abcdefghijkl"}).rc, 0);
 
-        const Run help = prefs({"set-holding", "--help"});
+        const CtlRun help = prefs({"set-holding", "--help"});
         QCOMPARE(help.rc, 0);
         QVERIFY(help.lines.join('\n').contains("set-display-mode RAW"));
     }
@@ -187,12 +162,10 @@ private Q_SLOTS:
             stored.setTrackedSymbols({"AAPL", longSymbol});
             stored.setHoldings({{longSymbol, 2}});
         }
-        Run r = prefs({"set-tracked", longSymbol, "msft"});
-        QCOMPARE(r.rc, 0);
-        QCOMPARE(r.state().value("trackedSymbols").toArray(), (QJsonArray{longSymbol, "MSFT"}));
-        r = prefs({"set-holding", longSymbol, "5"});
-        QCOMPARE(r.rc, 0);
-        QCOMPARE(r.state().value("holdings").toArray(),
+        QCOMPARE(
+            prefs({"set-tracked", longSymbol, "msft"}).state().value("trackedSymbols").toArray(),
+            (QJsonArray{longSymbol, "MSFT"}));
+        QCOMPARE(prefs({"set-holding", longSymbol, "5"}).state().value("holdings").toArray(),
                  QJsonArray{(QJsonObject{{"symbol", longSymbol}, {"shares", 5}})});
         QCOMPARE(prefs({"remove-holding", longSymbol}).state().value("holdings").toArray(),
                  QJsonArray());
@@ -237,11 +210,7 @@ private Q_SLOTS:
         rig.clock.advance(42);
         std::exchange(rig.source.pending,
                       nullptr)(QuoteBatch{{Quote{"AAPL", 10, 10, 0, 0, {}}}, {}, 1});
-        QStringList feed;
-        for (const QString& line : rig.text.split(QLatin1Char('\n')))
-            if (line.contains(QLatin1String(R"("event":"feed")")))
-                feed << line;
-        QCOMPARE(feed,
+        QCOMPARE(rig.text.split(QLatin1Char('\n')).filter(QLatin1String(R"("event":"feed")")),
                  (QStringList{R"({"t":2000,"event":"feed","feed":"paused","resumesAt":2042,)"
                               R"("reason":"rateLimited","lastGoodRefresh":null,"source":"poll"})",
                               R"({"t":2042,"event":"feed","feed":"live","resumesAt":null,)"
@@ -252,7 +221,7 @@ private Q_SLOTS:
     // simulator, for a few seconds of wall time. Bad arguments are refused first.
     void watchWatchesTheSimulatedFeed() {
         for (const char* bad : {"--seconds=0", "--seconds=nan", "--seconds=x", "--fast"})
-            QCOMPARE(run({"watch", QString::fromLatin1(bad)}).rc, vellinectl::ExitUsage);
+            QCOMPARE(runCtl({"watch", QString::fromLatin1(bad)}).rc, vellinectl::ExitUsage);
 
         FeedSimulator simulator(Clock::system());
         QVERIFY(simulator.listen());
@@ -262,12 +231,12 @@ private Q_SLOTS:
         QCoreApplication::setApplicationName(QStringLiteral("Velline"));
         UserPreferences::shared().setTrackedSymbols({"AAPL", "MSFT"});
         UserPreferences::shared().setShowFuturesAfterHours(false);
-        const Run r = run({"watch", "--seconds", "3.5"});
+        const CtlRun r = runCtl({"watch", "--seconds", "3.5"});
         QCOMPARE(r.rc, vellinectl::ExitOk);
         QList<double> refreshes;
-        for (const QJsonObject& e : jsonLines(r.lines.join('\n'))) {
-            if (e.value("event") == QLatin1String("stocks") &&
-                e.value("records").toArray().size() == 2)
+        for (const QString& line : r.lines) {
+            const QJsonObject e = QJsonDocument::fromJson(line.toUtf8()).object();
+            if (e.value("event") == QLatin1String("stocks") && e["records"].toArray().size() == 2)
                 refreshes << e.value("t").toDouble();
         }
         QVERIFY2(refreshes.size() >= 2, qPrintable(r.lines.join('\n')));

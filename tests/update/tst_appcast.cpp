@@ -1,6 +1,6 @@
 // The release feed reader, version order and package signatures.
 
-#include "commands.h"
+#include "../tools/ctlrun.h"
 #include "feedfixture.h"
 #include "update/appcast.h"
 #include "update/signature.h"
@@ -191,31 +191,25 @@ private Q_SLOTS:
         const QByteArray bytes(4321, 'd');
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         file.close();
-        QString out;
-        const auto run = [&out](const QStringList& args) {
-            out.clear();
-            QString err;
-            QTextStream o(&out), e(&err);
-            vellinectl::Io io{o, e};
-            return vellinectl::dispatch(args, io);
-        };
-        QCOMPARE(run({"release", "keygen", key}), 0);
-        const QString publicKey = out.trimmed();
+        const CtlRun made = runCtl({"release", "keygen", key});
+        QCOMPARE(made.rc, 0);
+        const QString publicKey = made.out.trimmed();
         QCOMPARE(QFile::permissions(key) & 0x0077, QFileDevice::Permissions());
-        QCOMPARE(run({"release", "keygen", key}), 1); // never overwrites a key
+        QCOMPARE(runCtl({"release", "keygen", key}).rc, 1); // never overwrites a key
 
-        QCOMPARE(run({"release", "sign", "--key", key, "--url", "https://velline.org/dl/", "--feed",
-                      package}),
-                 0);
-        const Appcast feed = parseAppcast(out.toUtf8());
-        QVERIFY2(feed.ok() && feed.items.size() == 1, qPrintable(out));
+        const CtlRun signedFeed = runCtl({"release", "sign", "--key", key, "--url",
+                                          "https://velline.org/dl/", "--feed", package});
+        QCOMPARE(signedFeed.rc, 0);
+        const Appcast feed = parseAppcast(signedFeed.out.toUtf8());
+        QVERIFY2(feed.ok() && feed.items.size() == 1, qPrintable(signedFeed.out));
         const AppcastItem& item = feed.items[0];
         QCOMPARE(item.version, QStringLiteral("1.4.2"));
         QCOMPARE(item.url, QUrl("https://velline.org/dl/velline_1.4.2_amd64.deb"));
         QCOMPARE(item.length, bytes.size());
         QVERIFY(ed25519::verify(publicKey, bytes, item.edSignature));
         QCOMPARE(
-            run({"release", "sign", "--key", key, "--url", "http://velline.org/x.deb", package}),
+            runCtl({"release", "sign", "--key", key, "--url", "http://velline.org/x.deb", package})
+                .rc,
             64);
     }
 };

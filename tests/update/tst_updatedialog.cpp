@@ -122,19 +122,14 @@ private Q_SLOTS:
     }
     void withoutAFeedReturnAndEscapeClose() {
         QFETCH(int, key);
-        Updater::Options options;
-        options.clock = &m_rig->clock;
-        options.settings = &m_rig->settings;
-        Updater updater(options);
+        Updater& updater = m_rig->make(true, QUrl());
         updater.checkForUpdates();
-        UpdateDialog* window = updater.dialog();
-        QVERIFY(window && QTest::qWaitForWindowActive(window));
-        QCOMPARE(window->findChild<QLabel*>("headline")->text(),
-                 QStringLiteral("Velline is updated by your package manager"));
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window,
+        QVERIFY(dialog() && QTest::qWaitForWindowActive(dialog()));
+        QCOMPARE(text("headline"), QStringLiteral("Velline is updated by your package manager"));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog(),
                         Qt::Key(key));
         QCOMPARE(updater.phase(), Phase::idle);
-        QVERIFY(!window->isVisible());
+        QVERIFY(!dialog()->isVisible());
     }
 };
 

@@ -16,13 +16,8 @@ private Q_SLOTS:
     void buildWithoutFeed() {
         Rig rig;
         rig.settings.setValue(Updater::kAutomaticKey, true);
-        Updater::Options options;
-        options.clock = &rig.clock;
-        options.settings = &rig.settings;
-        options.showsDialogs = false;
         for (const QUrl& feed : {QUrl(), QUrl("http://velline.org/appcast.xml")}) {
-            options.feedUrl = feed;
-            Updater updater(options);
+            Updater& updater = rig.make(false, feed);
             QVERIFY(!updater.canCheckForUpdates() && !updater.automaticallyChecksForUpdates());
             QCOMPARE(updater.nextAutomaticCheck(), 0.0);
             updater.checkForUpdates();

@@ -99,9 +99,10 @@ struct Rig {
         return QDir(downloads()).entryList(QDir::Files | QDir::Hidden);
     }
 
-    Updater& make(bool showsDialogs = false) {
+    // An updater on this rig's feed, or on `feed` when given.
+    Updater& make(bool showsDialogs = false, const std::optional<QUrl>& feed = std::nullopt) {
         Updater::Options options;
-        options.feedUrl = server.url("/appcast.xml");
+        options.feedUrl = feed.value_or(server.url("/appcast.xml"));
         options.publicKey = keys.publicKeyBase64;
         options.currentVersion = "1.2.0";
         options.clock = &clock;
