@@ -65,16 +65,48 @@ void AnimatedValue::set(double value) {
     m_duration = 0;
 }
 
+double framePeriod(MotionKind kind) {
+    switch (kind) {
+    case MotionKind::travel:
+        return FrameTimer::period;
+    case MotionKind::swell:
+        return 1.0 / 30.0;
+    case MotionKind::fade:
+        return 1.0 / 20.0;
+    }
+    return FrameTimer::period;
+}
+
+namespace {
+
+// Frames of a period longer than the display's, on a repeating timer of the clock.
+class PacedFrameTimer final : public FrameTimer {
+public:
+    PacedFrameTimer(Clock* clock, double period, QObject* context, std::function<void()> tick)
+        : m_timer(clock, period, context, std::move(tick)) {}
+    void stop() override { m_timer.stop(); }
+    bool isActive() const override { return m_timer.isActive(); }
+
+private:
+    RepeatingTimer m_timer;
+};
+
+} // namespace
+
 void FrameTicker::start(Clock* clock) {
     if (isRunning())
         return;
-    m_timer = clock->frameTimer(m_context, [this] {
+    auto tick = [this] {
         const bool moving = m_isMoving();
         m_frame();
         // Stopped, not destroyed: this runs inside the timer's own tick.
         if (!moving)
             m_timer->stop();
-    });
+    };
+    if (m_period <= FrameTimer::period)
+        m_timer = clock->frameTimer(m_context, std::move(tick));
+    else
+        m_timer = std::make_unique<PacedFrameTimer>(clock, m_period, m_context, std::move(tick));
 }
 
 } // namespace velline
