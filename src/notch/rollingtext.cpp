@@ -125,9 +125,13 @@ public:
             m_window, QSGRendererInterface::PainterResource));
         if (!painter)
             return;
-        // The clip goes in before the transform: it is in window coordinates.
-        if (const QRegion* clip = state->clipRegion(); clip && !clip->isEmpty())
-            painter->setClipRegion(*clip, Qt::ReplaceClip);
+        // What the scene graph repaints: nothing at all when the node lies wholly outside its
+        // clip (the scene graph still asks it to render then, with an empty region). The clip
+        // goes in before the transform: it is in window coordinates.
+        const QRegion* clip = state->clipRegion();
+        if (!clip || clip->isEmpty())
+            return;
+        painter->setClipRegion(*clip, Qt::ReplaceClip);
         painter->setTransform(matrix()->toTransform());
         drawGlyphs(painter, m_glyphs, m_color, inheritedOpacity());
     }
