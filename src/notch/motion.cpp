@@ -77,36 +77,26 @@ double framePeriod(MotionKind kind) {
     return FrameTimer::period;
 }
 
-namespace {
-
-// Frames of a period longer than the display's, on a repeating timer of the clock.
-class PacedFrameTimer final : public FrameTimer {
-public:
-    PacedFrameTimer(Clock* clock, double period, QObject* context, std::function<void()> tick)
-        : m_timer(clock, period, context, std::move(tick)) {}
-    void stop() override { m_timer.stop(); }
-    bool isActive() const override { return m_timer.isActive(); }
-
-private:
-    RepeatingTimer m_timer;
-};
-
-} // namespace
-
 void FrameTicker::start(Clock* clock) {
     if (isRunning())
         return;
-    auto tick = [this] {
+    // Half a display frame of slack, so a frame due between two display frames is drawn on the
+    // nearer one.
+    const double slack = FrameTimer::period / 2;
+    m_nextFrame = clock->now() + m_period - slack;
+    m_timer = clock->frameTimer(m_context, [this, clock, slack] {
         const bool moving = m_isMoving();
+        const double now = clock->now();
+        // Slower kinds skip display frames, but on the frames they keep they draw together
+        // with every other animation, instead of asking for frames in between.
+        if (moving && now < m_nextFrame)
+            return;
+        m_nextFrame = now + m_period - slack;
         m_frame();
         // Stopped, not destroyed: this runs inside the timer's own tick.
         if (!moving)
             m_timer->stop();
-    };
-    if (m_period <= FrameTimer::period)
-        m_timer = clock->frameTimer(m_context, std::move(tick));
-    else
-        m_timer = std::make_unique<PacedFrameTimer>(clock, m_period, m_context, std::move(tick));
+    });
 }
 
 } // namespace velline
