@@ -15,7 +15,7 @@ AlertPulse::AlertPulse(QObject* parent) : AlertPulse(notchClock(), parent) {}
 AlertPulse::AlertPulse(Clock* clock, QObject* parent)
     : QObject(parent), m_clock(clock), m_theme(NotchTheme::select(ColorSchemePrefs{}, false)),
       m_ticker(
-          this, [this] { Q_EMIT frame(); }, [this] { return isMoving(); }) {}
+          this, MotionKind::swell, [this] { Q_EMIT frame(); }, [this] { return isMoving(); }) {}
 
 QVariant AlertPulse::eventValue() const {
     return m_event ? QVariant::fromValue(*m_event) : QVariant();

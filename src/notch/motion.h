@@ -36,21 +36,39 @@ private:
     TimingCurve m_curve = TimingCurve::linear;
 };
 
-// Frame ticks on a clock while something moves: `frame` runs once per animation frame (about
-// sixty times a second, in step with the views' own animations) until `isMoving` says the
-// motion is over (then once more, so the last frame lands on the target).
+// What an animation moves, which decides how many frames a second it is drawn at. Something
+// that travels across the screen (a rolling digit, a sliding view, the notch's spring) needs
+// every frame the display shows; a small swell of something that stays in place (a flash, a
+// pulse) reads as smooth at half that; a fade of colour or opacity at a third.
+enum class MotionKind { travel, swell, fade };
+
+// Seconds between two frames of motion of `kind`: travel 1/60, swell 1/30, fade 1/20.
+double framePeriod(MotionKind kind);
+
+// Frame ticks on a clock while something moves: `frame` runs once per frame of `kind`'s period
+// until `isMoving` says the motion is over (then once more, so the last frame lands on the
+// target). Every kind ticks on the clock's frame timer, in step with the views' own
+// animations; slower kinds keep only the display frames their period asks for, so a flash
+// beside a rolling digit adds no frame of its own. Nothing runs while nothing moves.
 class FrameTicker {
 public:
+    FrameTicker(QObject* context, MotionKind kind, std::function<void()> frame,
+                std::function<bool()> isMoving)
+        : m_context(context), m_period(framePeriod(kind)), m_frame(std::move(frame)),
+          m_isMoving(std::move(isMoving)) {}
     FrameTicker(QObject* context, std::function<void()> frame, std::function<bool()> isMoving)
-        : m_context(context), m_frame(std::move(frame)), m_isMoving(std::move(isMoving)) {}
+        : FrameTicker(context, MotionKind::travel, std::move(frame), std::move(isMoving)) {}
 
     // Starts ticking on `clock` unless already running.
     void start(Clock* clock);
     void stop() { m_timer.reset(); }
     bool isRunning() const { return m_timer && m_timer->isActive(); }
+    double period() const { return m_period; }
 
 private:
     QObject* m_context;
+    double m_period;
+    double m_nextFrame = 0;
     std::function<void()> m_frame;
     std::function<bool()> m_isMoving;
     std::unique_ptr<FrameTimer> m_timer;

@@ -11,7 +11,7 @@ TickerFlash::TickerFlash(QObject* parent) : TickerFlash(notchClock(), parent) {}
 TickerFlash::TickerFlash(Clock* clock, QObject* parent)
     : QObject(parent), m_clock(clock), m_theme(NotchTheme::select(ColorSchemePrefs{}, false)),
       m_ticker(
-          this, [this] { Q_EMIT frame(); }, [this] { return isMoving(); }) {}
+          this, MotionKind::swell, [this] { Q_EMIT frame(); }, [this] { return isMoving(); }) {}
 
 void TickerFlash::setValue(double value) {
     const std::optional<double> old = m_previous;
@@ -65,6 +65,8 @@ void TickerFlash::flash() {
         m_scale.animateTo(1.0, t, fallTime, TimingCurve::easeInOut);
         m_glow.animateTo(0.0, t, fallTime, TimingCurve::easeInOut);
         m_ticker.start(m_clock);
+        // The peak gets a frame of its own, whatever the frame rate.
+        Q_EMIT frame();
     });
     m_ticker.start(m_clock);
     Q_EMIT flashed();

@@ -1,0 +1,349 @@
+// How the compact views draw: the roll of a changed character (where its glyphs stand, which
+// cells move, what a frame repaints), the frame rate each kind of motion is drawn at, and the
+// rolling line's still picture against the same characters drawn by plain text items.
+
+#include "clock/manualclock.h"
+#include "notch/motion.h"
+#include "notch/notchformat.h"
+#include "notch/rollingtext.h"
+#include "notch/tickerflash.h"
+
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
+Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
+
+using namespace velline;
+
+namespace {
+
+constexpr double t0 = 1'700'000'000.0;
+constexpr double rollTime = 0.35;
+
+QList<bool> rollingAt(const RollingLine& line, double now) {
+    QList<bool> out;
+    for (qsizetype i = 0; i < line.cells().size(); ++i)
+        out.append(line.isRolling(i, now));
+    return out;
+}
+
+QList<bool> mask(const char* bits) {
+    QList<bool> out;
+    for (const char* c = bits; *c; ++c)
+        out.append(*c == '1');
+    return out;
+}
+
+QFont priceFont() {
+    QFont font(roundedFontFamily());
+    font.setPixelSize(12);
+    return font;
+}
+
+} // namespace
+
+class TestNotchDrawing : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void aRollMovesTheOldGlyphUpAndTheNewOneIntoPlace_data() {
+        QTest::addColumn<double>("progress");
+        QTest::addColumn<double>("previousY");
+        QTest::addColumn<double>("previousOpacity");
+        QTest::addColumn<double>("currentY");
+        QTest::addColumn<double>("currentOpacity");
+        // A line 16 tall: the old glyph leaves half a line upwards, the new one rises from half
+        // a line below. Outside 0…1 the roll stands at its ends.
+        QTest::newRow("start") << 0.0 << 0.0 << 1.0 << 8.0 << 0.0;
+        QTest::newRow("middle") << 0.5 << -4.0 << 0.5 << 4.0 << 0.5;
+        QTest::newRow("end") << 1.0 << -8.0 << 0.0 << 0.0 << 1.0;
+        QTest::newRow("before") << -0.2 << 0.0 << 1.0 << 8.0 << 0.0;
+        QTest::newRow("past") << 1.3 << -8.0 << 0.0 << 0.0 << 1.0;
+    }
+    void aRollMovesTheOldGlyphUpAndTheNewOneIntoPlace() {
+        QFETCH(double, progress);
+        const RollStep step = rollStep(progress, 16);
+        QFETCH(double, previousY);
+        QFETCH(double, previousOpacity);
+        QFETCH(double, currentY);
+        QFETCH(double, currentOpacity);
+        QCOMPARE(step.previousY, previousY);
+        QCOMPARE(step.previousOpacity, previousOpacity);
+        QCOMPARE(step.currentY, currentY);
+        QCOMPARE(step.currentOpacity, currentOpacity);
+    }
+
+    void changedCellsRollAndTheRestStandStill_data() {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<QString>("rolling");
+        QTest::newRow("cents") << "$187.42"
+                               << "$187.91" << rollTime << "0000011";
+        QTest::newRow("one digit") << "$187.42"
+                                   << "$197.42" << rollTime << "0010000";
+        QTest::newRow("far apart") << "$187.42"
+                                   << "$287.49" << rollTime << "0100001";
+        QTest::newRow("sign") << "+1.20%"
+                              << "-1.20%" << rollTime << "100000";
+        QTest::newRow("same") << "$187.42"
+                              << "$187.42" << rollTime << "0000000";
+        // A change of length lays the line anew; so does the first text.
+        QTest::newRow("longer") << "$99.99"
+                                << "$100.00" << rollTime << "0000000";
+        QTest::newRow("first") << ""
+                               << "$1.00" << rollTime << "00000";
+        QTest::newRow("no duration") << "$187.42"
+                                     << "$187.91" << 0.0 << "0000000";
+    }
+    void changedCellsRollAndTheRestStandStill() {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(double, duration);
+        RollingLine line;
+        line.setText(from, t0, duration);
+        line.setText(to, t0 + 1, duration);
+        QCOMPARE(line.text(), to);
+        QFETCH(QString, rolling);
+        QCOMPARE(rollingAt(line, t0 + 1), mask(qPrintable(rolling)));
+        for (qsizetype i = 0; i < to.size(); ++i)
+            QCOMPARE(line.cells().at(i).shown, to.at(i));
+    }
+
+    void aRollEasesInAndOutAndEndsOnTime() {
+        RollingLine line;
+        line.setText(QStringLiteral("$1.00"), t0, rollTime);
+        line.setText(QStringLiteral("$1.05"), t0 + 1, rollTime);
+        const double start = t0 + 1;
+        QCOMPARE(line.progress(4, start), 0.0);
+        QVERIFY(line.progress(4, start + 0.1 * rollTime) < 0.1); // slow off the mark
+        QVERIFY(qAbs(line.progress(4, start + rollTime / 2) - 0.5) < 1e-6);
+        QVERIFY(line.progress(4, start + 0.9 * rollTime) > 0.9); // and slow into place
+        QCOMPARE(line.progress(3, start + rollTime / 2), 1.0);   // the still cell
+        // The roll is over at exactly its duration, not a moment before.
+        QVERIFY(line.isMovingAt(start + rollTime - 0.001));
+        QVERIFY(!line.isMovingAt(start + rollTime));
+        QVERIFY(!line.settle(start + rollTime - 0.001));
+        QVERIFY(line.settle(start + rollTime));
+        QVERIFY(!line.cells().at(4).rolling);
+    }
+
+    void aCellChangedAgainMidRollStartsOverFromWhatItShowed() {
+        RollingLine line;
+        line.setText(QStringLiteral("$1.00"), t0, rollTime);
+        line.setText(QStringLiteral("$1.05"), t0 + 1, rollTime);
+        line.setText(QStringLiteral("$1.07"), t0 + 1.2, rollTime);
+        const RollingLine::Cell& cell = line.cells().at(4);
+        QCOMPARE(cell.previous, QLatin1Char('5'));
+        QCOMPARE(cell.shown, QLatin1Char('7'));
+        QCOMPARE(line.progress(4, t0 + 1.2), 0.0);
+        QVERIFY(line.isMovingAt(t0 + 1.2 + rollTime - 0.001));
+        // Going back to a text of the same characters before it ended is a change too.
+        line.setText(QStringLiteral("$1.00"), t0 + 1.3, rollTime);
+        QCOMPARE(line.cells().at(3).previous, QLatin1Char('0'));
+        QCOMPARE(line.cells().at(4).previous, QLatin1Char('7'));
+    }
+
+    void aFrameOfARollRepaintsOnlyTheSpanThatMoves_data() {
+        QTest::addColumn<QString>("rolling");
+        QTest::addColumn<int>("left");  // first moving cell
+        QTest::addColumn<int>("right"); // one past the last moving cell
+        QTest::newRow("cents") << "0000011" << 5 << 7;
+        QTest::newRow("one digit") << "0010000" << 2 << 3;
+        QTest::newRow("far apart: the cells between too") << "0100001" << 1 << 7;
+        QTest::newRow("all") << "1111111" << 0 << 7;
+        QTest::newRow("nothing") << "0000000" << -1 << -1;
+    }
+    void aFrameOfARollRepaintsOnlyTheSpanThatMoves() {
+        const QList<qreal> positions{0, 7, 14.5, 22, 29.5, 32, 39.5, 47};
+        QFETCH(QString, rolling);
+        const QRectF span = rollingSpan(positions, mask(qPrintable(rolling)), 16);
+        QFETCH(int, left);
+        QFETCH(int, right);
+        if (left < 0) {
+            QVERIFY(span.isEmpty());
+            return;
+        }
+        QCOMPARE(span, QRectF(QPointF(positions.at(left), 0), QPointF(positions.at(right), 16)));
+    }
+
+    void theItemRollsOnItsClockAndStopsTicking() {
+        ManualClock clock(t0);
+        RollingText text(&clock, nullptr);
+        text.setFont(priceFont());
+        text.setText(QStringLiteral("$187.42"));
+        const qreal width = text.implicitWidth();
+        QVERIFY(!text.isRolling());
+        QVERIFY(text.rollingRect().isEmpty());
+
+        text.setText(QStringLiteral("$187.91"));
+        QVERIFY(text.isRolling());
+        // Tabular figures: the width holds through the change.
+        QCOMPARE(text.implicitWidth(), width);
+        const QList<qreal> positions = tabularPositions(text.text(), text.font());
+        const QRectF repainted = text.rollingRect();
+        QVERIFY(repainted.contains(
+            QRectF(QPointF(positions.at(5), 0), QPointF(positions.at(7), text.implicitHeight()))));
+        QVERIFY(repainted.left() > positions.at(4)); // the dollars stand
+        QCOMPARE(repainted.right(), width);          // never past the line
+
+        clock.advance(rollTime - 0.001);
+        QVERIFY(text.isRolling());
+        clock.advance(0.1); // the last frame lands on the end, then nothing ticks
+        QVERIFY(!text.isRolling());
+        QVERIFY(text.rollingRect().isEmpty());
+        QCOMPARE(clock.pendingCount(), 0);
+
+        // No duration: the characters change in place.
+        text.setDuration(0);
+        text.setText(QStringLiteral("$187.00"));
+        QVERIFY(!text.isRolling());
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
+    void eachKindOfMotionGetsAFrameRateThatFitsIt_data() {
+        QTest::addColumn<MotionKind>("kind");
+        QTest::addColumn<double>("period");
+        QTest::newRow("travel") << MotionKind::travel << FrameTimer::period;
+        QTest::newRow("swell") << MotionKind::swell << 1.0 / 30;
+        QTest::newRow("fade") << MotionKind::fade << 1.0 / 20;
+    }
+    void eachKindOfMotionGetsAFrameRateThatFitsIt() {
+        QFETCH(MotionKind, kind);
+        QFETCH(double, period);
+        QCOMPARE(framePeriod(kind), period);
+
+        // A second of motion on virtual time: one frame a period, the last one on the end, and
+        // no timer left once it is over.
+        ManualClock clock(t0);
+        QObject context;
+        int frames = 0;
+        const double end = t0 + 1;
+        FrameTicker ticker(
+            &context, kind, [&] { ++frames; }, [&] { return clock.now() < end; });
+        ticker.start(&clock);
+        QCOMPARE(ticker.period(), period);
+        clock.advance(period * 0.999);
+        QCOMPARE(frames, 0);
+        clock.advance(period * 0.002);
+        QCOMPARE(frames, 1);
+        clock.advanceTo(end + 1);
+        const int expected = static_cast<int>(std::ceil(1 / period - 1e-9));
+        QVERIFY2(frames >= expected && frames <= expected + 1, qPrintable(QString::number(frames)));
+        QVERIFY(!ticker.isRunning());
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
+    void aFlashIsDrawnAtThirtyFramesASecondAndThenNothingTicks() {
+        ManualClock clock(t0);
+        TickerFlash flash(&clock, nullptr);
+        flash.setValue(100);
+        int frames = 0;
+        connect(&flash, &TickerFlash::frame, this, [&] { ++frames; });
+        flash.setValue(101);
+        frames = 0;
+        clock.advance(TickerFlash::riseTime + TickerFlash::fallTime + 0.1);
+        const double span = TickerFlash::riseTime + TickerFlash::fallTime;
+        QVERIFY2(frames >= std::floor(span * 30) && frames <= std::ceil(span * 30) + 2,
+                 qPrintable(QString::number(frames)));
+        QCOMPARE(flash.scale(), 1.0);
+        QCOMPARE(flash.glow(), 0.0);
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
+    void theStillLineLooksLikePlainTextItems_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pixelSize");
+        QTest::addColumn<int>("weight");
+        QTest::newRow("price") << "$187.42" << 12 << 400;
+        QTest::newRow("percent") << "+1.50%" << 13 << 500;
+        QTest::newRow("spiking") << "-12.07%" << 13 << 600;
+        QTest::newRow("card") << "$4,783.25" << 26 << 600;
+    }
+    void theStillLineLooksLikePlainTextItems() {
+        QFETCH(QString, text);
+        QFETCH(int, pixelSize);
+        QFETCH(int, weight);
+        // The way the line was drawn before it was one item: a text item per character, each
+        // digit centred in its tabular cell, at a fractional position inside the window.
+        QQmlEngine engine;
+        engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+        QQmlComponent component(&engine);
+        component.setData(R"(
+            import QtQuick
+            import Velline.Notch
+            Rectangle {
+                id: root
+                property string text
+                property font font
+                width: 200; height: 80
+                color: "#101010"
+                FontMetrics { id: metrics; font: root.font }
+                Row {
+                    objectName: "cells"
+                    x: 10.3; y: 5
+                    Repeater {
+                        model: root.text.length
+                        Item {
+                            required property int index
+                            readonly property string c: root.text.charAt(index)
+                            readonly property bool figure: c >= "0" && c <= "9"
+                            width: figure ? NotchFormat.figureWidth(root.font)
+                                          : metrics.advanceWidth(c)
+                            height: metrics.height
+                            Text {
+                                x: parent.figure ? (parent.width - metrics.advanceWidth(parent.c)) / 2 : 0
+                                text: parent.c
+                                font: root.font
+                                color: "#e0e0e0"
+                            }
+                        }
+                    }
+                }
+                RollingText {
+                    objectName: "line"
+                    x: 10.3; y: 40
+                    text: root.text
+                    font: root.font
+                    color: "#e0e0e0"
+                }
+            })",
+                          QUrl());
+        QFont font(roundedFontFamily());
+        font.setPixelSize(pixelSize);
+        font.setWeight(QFont::Weight(weight));
+        std::unique_ptr<QObject> root(
+            component.createWithInitialProperties({{"text", text}, {"font", font}}));
+        QVERIFY2(root, qPrintable(component.errorString()));
+        QQuickWindow window;
+        window.resize(200, 80);
+        auto* item = qobject_cast<QQuickItem*>(root.get());
+        item->setParentItem(window.contentItem());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QImage shot = window.grabWindow();
+        QVERIFY(!shot.isNull());
+        const qreal scale = shot.width() / 200.0;
+        const int rowHeight = static_cast<int>(std::ceil(35 * scale));
+        const QImage before = shot.copy(0, 0, shot.width(), rowHeight);
+        const QImage after = shot.copy(0, static_cast<int>(35 * scale), shot.width(), rowHeight);
+        int inked = 0;
+        int differing = 0;
+        for (int y = 0; y < before.height(); ++y) {
+            for (int x = 0; x < before.width(); ++x) {
+                differing += after.pixel(x, y) != before.pixel(x, y);
+                inked += before.pixel(x, y) != shot.pixel(0, 0);
+            }
+        }
+        QCOMPARE(differing, 0);
+        QVERIFY(inked > 20 * text.size()); // something was drawn at all
+    }
+};
+
+QTEST_MAIN(TestNotchDrawing)
+#include "tst_notchdrawing.moc"
