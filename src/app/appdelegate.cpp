@@ -16,6 +16,8 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QMenu>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -73,19 +75,23 @@ NotchContentBuilder AppDelegate::contentBuilder(QQmlEngine* engine, NotchSection
     const char* qml = section == NotchSection::expanded         ? kExpanded
                       : section == NotchSection::compactLeading ? kCompactLeading
                                                                 : kCompactTrailing;
-    auto* component = new QQmlComponent(engine, engine);
-    component->setData(qml, QUrl(QStringLiteral("qrc:/velline/app/content.qml")));
-    if (component->isError())
-        qFatal("velline: a notch view does not load: %s", qPrintable(component->errorString()));
-    if (properties.isEmpty())
-        return NotchController::fromComponent(component);
-    return [component = QPointer<QQmlComponent>(component), properties]() -> QQuickItem* {
-        if (!component)
+    // The view's source is compiled, and the modules it imports loaded, when it is built: the
+    // card's only on the first expand.
+    return [engine = QPointer<QQmlEngine>(engine), qml, properties]() -> QQuickItem* {
+        if (!engine)
             return nullptr;
-        QObject* object = component->createWithInitialProperties(properties);
+        QQmlComponent component(engine);
+        component.setData(qml, QUrl(QStringLiteral("qrc:/velline/app/content.qml")));
+        if (component.isError())
+            qFatal("velline: a notch view does not load: %s", qPrintable(component.errorString()));
+        QObject* object = properties.isEmpty() ? component.create()
+                                               : component.createWithInitialProperties(properties);
         auto* item = qobject_cast<QQuickItem*>(object);
-        if (!item)
+        if (!item) {
+            qWarning("velline: a notch view failed to build: %s",
+                     qPrintable(component.errorString()));
             delete object;
+        }
         return item;
     };
 }
@@ -174,15 +180,22 @@ void AppDelegate::hoverChanged(bool hovering) {
 }
 
 void AppDelegate::setupStatusItem() {
-    m_menu.reset(buildStatusMenu(*this));
     m_tray = std::make_unique<QSystemTrayIcon>(
         QIcon(QStringLiteral(":/velline/icons/org.velline.Velline-symbolic.svg")));
     m_tray->setToolTip(QStringLiteral("Velline"));
-    m_tray->setContextMenu(m_menu.get());
-    // A left click opens the same menu (the tray shows it by itself on a right click).
+    // A StatusNotifierItem tray learns of the menu only if the icon has one when it is shown.
+    // An XEmbed tray and the notch's right-click only ask for it: there the menu, and the
+    // widgets it brings, are built the first time it is opened.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface() &&
+        bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")))
+        m_tray->setContextMenu(ensureStatusMenu());
+    // A left click opens the same menu (a tray with the menu shows it by itself on a right
+    // click).
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
+                if (reason == QSystemTrayIcon::Trigger ||
+                    (reason == QSystemTrayIcon::Context && !m_tray->contextMenu()))
                     showStatusMenu();
             });
     m_tray->show();
@@ -190,9 +203,14 @@ void AppDelegate::setupStatusItem() {
     exportStatusMenu(*this, m_tray.get());
 }
 
+QMenu* AppDelegate::ensureStatusMenu() {
+    if (!m_menu)
+        m_menu.reset(buildStatusMenu(*this));
+    return m_menu.get();
+}
+
 void AppDelegate::showStatusMenu() {
-    if (m_menu)
-        m_menu->popup(QCursor::pos());
+    ensureStatusMenu()->popup(QCursor::pos());
 }
 
 void AppDelegate::registerHotKey() {

@@ -43,8 +43,11 @@ public:
     QQmlEngine* engine() const { return m_engine.get(); }
     // The release feed checker, created with the delegate.
     Updater* updater() const { return m_updater.get(); }
-    // The status menu (tray icon and right-click of the notch) and the tray icon, once started.
+    // The status menu (tray icon and right-click of the notch), once first wanted, and the tray
+    // icon, once started.
     QMenu* statusMenu() const { return m_menu.get(); }
+    // The status menu, built now if it was not yet.
+    QMenu* ensureStatusMenu();
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
 
     // The first screen: the primary one.

@@ -13,6 +13,10 @@ inline constexpr int maxSourceAllocationMiB = 32;   // decoder buffers, as Qt co
 // Decoded logos are kept at most this large (the card draws them at 26 points, 52 pixels at 2x).
 inline constexpr int storedEdge = 128;
 
+// The format a logo body is in, from its first bytes: "png", "jpeg", "gif" or "webp"; empty for
+// anything else.
+QByteArray formatOf(const QByteArray& body);
+
 // Decodes a logo body: PNG, JPEG, GIF or WebP, checked by its header before any pixel is
 // decoded. A null image for anything over the limits or undecodable; otherwise an image no
 // larger than storedEdge on its longer side.

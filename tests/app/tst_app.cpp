@@ -12,10 +12,12 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMenu>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QWidget>
 #include <QtTest>
 
@@ -145,6 +147,14 @@ private Q_SLOTS:
         QVERIFY(share(screen, QRect(notchCentre.x() - 60, 2, 120, 16)) > 0.8);
         // Outside the notch the screen stays as it was (the panel does not blacken it).
         QVERIFY(share(screen, QRect(notchCentre.x() - 100, 300, 200, 100)) < 0.05);
+
+        // A right-click of the notch opens the status menu; unless a StatusNotifierItem tray
+        // needed it at start, it is built only then.
+        if (!delegate.trayIcon()->contextMenu())
+            QVERIFY(!delegate.statusMenu());
+        notch->requestContextMenu();
+        QVERIFY(delegate.statusMenu() && delegate.statusMenu()->isVisible());
+        delegate.statusMenu()->close();
 
         // Pointer on the notch: the card opens and the carousel stops.
         movePointer(notchCentre);

@@ -216,11 +216,44 @@ private Q_SLOTS:
         QCOMPARE(model.emptyText(), QStringLiteral("No tracked stocks"));
     }
 
+    void logoFormatComesFromTheFirstBytes_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("format");
+        QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
+                             << QByteArray("png");
+        QTest::newRow("png cut short") << QByteArray("\x89PNG\r\n\x1a") << QByteArray();
+        QTest::newRow("jpeg") << QByteArray("\xff\xd8\xff\xe0\0\x10JFIF", 10) << QByteArray("jpeg");
+        QTest::newRow("gif87a") << QByteArray("GIF87a\x10\0") << QByteArray("gif");
+        QTest::newRow("gif89a") << QByteArray("GIF89a\x10\0") << QByteArray("gif");
+        QTest::newRow("gif of another year") << QByteArray("GIF90a\x10\0") << QByteArray();
+        QTest::newRow("webp") << QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16) << QByteArray("webp");
+        QTest::newRow("riff, not webp") << QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16) << QByteArray();
+        QTest::newRow("riff cut short") << QByteArray("RIFF\x24\0\0\0WEB", 11) << QByteArray();
+        QTest::newRow("bmp") << QByteArray("BM\x36\0\0\0") << QByteArray();
+        QTest::newRow("tiff") << QByteArray("II*\0\x08\0\0\0", 8) << QByteArray();
+        QTest::newRow("svg") << QByteArray("<svg xmlns='http://www.w3.org/2000/svg'/>")
+                             << QByteArray();
+        QTest::newRow("png after a space") << QByteArray(" \x89PNG\r\n\x1a\n") << QByteArray();
+    }
+
+    void logoFormatComesFromTheFirstBytes() {
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, format);
+        QCOMPARE(logo::formatOf(body), format);
+    }
+
     void logosStayWithinTheirLimits() {
         QImage small(40, 20, QImage::Format_ARGB32);
         small.fill(Qt::red);
         QCOMPARE(logo::decodeLogo(encoded(small, "PNG")).size(), QSize(40, 20));
         QVERIFY(!logo::decodeLogo(encoded(small, "JPEG")).isNull());
+        // Qt writes no GIF: the smallest one there is, a single pixel.
+        const QByteArray gif("GIF89a\x01\0\x01\0\x80\0\0\xff\xff\xff\0\0\0!\xf9\x04\x01\0\0\0\0,"
+                             "\0\0\0\0\x01\0\x01\0\0\x02\x02"
+                             "D\x01\0;",
+                             43);
+        QCOMPARE(logo::decodeLogo(gif).size(), QSize(1, 1));
+        QVERIFY(!logo::decodeLogo(encoded(small, "WEBP")).isNull());
         // Larger pictures are kept at most 128 pixels on their longer side.
         QImage large(1000, 500, QImage::Format_RGB32);
         large.fill(Qt::blue);
