@@ -75,23 +75,19 @@ NotchContentBuilder AppDelegate::contentBuilder(QQmlEngine* engine, NotchSection
     const char* qml = section == NotchSection::expanded         ? kExpanded
                       : section == NotchSection::compactLeading ? kCompactLeading
                                                                 : kCompactTrailing;
-    // The view's source is compiled, and the modules it imports loaded, when it is built: the
-    // card's only on the first expand.
-    return [engine = QPointer<QQmlEngine>(engine), qml, properties]() -> QQuickItem* {
-        if (!engine)
+    auto* component = new QQmlComponent(engine, engine);
+    component->setData(qml, QUrl(QStringLiteral("qrc:/velline/app/content.qml")));
+    if (component->isError())
+        qFatal("velline: a notch view does not load: %s", qPrintable(component->errorString()));
+    if (properties.isEmpty())
+        return NotchController::fromComponent(component);
+    return [component = QPointer<QQmlComponent>(component), properties]() -> QQuickItem* {
+        if (!component)
             return nullptr;
-        QQmlComponent component(engine);
-        component.setData(qml, QUrl(QStringLiteral("qrc:/velline/app/content.qml")));
-        if (component.isError())
-            qFatal("velline: a notch view does not load: %s", qPrintable(component.errorString()));
-        QObject* object = properties.isEmpty() ? component.create()
-                                               : component.createWithInitialProperties(properties);
+        QObject* object = component->createWithInitialProperties(properties);
         auto* item = qobject_cast<QQuickItem*>(object);
-        if (!item) {
-            qWarning("velline: a notch view failed to build: %s",
-                     qPrintable(component.errorString()));
+        if (!item)
             delete object;
-        }
         return item;
     };
 }

@@ -10,8 +10,6 @@
 #include <QQuickItem>
 #include <QScreen>
 
-#include <utility>
-
 namespace velline {
 
 Q_LOGGING_CATEGORY(lcNotch, "velline.notchlayer")
@@ -97,7 +95,7 @@ NotchContentBuilder NotchController::fromComponent(QQmlComponent* component) {
 void NotchController::buildContents(const NotchContentBuilder& expanded,
                                     const NotchContentBuilder& leading,
                                     const NotchContentBuilder& trailing) {
-    m_expandedBuilder = expanded;
+    m_expandedContent = adopt(expanded ? expanded() : nullptr);
     m_compactLeadingContent = adopt(leading ? leading() : nullptr);
     m_compactTrailingContent = adopt(trailing ? trailing() : nullptr);
 }
@@ -109,17 +107,6 @@ QQuickItem* NotchController::adopt(QQuickItem* item) {
         QQmlEngine::setObjectOwnership(item, QQmlEngine::CppOwnership);
     }
     return item;
-}
-
-void NotchController::buildExpandedContent() {
-    // The expanded content is the largest view and may never be shown: it is built by the first
-    // expand, before that expand changes anything, so its opening animation plays whole.
-    if (!m_expandedBuilder)
-        return;
-    const NotchContentBuilder build = std::exchange(m_expandedBuilder, nullptr);
-    m_expandedContent = adopt(build());
-    if (m_expandedContent)
-        Q_EMIT expandedContentChanged();
 }
 
 // ---- screen observer ----
@@ -170,7 +157,6 @@ bool NotchController::panelIsOn(QScreen* screen) const {
 }
 
 void NotchController::expand(QScreen* screen, QObject* context, std::function<void()> done) {
-    buildExpandedContent();
     show(NotchState::expanded, screen, Completion(context, std::move(done)));
 }
 

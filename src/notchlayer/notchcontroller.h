@@ -38,8 +38,7 @@ public:
 using NotchWindowFactory = std::function<std::unique_ptr<NotchWindowController>(
     NotchController& controller, QScreen* screen, const NotchStyle& style)>;
 
-// Builds one content view. Called at most once per slot: the compact sides at construction,
-// the expanded content on the first expand (a notch that is never opened never builds it).
+// Builds one content view. Called exactly once per slot, at construction.
 using NotchContentBuilder = std::function<QQuickItem*()>;
 
 // The operations the owner drives the notch with. Each one completes asynchronously: `done`
@@ -80,8 +79,7 @@ class NotchController : public QObject, public NotchControllable {
     Q_PROPERTY(velline::NotchStyle style READ style CONSTANT)
     Q_PROPERTY(QString animationNamespace READ animationNamespace WRITE setAnimationNamespace NOTIFY
                    animationNamespaceChanged)
-    // Null until the first expand builds it.
-    Q_PROPERTY(QQuickItem* expandedContent READ expandedContent NOTIFY expandedContentChanged)
+    Q_PROPERTY(QQuickItem* expandedContent READ expandedContent CONSTANT)
     Q_PROPERTY(QQuickItem* compactLeadingContent READ compactLeadingContent CONSTANT)
     Q_PROPERTY(QQuickItem* compactTrailingContent READ compactTrailingContent CONSTANT)
     // The look that follows from the state, for the views.
@@ -184,7 +182,6 @@ Q_SIGNALS:
     void disableCompactLeadingChanged();
     void disableCompactTrailingChanged();
     void animationNamespaceChanged();
-    void expandedContentChanged();
     void appearanceChanged();
     void animationChanged();
     // A hover change asked for a haptic tick. No Linux device gives one; nothing listens by
@@ -201,7 +198,6 @@ private:
     void buildContents(const NotchContentBuilder& expanded, const NotchContentBuilder& leading,
                        const NotchContentBuilder& trailing);
     QQuickItem* adopt(QQuickItem* item);
-    void buildExpandedContent();
     void startScreenObserver();
     void watchScreen(QScreen* screen);
     QScreen* screenOrPrimary(QScreen* screen) const;
@@ -225,7 +221,6 @@ private:
     const NotchHoverBehavior m_hoverBehavior;
     QString m_namespace;
     NotchTransitionConfiguration m_transitions;
-    NotchContentBuilder m_expandedBuilder;
     QPointer<QQuickItem> m_expandedContent;
     QPointer<QQuickItem> m_compactLeadingContent;
     QPointer<QQuickItem> m_compactTrailingContent;
