@@ -37,18 +37,27 @@ const QPointingDevice* device(bool touchpad) {
     return touchpad ? pad : wheel;
 }
 
+struct Scroll {
+    double dx, dy = 0;
+    Qt::ScrollPhase phase = Qt::ScrollUpdate;
+    Source source = Source::pixels;
+    double after = 0; // seconds since the previous scroll
+};
+using Scrolls = QList<Scroll>;
+using Swipes = QList<SwipeDirection>;
+
 // A scroll of (dx, dy) pixels.
-QWheelEvent wheel(double dx, double dy, Qt::ScrollPhase phase = Qt::ScrollUpdate,
-                  Source source = Source::pixels) {
-    const QPoint pixels(qRound(dx), qRound(dy));
-    const QPoint angle(qRound(dx * 8), qRound(dy * 8));
-    const bool usePixels = source == Source::pixels;
+QWheelEvent wheel(const Scroll& s) {
+    const QPoint pixels(qRound(s.dx), qRound(s.dy));
+    const QPoint angle(qRound(s.dx * 8), qRound(s.dy * 8));
+    const bool usePixels = s.source == Source::pixels;
     return QWheelEvent(QPointF(10, 10), QPointF(10, 10), usePixels ? pixels : QPoint(),
-                       usePixels ? QPoint() : angle, Qt::NoButton, Qt::NoModifier, phase, false,
-                       Qt::MouseEventNotSynthesized, device(source != Source::mouseWheel));
+                       usePixels ? QPoint() : angle, Qt::NoButton, Qt::NoModifier, s.phase, false,
+                       Qt::MouseEventNotSynthesized, device(s.source != Source::mouseWheel));
 }
 
-void send(QWindow* window, QWheelEvent event) {
+void send(QWindow* window, const Scroll& s) {
+    QWheelEvent event = wheel(s);
     QCoreApplication::sendEvent(window, &event);
 }
 
@@ -59,7 +68,7 @@ class TestTrackpadSwipe : public QObject {
 
 private:
     ManualClock clock;
-    QList<SwipeDirection> swipes;
+    Swipes swipes;
     TrackpadSwipeMonitor::Handler record() {
         return [this](SwipeDirection d) { swipes.append(d); };
     }
@@ -67,150 +76,79 @@ private:
 private Q_SLOTS:
     void init() { swipes.clear(); }
 
-    void oneSwipePerGestureAtInclusiveThreshold() {
-        QWindow window;
-        TrackpadSwipeMonitor monitor(&clock);
-        monitor.attach(&window, record());
-
-        send(&window, wheel(0, 0, Qt::ScrollBegin));
-        send(&window, wheel(20, 0));
-        send(&window, wheel(20, 0));
-        QVERIFY(swipes.isEmpty());
-        send(&window, wheel(15, 0));
-        QCOMPARE(swipes, QList<SwipeDirection>{SwipeDirection::right});
-        send(&window, wheel(100, 0));
-        send(&window, wheel(-300, 0));
-        QCOMPARE(swipes.size(), 1);
-
-        // A mostly horizontal end resets; exactly -50 then swipes left.
-        send(&window, wheel(1, 0, Qt::ScrollEnd));
-        QCOMPARE(monitor.accumulatedDeltaX(), 0.0);
-        send(&window, wheel(-25, 0));
-        send(&window, wheel(-25, 0));
-        QCOMPARE(swipes, (QList<SwipeDirection>{SwipeDirection::right, SwipeDirection::left}));
-
-        // Exactly +50 in one event is a swipe too; 49 is not.
-        for (double dx : {49.0, 50.0}) {
-            send(&window, wheel(1, 0, Qt::ScrollBegin));
-            send(&window, wheel(dx, 0));
-        }
-        QCOMPARE(swipes.size(), 3);
-        QCOMPARE(swipes.last(), SwipeDirection::right);
-    }
-
-    void onlyPreciseHorizontalEventsForTheWatchedWindowCount() {
-        QWindow window, other;
-        TrackpadSwipeMonitor monitor(&clock);
-        monitor.attach(&window, record());
-
-        // Diagonal and vertical movement, a classic wheel with a horizontal tilt, another window
-        // of the program and momentum after the fingers lift never add distance.
-        for (int i = 0; i < 10; ++i) {
-            send(&window, wheel(30, 30));
-            send(&window, wheel(-30, -40));
-            send(&window, wheel(40, 0, Qt::NoScrollPhase, Source::mouseWheel));
-            send(&other, wheel(40, 0));
-            send(&window, wheel(200, 0, Qt::ScrollMomentum));
-        }
-        QCOMPARE(monitor.accumulatedDeltaX(), 0.0);
-        monitor.handle(&other, wheel(60, 0));
-        monitor.handle(nullptr, wheel(60, 0));
-        QVERIFY(swipes.isEmpty());
-
-        // The X11 path: a touchpad without phases, angle deltas read as angle / 8 pixels.
-        send(&window, wheel(-30, 0, Qt::NoScrollPhase, Source::touchpadAngle));
-        QCOMPARE(monitor.accumulatedDeltaX(), -30.0);
-        send(&window, wheel(-20, 0, Qt::NoScrollPhase, Source::touchpadAngle));
-        QCOMPARE(swipes, QList<SwipeDirection>{SwipeDirection::left});
-
-        // Events are observed, never consumed.
-        QWheelEvent event = wheel(10, 0);
-        event.setAccepted(false);
-        QVERIFY(!static_cast<QObject&>(monitor).eventFilter(&window, &event));
-    }
-
-    void gestureResets() {
-        QWindow window;
-        TrackpadSwipeMonitor monitor(&clock);
-        monitor.attach(&window, record());
-
-        send(&window, wheel(60, 0));
-        QCOMPARE(swipes.size(), 1);
-        // Begin/end without horizontal movement does not reset the fired gesture.
-        send(&window, wheel(0, 0, Qt::ScrollBegin));
-        send(&window, wheel(0, 5, Qt::ScrollEnd));
-        send(&window, wheel(60, 0));
-        QCOMPARE(swipes.size(), 1);
-        QVERIFY(monitor.didFireThisGesture());
-        send(&window, wheel(-2, 1, Qt::ScrollBegin));
-        QVERIFY(!monitor.didFireThisGesture());
-        send(&window, wheel(60, 0));
-        QCOMPARE(swipes.size(), 2);
-
-        // Without phases, a pause of 200 ms ends the gesture; a shorter one does not.
-        const auto x11 = [&](double dx) {
-            send(&window, wheel(dx, 0, Qt::NoScrollPhase, Source::touchpadAngle));
+    void oneSwipePerGestureAtInclusiveThreshold_data() {
+        QTest::addColumn<Scrolls>("scrolls");
+        QTest::addColumn<Swipes>("expected");
+        const auto right = SwipeDirection::right, left = SwipeDirection::left;
+        const auto begin = Qt::ScrollBegin, end = Qt::ScrollEnd;
+        QTest::newRow("once per gesture")
+            << Scrolls{{0, 0, begin}, {20}, {20}, {15}, {100}, {-300}} << Swipes{right};
+        QTest::newRow("49 at once") << Scrolls{{49}} << Swipes{};
+        QTest::newRow("50 at once") << Scrolls{{50}} << Swipes{right};
+        QTest::newRow("end resets, then -50")
+            << Scrolls{{60}, {1, 0, end}, {-25}, {-25}} << Swipes{right, left};
+        QTest::newRow("mostly horizontal begin resets")
+            << Scrolls{{60}, {-2, 1, begin}, {60}} << Swipes{right, right};
+        QTest::newRow("begin and end without horizontal movement do not")
+            << Scrolls{{60}, {0, 0, begin}, {0, 5, end}, {60}} << Swipes{right};
+        // Diagonal and vertical movement, a classic wheel's horizontal tilt and momentum after
+        // the fingers lift add nothing.
+        const auto wheelTilt = Scroll{60, 0, Qt::NoScrollPhase, Source::mouseWheel};
+        QTest::newRow("ignored")
+            << Scrolls{{60, 60}, {-30, -40}, {200, 0, Qt::ScrollMomentum}, wheelTilt} << Swipes{};
+        // X11: a touchpad without phases, angle deltas read as angle / 8 pixels. A pause of
+        // 200 ms ends the gesture, a shorter one does not; a vertical scroll keeps it alive.
+        const auto x11 = [](double dx, double after = 0, double dy = 0) {
+            return Scroll{dx, dy, Qt::NoScrollPhase, Source::touchpadAngle, after};
         };
-        monitor.detach();
-        monitor.attach(&window, record());
-        swipes.clear();
-        x11(40);
-        clock.advance(0.199);
-        x11(40);
-        QCOMPARE(swipes.size(), 1);
-        clock.advance(0.199);
-        x11(40);
-        QCOMPARE(swipes.size(), 1);
-        clock.advance(0.2);
-        x11(30);
-        QCOMPARE(monitor.accumulatedDeltaX(), 30.0);
-        clock.advance(0.2);
-        x11(-30); // a new gesture: the +30 is forgotten
-        QCOMPARE(monitor.accumulatedDeltaX(), -30.0);
-        // A vertical event keeps the gesture alive but adds nothing.
-        clock.advance(0.15);
-        send(&window, wheel(0, 30, Qt::NoScrollPhase, Source::touchpadAngle));
-        clock.advance(0.15);
-        x11(-20);
-        QCOMPARE(swipes.size(), 2);
-        QCOMPARE(swipes.last(), SwipeDirection::left);
+        QTest::newRow("x11") << Scrolls{x11(-49), x11(99)} << Swipes{right};
+        QTest::newRow("x11 short pauses")
+            << Scrolls{x11(40), x11(40, 0.199), x11(60, 0.199)} << Swipes{right};
+        QTest::newRow("x11 pause after a swipe")
+            << Scrolls{x11(60), x11(60, 0.2)} << Swipes{right, right};
+        QTest::newRow("x11 pause forgets")
+            << Scrolls{x11(30), x11(-30, 0.2), x11(0, 0.15, 30), x11(-20, 0.15)} << Swipes{left};
     }
 
-    void attachDetachAndHandlerReplacement() {
+    void oneSwipePerGestureAtInclusiveThreshold() {
+        QFETCH(Scrolls, scrolls);
+        QFETCH(Swipes, expected);
+        QWindow window;
+        TrackpadSwipeMonitor monitor(&clock);
+        monitor.attach(&window, record());
+        for (const Scroll& s : scrolls) {
+            clock.advance(s.after);
+            send(&window, s);
+        }
+        QCOMPARE(swipes, expected);
+    }
+
+    void attachAndDetach() {
         auto window = std::make_unique<QWindow>();
         QWindow second;
         TrackpadSwipeMonitor monitor(&clock);
         monitor.attach(window.get(), record());
-        send(window.get(), wheel(30, 0));
-
-        // Re-attaching (even to the same window) starts again at zero.
-        monitor.attach(window.get(), record());
-        send(window.get(), wheel(30, 0));
-        QVERIFY(swipes.isEmpty());
-
-        // Moving to another window stops watching the first.
+        send(window.get(), {30, 0});
+        // Attaching elsewhere starts again at zero and stops watching the first window.
         monitor.attach(&second, record());
-        send(window.get(), wheel(60, 0));
+        send(window.get(), {60, 0});
+        send(&second, {30, 0});
+        monitor.handle(window.get(), wheel({60, 0}));
+        monitor.handle(nullptr, wheel({60, 0}));
         QVERIFY(swipes.isEmpty());
-        send(&second, wheel(60, 0));
-        QCOMPARE(swipes.size(), 1);
+        // Events are observed, never consumed.
+        QWheelEvent event = wheel({10});
+        QVERIFY(!static_cast<QObject&>(monitor).eventFilter(&second, &event));
 
         // A handler may detach the monitor while it runs.
         monitor.setOnSwipe([&](SwipeDirection) { monitor.detach(); });
-        send(&second, wheel(10, 0, Qt::ScrollBegin));
-        send(&second, wheel(60, 0));
+        send(&second, {30, 0});
         QVERIFY(!monitor.isAttached());
-        QCOMPARE(monitor.accumulatedDeltaX(), 0.0);
 
-        // Windows and monitors may go away in either order.
+        // A watched window may go away first.
         monitor.attach(window.get(), record());
         window.reset();
         QVERIFY(monitor.window() == nullptr);
-        {
-            TrackpadSwipeMonitor shortLived(&clock);
-            shortLived.attach(&second, record());
-        }
-        send(&second, wheel(60, 0));
     }
 
     void itemFollowsItsWindow() {
@@ -228,41 +166,23 @@ private Q_SLOTS:
         auto* probe = root->property("probe").value<TrackpadSwipe*>();
         probe->monitor()->setClock(&clock);
 
+        // Hidden or out of a window counts as gone; moving to another window follows it.
         QQuickWindow first, second;
-        QSignalSpy attachedSpy(probe, &TrackpadSwipe::attachedChanged);
         card->setParentItem(first.contentItem());
-        QVERIFY(probe->isAttached());
-        QCOMPARE(probe->monitor()->window(), &first);
-        send(&first, wheel(0, 0, Qt::ScrollBegin));
-        send(&first, wheel(-55, 0));
-        QCOMPARE(root->property("count").toInt(), 1);
-        QCOMPARE(root->property("last").toInt(), int(SwipeDirection::left));
-
-        // Leaving the window detaches; coming back starts from zero.
-        send(&first, wheel(1, 0, Qt::ScrollBegin));
-        send(&first, wheel(30, 0));
-        card->setParentItem(nullptr);
-        QVERIFY(!probe->isAttached());
-        send(&first, wheel(60, 0));
-        card->setParentItem(first.contentItem());
-        send(&first, wheel(30, 0));
-        QCOMPARE(root->property("count").toInt(), 1);
-        QCOMPARE(attachedSpy.count(), 3);
-
-        // Hidden counts as gone; moving to another window follows it.
         card->setVisible(false);
         QVERIFY(!probe->isAttached());
         card->setVisible(true);
+        send(&first, {0, 0, Qt::ScrollBegin});
+        send(&first, {-55, 0});
+        QCOMPARE(root->property("last").toInt(), int(SwipeDirection::left));
         card->setParentItem(second.contentItem());
-        send(&first, wheel(80, 0));
-        send(&second, wheel(80, 0));
+        send(&first, {1, 0, Qt::ScrollBegin});
+        send(&first, {80, 0});
+        send(&second, {80, 0});
         QCOMPARE(root->property("count").toInt(), 2);
         QCOMPARE(root->property("last").toInt(), int(SwipeDirection::right));
-
-        // The item dies with its card and the window stops being watched.
-        root.reset();
-        send(&second, wheel(1, 0, Qt::ScrollBegin));
-        send(&second, wheel(80, 0));
+        card->setParentItem(nullptr);
+        QVERIFY(!probe->isAttached());
     }
 };
 

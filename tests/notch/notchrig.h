@@ -1,8 +1,7 @@
 #pragma once
 
-// Pieces the notch tests share, with the headers all of them use: preferences in a private
-// folder, a quote source that answers only when the test says so, plain records and spikes, and
-// a logo service on 127.0.0.1.
+// Pieces the notch tests share, with the headers they all use: private preferences, quotes that
+// come only when the test says so, plain records and spikes, and a logo service on 127.0.0.1.
 
 #include "clock/manualclock.h"
 #include "notch/logocache.h"
@@ -10,8 +9,6 @@
 #include "state/appstate.h"
 
 #include <QBuffer>
-#include <QHash>
-#include <QImage>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -41,9 +38,7 @@ public:
 
 inline Stock stock(const QString& symbol, double price, double previousClose = 100) {
     Stock s;
-    s.symbol = symbol;
-    s.price = price;
-    s.previousClose = previousClose;
+    std::tie(s.symbol, s.price, s.previousClose) = std::tie(symbol, price, previousClose);
     return s;
 }
 
@@ -65,19 +60,16 @@ inline QByteArray png(QColor color, QSize size = QSize(4, 4)) {
     return encoded(image);
 }
 
-// Answers GET requests from a table of path -> (status, body); a path with a null body is never
-// answered. Records every requested path.
+// Answers GET requests by path from `answers` (a null body: never) and records every path asked.
 class LogoServer : public QTcpServer {
 public:
     LogoServer() {
         connect(this, &QTcpServer::newConnection, this, [this] {
             QTcpSocket* s = nextPendingConnection();
             connect(s, &QTcpSocket::readyRead, this, [this, s] {
-                if (std::exchange(seen[s], true))
-                    return;
-                const QByteArray path = s->readAll().split(' ').value(1);
-                requests << path;
-                const auto [status, body] = answers.value(path, {404, ""});
+                s->disconnect(this); // the first piece of a request names it
+                requests << s->readAll().split(' ').value(1);
+                const auto [status, body] = answers.value(requests.last(), {404, ""});
                 if (!body.isNull())
                     s->write("HTTP/1.1 " + QByteArray::number(status) +
                              " X\r\nContent-Length: " + QByteArray::number(body.size()) +
@@ -91,7 +83,6 @@ public:
     }
     QHash<QByteArray, QPair<int, QByteArray>> answers;
     QList<QByteArray> requests;
-    QHash<QTcpSocket*, bool> seen;
 };
 
 } // namespace notchrig

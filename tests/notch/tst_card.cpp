@@ -27,10 +27,10 @@ PriceAlert alert(const QString& symbol, double price, PriceAlert::Direction dire
     return PriceAlert{QUuid::createUuid(), symbol, price, direction, {}};
 }
 
-QList<PricePoint> series(std::initializer_list<double> prices, double start = 0) {
+QList<PricePoint> series(std::initializer_list<double> prices) {
     QList<PricePoint> points;
     for (double p : prices)
-        points.append(PricePoint{start + 300.0 * points.size(), p, 0});
+        points.append(PricePoint{300.0 * points.size(), p, 0});
     return points;
 }
 
@@ -51,25 +51,23 @@ private Q_SLOTS:
 
         QVERIFY(card::showsAlertBadge(cross, "AAPL"));
         QVERIFY(!card::showsAlertBadge(cross, "MSFT"));
-        QVERIFY(!card::showsAlertBadge(std::nullopt, "AAPL"));
     }
 
     void fiveMinuteMoveAndVolumeChipsStartAtTheirThresholds() {
         for (double quiet : {0.049, -0.049, qQNaN()})
             QVERIFY(!card::moveChip(quiet, false, equity));
-        auto up = card::moveChip(0.05, false, equity);
-        QVERIFY(up);
-        QCOMPARE(up->text, "+0.05% (5m)");
-        QCOMPARE(up->symbolName, "arrow.up.right");
-        QVERIFY(sameColor(up->color, equity.mutedPositiveColor()));
-        auto down = card::moveChip(-0.06, false, equity);
-        QCOMPARE(down->text, "-0.06% (5m)");
-        QCOMPARE(down->symbolName, "arrow.down.right");
-        QVERIFY(sameColor(down->color, equity.mutedNegativeColor()));
-        // Loud from a 1 % move, or for any move while spiking.
-        QVERIFY(sameColor(card::moveChip(-1.0, false, equity)->color, equity.spikeNegativeColor()));
-        QVERIFY(sameColor(card::moveChip(0.99, false, equity)->color, equity.mutedPositiveColor()));
-        QVERIFY(sameColor(card::moveChip(0.2, true, equity)->color, equity.spikePositiveColor()));
+        const auto up = card::moveChip(0.05, false, equity).value();
+        QCOMPARE(up.text, "+0.05% (5m)");
+        QCOMPARE(up.symbolName, "arrow.up.right");
+        const auto down = card::moveChip(-0.06, false, equity).value();
+        QCOMPARE(down.symbolName, "arrow.down.right");
+        // Muted, loud from a 1 % move, or loud for any move while spiking.
+        for (auto [move, spiking, color] : {std::tuple{0.05, false, equity.mutedPositiveColor()},
+                                            {-0.06, false, equity.mutedNegativeColor()},
+                                            {0.99, false, equity.mutedPositiveColor()},
+                                            {-1.0, false, equity.spikeNegativeColor()},
+                                            {0.2, true, equity.spikePositiveColor()}})
+            QVERIFY(sameColor(card::moveChip(move, spiking, equity).value().color, color));
         QVERIFY(sameColor(card::moveColor(0, true, equity), NotchPalette::textPrimary()));
 
         const QColor up3 = equity.mutedPositiveColor();
@@ -79,47 +77,47 @@ private Q_SLOTS:
         QCOMPARE(quiet->text, "1.5x");
         QVERIFY(sameColor(quiet->color, faded(NotchPalette::textPrimary(), 0.8)));
         QCOMPARE(card::volumeChip(2.44, up3)->text, "2.4x");
-        auto loud = card::volumeChip(3.0, up3);
-        QCOMPARE(loud->text, "3.0x");
-        QVERIFY(sameColor(loud->color, faded(up3, 0.95)));
+        QVERIFY(sameColor(card::volumeChip(3.0, up3)->color, faded(up3, 0.95)));
     }
 
-    void statisticsAndChartTexts() {
+    void statisticsChartTextsAndTheDragRule() {
         QCOMPARE(card::previousCloseText(187), "prev $187.00");
         QCOMPARE(card::dollars(1234567.891), "$1234567.89"); // no grouping
-        QCOMPARE(card::fixed2(-0.0), "0.00");
-        Stock s = stock("AAPL", 1, 1);
+        Stock s;
         s.contextTag = QString();
         QVERIFY(!card::contextTagText(s));
-        QCOMPARE(card::chartCaption(equity), "INTRADAY");
         // Tests run with TZ=Europe/Berlin (UTC+1 in January).
         const double morning = 1705307400; // 2024-01-15 09:30 local
-        QCOMPARE(card::shortTime(morning), "9:30a");
-        QCOMPARE(card::shortTime(morning + 6.5 * 3600), "4:00p");
         QCOMPARE(card::shortTime(morning + 2.5 * 3600 + 300), "12:05p");
         QCOMPARE(card::shortTime(morning - 9.5 * 3600 + 300), "12:05a");
-        QCOMPARE(card::chartTimeRange({}), QString());
         QCOMPARE(
             card::chartTimeRange({PricePoint{morning, 1, 0}, PricePoint{morning + 23400, 1, 0}}),
             QString::fromUtf8("9:30a \u2013 4:00p"));
 
         QCOMPARE(card::spikeLegend(1), "1 spike");
         QCOMPARE(card::spikeLegend(3), "3 spikes");
+
+        // More than 40 points sideways steps the card (the view hands over the drag).
+        using S = SwipeDirection;
+        for (auto [dx, direction] : {std::pair{40.0, S::none},
+                                     {-40.0, S::none},
+                                     {40.5, S::right},
+                                     {-41.0, S::left},
+                                     {qQNaN(), S::none}})
+            QCOMPARE(card::swipeForDrag(dx), direction);
     }
 
     void alertChipsLightWhileTheirConditionHolds() {
         const auto above = alert("AAPL", 150, PriceAlert::Direction::above);
         const auto below = alert("AAPL", 150, PriceAlert::Direction::below);
-        const QColor dim = faded(NotchPalette::textPrimary(), 0.8);
         auto at = card::alertChip(above, 150.00);
-        QCOMPARE(at.text, "$150.00");
         QCOMPARE(at.symbolName, "arrow.up");
         QVERIFY(at.holds);
         QVERIFY(sameColor(at.color, toQColor(NotchPalette::equityUpDefault())));
-        QVERIFY(sameColor(card::alertChip(above, 149.99).color, dim));
-        auto belowAt = card::alertChip(below, 150);
-        QCOMPARE(belowAt.symbolName, "arrow.down");
-        QVERIFY(sameColor(belowAt.color, toQColor(NotchPalette::equityDownDefault())));
+        QVERIFY(sameColor(card::alertChip(above, 149.99).color,
+                          faded(NotchPalette::textPrimary(), 0.8)));
+        QVERIFY(sameColor(card::alertChip(below, 150).color,
+                          toQColor(NotchPalette::equityDownDefault())));
         QVERIFY(!card::alertChip(below, 150.01).holds);
 
         // Stored order kept; alerts on other symbols never coloured by this price.
@@ -127,8 +125,7 @@ private Q_SLOTS:
             {below, alert("MSFT", 1, PriceAlert::Direction::above), above}, "AAPL", 160);
         QCOMPARE(chips.size(), 2);
         QCOMPARE(chips.at(0).symbolName, "arrow.down");
-        QVERIFY(!chips.at(0).holds);
-        QVERIFY(chips.at(1).holds);
+        QVERIFY(!chips.at(0).holds && chips.at(1).holds);
     }
 
     void portfolioLineSignsAndPercentage() {
@@ -141,7 +138,6 @@ private Q_SLOTS:
         auto gain = card::portfolioLine(124, 10124);
         QCOMPARE(gain.amountText, "+$124.00");
         QCOMPARE(gain.percentText, std::optional<QString>("+1.24%"));
-        QVERIFY(sameColor(gain.color, toQColor(NotchPalette::equityUpDefault())));
 
         // No market value, a base of 0 or a negative base: no percentage.
         for (auto [pl, value] : {std::pair{10.0, 0.0}, {100.0, 100.0}, {150.0, 100.0}})
@@ -150,31 +146,8 @@ private Q_SLOTS:
         auto even = card::portfolioLine(0, 500);
         QCOMPARE(even.amountText, "$0.00");
         QVERIFY(sameColor(even.color, NotchPalette::textPrimary()));
-        QCOMPARE(even.percentText, std::optional<QString>("0.00%"));
         // A short position that did not move sums to -0.0; it must not read "-0.00%".
         QCOMPARE(card::portfolioLine(-0.0, 500).percentText, std::optional<QString>("0.00%"));
-    }
-
-    // More than 40 points sideways steps the card, through the rule and through the model.
-    void dragRule_data() {
-        QTest::addColumn<double>("dx");
-        QTest::addColumn<SwipeDirection>("direction");
-        QTest::newRow("40 right") << 40.0 << SwipeDirection::none;
-        QTest::newRow("40 left") << -40.0 << SwipeDirection::none;
-        QTest::newRow("40.5 right") << 40.5 << SwipeDirection::right;
-        QTest::newRow("41 left") << -41.0 << SwipeDirection::left;
-        QTest::newRow("NaN") << qQNaN() << SwipeDirection::none;
-    }
-    void dragRule() {
-        QFETCH(double, dx);
-        QFETCH(SwipeDirection, direction);
-        QCOMPARE(card::swipeForDrag(dx), direction);
-        ExpandedCardModel model;
-        QSignalSpy swipes(&model, &ExpandedCardModel::swipeRequested);
-        model.dragEnded(dx);
-        QCOMPARE(swipes.size(), direction == SwipeDirection::none ? 0 : 1);
-        if (!swipes.isEmpty())
-            QCOMPARE(swipes.at(0).at(0).toInt(), int(direction));
     }
 
     void sparklineScaleAndGeometry() {
@@ -182,20 +155,17 @@ private Q_SLOTS:
         // Flat at the previous close: pad = p x 0.001, the line runs across the middle.
         auto flat = sparklineGeometry(series({50, 50, 50}), 50, {}, box);
         QCOMPARE(flat.scale.lo, 50 - 0.05);
-        QCOMPARE(flat.line.size(), 3);
         QCOMPARE(flat.line.at(0), QPointF(10, 37));
         QCOMPARE(flat.line.at(2), QPointF(210, 37));
         QCOMPARE(flat.baselineY, 37.0);
 
         // All zero: no pad, the range floor keeps it finite, the line lies on the bottom edge.
         auto zero = sparklineGeometry(series({0, 0}), 0, {}, box);
-        QCOMPARE(zero.scale.range, 0.0001);
         QCOMPARE(zero.line.at(1).y(), box.bottom());
 
         // Spread 100..110 with close 105: pad 0.8, so 110 sits 0.8/11.6 below the top.
         auto spread = sparklineGeometry(series({100, 110, 104}), 105, {1, 3, -1}, box);
         QVERIFY(qAbs(spread.line.at(1).y() - (20 + 34 * 0.8 / 11.6)) < 1e-9);
-        QCOMPARE(spread.line.at(1).x(), 110.0);
         QCOMPARE(spread.spikeDots.size(), 1); // 3 and -1 are not samples
         QCOMPARE(spread.spikeDots.at(0), spread.line.at(1));
         QCOMPARE(spread.lastDot, std::optional<QPointF>(spread.line.at(2)));
@@ -205,7 +175,6 @@ private Q_SLOTS:
         auto gap = sparklineGeometry(series({1, qQNaN(), 3}), 2, {1}, box);
         QCOMPARE(gap.line.size(), 2);
         QVERIFY(gap.spikeDots.isEmpty());
-        QVERIFY(std::isfinite(gap.scale.range));
     }
 
     void modelShowsTheActiveRecordAndFollowsTheSpikeHold() {
@@ -231,9 +200,7 @@ private Q_SLOTS:
 
         model.setActiveSymbol(QStringLiteral("MSFT"));
         CardBlock b = model.block();
-        QCOMPARE(b.symbol, "MSFT");
         QVERIFY(b.alertBadgeVisible);
-        QCOMPARE(b.alertBadgeText, "Breakout");
         QCOMPARE(b.alertChips.size(), 1);
         QVERIFY(b.isSpiking && b.modeBadgeText.isEmpty());
         QVERIFY(sameColor(b.directionColor, equity.spikePositiveColor()));
@@ -243,7 +210,6 @@ private Q_SLOTS:
         QSignalSpy changed(&model, &ExpandedCardModel::changed);
         clock.advance(0.2);
         QCOMPARE(changed.size(), 1);
-        QVERIFY(!model.block().isSpiking);
         QVERIFY(sameColor(model.block().directionColor, equity.mutedPositiveColor()));
         QCOMPARE(clock.pendingCount(), 0);
 
@@ -251,7 +217,6 @@ private Q_SLOTS:
         QCOMPARE(model.block().modeBadgeText, "FUTURES");
         QCOMPARE(model.block().chartCaption, "OVERNIGHT");
 
-        QVERIFY(!model.portfolioVisible());
         model.setProperty("portfolioDayPL", -50.5);
         model.setProperty("portfolioMarketValue", 1000);
         QVERIFY(model.portfolioVisible());
@@ -272,7 +237,6 @@ private Q_SLOTS:
         QSignalSpy changed(&source, &ExpandedCardSource::changed);
         QVERIFY(source.portfolioDayPL().isNull()); // no holdings
         prefs.setHoldings({Holding{"AAPL", 3}});
-        QVERIFY(!changed.isEmpty());
         QCOMPARE(source.portfolioDayPL().toDouble(), 30.0);
         QCOMPARE(source.portfolioMarketValue().toDouble(), 330.0);
         changed.clear();

@@ -18,27 +18,10 @@ constexpr double t0 = 1'700'000'000.0;
 
 // A record moving `change` percent from a close of 100, whose latest bar moved `barMove`.
 Stock stock(const QString& symbol, double change, double barMove = 0) {
-    Stock s;
-    s.symbol = symbol;
-    s.previousClose = 100;
-    s.price = 100 + change;
+    Stock s = notchrig::stock(symbol, 100 + change);
     s.intraday = {PricePoint{t0 - 600, 100, 0}, PricePoint{t0 - 300, 100 * (1 + barMove / 100), 0}};
     return s;
 }
-
-struct Carousel {
-    Carousel() {
-        state = std::make_unique<AppState>(&rig.prefs, &source, &clock, nullptr);
-        state->setStocks({stock("AAA", 1), stock("BBB", 1), stock("CCC", 1)});
-        state->setActiveSymbol(QStringLiteral("BBB"));
-    }
-    QString active() const { return state->activeSymbol().value_or("-"); }
-
-    notchrig::Prefs rig;
-    notchrig::HeldQuotes source;
-    ManualClock clock{t0};
-    std::unique_ptr<AppState> state;
-};
 
 } // namespace
 
@@ -46,50 +29,43 @@ class TestCompact : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void modesDecideWhatEachSideShows() {
-        for (DisplayMode mode : allDisplayModes) {
-            const bool dnd = mode == DisplayMode::doNotDisturb;
+        using M = DisplayMode;
+        for (const auto& [mode, leading, trailing] :
+             {std::tuple{M::regular, LeadingContent::logoAndTicker, TrailingContent::full},
+              {M::compact, LeadingContent::ticker, TrailingContent::percentage},
+              {M::compactLogo, LeadingContent::logo, TrailingContent::percentage},
+              {M::doNotDisturb, LeadingContent::nothing, TrailingContent::nothing}}) {
+            const bool dnd = mode == M::doNotDisturb;
+            QCOMPARE(compact::leadingContent(mode, true), leading);
+            QCOMPARE(compact::trailingContent(mode, true), trailing);
             QCOMPARE(compact::leadingContent(mode, false),
                      dnd ? LeadingContent::nothing : LeadingContent::placeholder);
             QCOMPARE(compact::trailingContent(mode, false),
                      dnd ? TrailingContent::nothing : TrailingContent::placeholder);
         }
-        using M = DisplayMode;
-        QCOMPARE(compact::leadingContent(M::doNotDisturb, true), LeadingContent::nothing);
-        QCOMPARE(compact::leadingContent(M::regular, true), LeadingContent::logoAndTicker);
-        QCOMPARE(compact::leadingContent(M::compact, true), LeadingContent::ticker);
-        QCOMPARE(compact::leadingContent(M::compactLogo, true), LeadingContent::logo);
-        QCOMPARE(compact::trailingContent(M::regular, true), TrailingContent::full);
-        QCOMPARE(compact::trailingContent(M::compact, true), TrailingContent::percentage);
-        QCOMPARE(compact::trailingContent(M::compactLogo, true), TrailingContent::percentage);
+    }
 
+    void priceArrowPercentageAndTheSpikeLook() {
         ManualClock clock(t0);
         CompactViewModel vm(&clock, nullptr);
+        const NotchTheme theme = vm.theme();
+        // The model shows what the stored mode asks for.
         vm.setStock(stock("AAPL", 1, 2));
         vm.setDisplayModeRaw("compact2");
         QVERIFY(vm.showLogo() && !vm.showTicker() && vm.showPercent() && !vm.showPrice() &&
                 !vm.showArrow());
         vm.setDisplayModeRaw("no such mode"); // read as regular
         QVERIFY(vm.showLogo() && vm.showTicker() && vm.showPrice() && vm.showArrow());
-    }
 
-    void priceArrowAndPercentageRules() {
-        ManualClock clock(t0);
-        CompactViewModel vm(&clock, nullptr);
-        const NotchTheme theme = vm.theme();
-
-        Stock free = stock("ZERO", 0);
-        free.price = 0;
-        vm.setStock(free);
-        QVERIFY(!vm.showPrice());
-        QVERIFY(vm.showPercent());
-
+        vm.setStock(stock("ZERO", -100)); // a price of 0
+        QVERIFY(!vm.showPrice() && vm.showPercent());
         vm.setStock(stock("AAPL", 87.42));
         QCOMPARE(vm.priceText(), QStringLiteral("$187.42"));
 
         // Only the latest bar counts for the arrow, inclusive at 1 %.
         vm.setStock(stock("AAPL", 5, -1.0));
-        QVERIFY(vm.showArrow());
         QCOMPARE(vm.arrowName(), QStringLiteral("arrow.down"));
+        QVERIFY(vm.showArrow());
         vm.setStock(stock("AAPL", 5, -0.99));
         QVERIFY(!vm.showArrow());
         vm.setStock(stock("AAPL", -5, 1.2));
@@ -98,42 +74,32 @@ private Q_SLOTS:
         QCOMPARE(vm.arrowColor().rgb(), toQColor(theme.mutedNegative).rgb());
         QVERIFY(qAbs(vm.arrowColor().alphaF() - 0.85) < 1e-3);
 
-        // The flat band is inclusive.
+        // The flat band is inclusive; no close to compare with reads as no change.
         vm.setStock(stock("AAPL", 0.05));
         QCOMPARE(vm.percentColor(), NotchPalette::textPrimary());
         vm.setStock(stock("AAPL", 0.051));
         QCOMPARE(vm.percentColor(), toQColor(theme.mutedPositive));
-        QCOMPARE(vm.percentWeight(), 500);
-        QCOMPARE(vm.percentGlowColor().alpha(), 0);
-
-        Stock noClose = stock("AAPL", 3);
-        noClose.previousClose = 0;
-        vm.setStock(noClose);
+        vm.setStock(notchrig::stock("AAPL", 103, 0));
         QCOMPARE(vm.percentText(), QStringLiteral("0.00%"));
         QCOMPARE(vm.percentColor(), NotchPalette::textPrimary());
-    }
 
-    void spikingEndsByItselfFourSecondsAfterTheSpike() {
-        ManualClock clock(t0);
-        CompactViewModel vm(&clock, nullptr);
+        // Spiking ends by itself four seconds after the spike, in the theme given.
         vm.setTheme(NotchTheme::select({}, true)); // futures colours
-        const NotchTheme theme = vm.theme();
+        const NotchTheme futures = vm.theme();
         Stock s = stock("ES=F", -2.5);
         s.lastSpikeAt = t0 - 3.9;
         vm.setStock(s);
-        QVERIFY(vm.isSpiking());
-        QCOMPARE(vm.percentColor(), toQColor(theme.spikeNegative));
+        QCOMPARE(vm.percentColor(), toQColor(futures.spikeNegative));
         QCOMPARE(vm.percentWeight(), 600);
-        QCOMPARE(vm.percentGlowColor().rgb(), toQColor(theme.spikeNegative).rgb());
+        QCOMPARE(vm.percentGlowColor().rgb(), toQColor(futures.spikeNegative).rgb());
         QVERIFY(qAbs(vm.percentGlowColor().alphaF() - 0.35) < 1e-3);
-
         QSignalSpy changed(&vm, &CompactViewModel::changed);
         clock.advance(0.099);
         QVERIFY(vm.isSpiking());
         clock.advance(0.001); // exactly 4.0 s after the spike, no new record needed
         QVERIFY(!vm.isSpiking());
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(vm.percentColor(), toQColor(theme.mutedNegative));
+        QCOMPARE(vm.percentColor(), toQColor(futures.mutedNegative));
         QCOMPARE(vm.percentWeight(), 500);
         QCOMPARE(clock.pendingCount(), 0);
 
@@ -147,37 +113,34 @@ private Q_SLOTS:
     }
 
     void tapStepsForwardLateAndDoubleTapStepsBack() {
-        struct Case {
-            double interval, gap;
-            QStringList visits;
-        };
-        const QList<Case> cases{
-            {0.5, 0.2, {"AAA"}},         // a double tap: back once, no step forward first
-            {0.28, 0.5, {"CCC", "AAA"}}, // two single taps: forward twice
-            {0.15, 0.2, {"CCC", "AAA"}}, // the desktop's shorter interval wins
-        };
-        for (const Case& c : cases) {
-            Carousel rig;
-            QStringList visits;
-            connect(rig.state.get(), &AppState::activeSymbolChanged, this,
-                    [&] { visits.append(rig.active()); });
-            CompactTapNav nav(rig.state.get(), &rig.clock, c.interval);
+        notchrig::Prefs rig;
+        notchrig::HeldQuotes source;
+        ManualClock clock(t0);
+        AppState state(&rig.prefs, &source, &clock, nullptr);
+        state.setStocks({stock("AAA", 1), stock("BBB", 1), stock("CCC", 1)});
+        const auto active = [&] { return state.activeSymbol().value_or("-"); };
+        QStringList visits;
+        connect(&state, &AppState::activeSymbolChanged, this, [&] { visits.append(active()); });
+        // A double tap steps back once with no step forward first; two single taps step
+        // forward twice; the desktop's shorter interval wins.
+        for (const auto& [interval, gap, expected] : {std::tuple{0.5, 0.2, QStringList{"AAA"}},
+                                                      {0.28, 0.5, QStringList{"CCC", "AAA"}},
+                                                      {0.15, 0.2, QStringList{"CCC", "AAA"}}}) {
+            state.setActiveSymbol(QStringLiteral("BBB"));
+            visits.clear();
+            CompactTapNav nav(&state, &clock, interval);
             nav.tap();
-            rig.clock.advance(c.gap);
+            clock.advance(gap);
             nav.tap();
-            rig.clock.advance(1);
-            QCOMPARE(visits, c.visits);
-            QVERIFY(!nav.isPending());
+            clock.advance(1);
+            QCOMPARE(visits, expected);
         }
 
         // The step forward belongs to the state: it still happens when the view is gone.
-        Carousel rig;
-        auto nav = std::make_unique<CompactTapNav>(rig.state.get(), &rig.clock, 0.5);
-        nav->tap();
-        QCOMPARE(rig.active(), QStringLiteral("BBB"));
-        nav.reset();
-        rig.clock.advance(CompactTapNav::maxTapDelay);
-        QCOMPARE(rig.active(), QStringLiteral("CCC"));
+        state.setActiveSymbol(QStringLiteral("BBB"));
+        std::make_unique<CompactTapNav>(&state, &clock, 0.5)->tap();
+        clock.advance(CompactTapNav::maxTapDelay);
+        QCOMPARE(active(), QStringLiteral("CCC"));
         QCOMPARE(CompactTapNav::tapDelayFor(qQNaN()), CompactTapNav::maxTapDelay);
     }
 
@@ -188,7 +151,6 @@ private Q_SLOTS:
         v.animateTo(0.0, 10.5, 1, TimingCurve::linear);
         QCOMPARE(v.valueAt(10.5), 1.5);
         QCOMPARE(v.valueAt(11.0), 0.75);
-        QCOMPARE(v.valueAt(12.0), 0.0);
     }
 
     void tickerFlashFollowsItsTimeline() {
@@ -198,11 +160,9 @@ private Q_SLOTS:
         flash.setValue(187.42); // the first value never flashes
         flash.setValue(187.42 + 0.00005);
         QCOMPARE(flashed.count(), 0);
-        QCOMPARE(flash.scale(), 1.0);
 
         flash.setValue(187.42 + 0.00005 + 0.0002);
         QCOMPARE(flashed.count(), 1);
-        QCOMPARE(flash.flashDirection(), Stock::Direction::up);
         QCOMPARE(flash.color(), toQColor(flash.theme().mutedPositive));
         clock.advance(0.06);
         QVERIFY(flash.scale() > 1.03 && flash.scale() < 1.06); // eased out: past half-way
@@ -235,11 +195,8 @@ private Q_SLOTS:
         AlertPulse pulse(&clock, nullptr);
         QSignalSpy pulsed(&pulse, &AlertPulse::pulsed);
         pulse.appear();
-        QCOMPARE(pulse.color(), QColor(Qt::white));
-
-        const AlertEvent other = spike("MSFT", Stock::Direction::up, t0);
         pulse.setActiveSymbol(QStringLiteral("AAPL"));
-        pulse.setEvent(other);
+        pulse.setEvent(spike("MSFT", Stock::Direction::up, t0));
         clock.runDue();
         QCOMPARE(pulsed.count(), 0);
 
@@ -253,10 +210,9 @@ private Q_SLOTS:
             double at, scale, glow;
         } marks[] = {
             {0.16, 1.08, 0.95}, {0.492, 1.05, 0.65}, {0.892, 1.03, 0.35}, {1.742, 1.0, 0.0}};
-        double now = 0;
+        const double start = clock.now();
         for (const auto& m : marks) {
-            clock.advance(m.at - now);
-            now = m.at;
+            clock.advanceTo(start + m.at);
             QVERIFY2(qAbs(pulse.scale() - m.scale) < 1e-9, qPrintable(QString::number(m.at)));
             QVERIFY2(qAbs(pulse.glow() - m.glow) < 1e-9, qPrintable(QString::number(m.at)));
         }
@@ -267,24 +223,24 @@ private Q_SLOTS:
         clock.runDue();
         QCOMPARE(pulsed.count(), 1);
 
-        // A view coming on screen pulses only for a young event.
-        AlertPulse late(&clock, nullptr);
+        // A view coming on screen pulses only for a young event; a change of event is not held
+        // to the age rule.
+        AlertPulse late(&clock, nullptr), fresh(&clock, nullptr);
         QSignalSpy latePulsed(&late, &AlertPulse::pulsed);
         late.setActiveSymbol(QStringLiteral("AAPL"));
         late.setEvent(spike("AAPL", Stock::Direction::up, clock.now() - 3));
         late.appear();
         clock.runDue();
         QCOMPARE(latePulsed.count(), 0);
-        late.setEvent(spike("AAPL", Stock::Direction::up, clock.now() - 1.9));
+        late.setEvent(spike("AAPL", Stock::Direction::flat, clock.now() - 1.9));
         clock.runDue();
-        QCOMPARE(latePulsed.count(), 1); // a change of event is not held to the age rule
-        AlertPulse fresh(&clock, nullptr);
+        QCOMPARE(latePulsed.count(), 1);
+        QCOMPARE(late.color(), QColor::fromRgbF(1.0f, 0.85f, 0.45f)); // amber
         fresh.setActiveSymbol(QStringLiteral("AAPL"));
-        fresh.setEvent(spike("AAPL", Stock::Direction::flat, clock.now() - 1.9));
+        fresh.setEvent(spike("AAPL", Stock::Direction::up, clock.now() - 1.9));
         QSignalSpy freshPulsed(&fresh, &AlertPulse::pulsed);
         fresh.appear();
         QCOMPARE(freshPulsed.count(), 1);
-        QCOMPARE(fresh.color(), QColor::fromRgbF(1.0f, 0.85f, 0.45f)); // amber
     }
 };
 

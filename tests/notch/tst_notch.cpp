@@ -3,8 +3,6 @@
 #include "notch/notchtheme.h"
 #include "notchrig.h"
 
-#include <ctime>
-
 using namespace velline;
 using notchrig::encoded;
 using notchrig::LogoServer;
@@ -19,11 +17,6 @@ bool near(const RGBColor& c, double r, double g, double b) {
 
 constexpr double t0 = 1704898800; // Wednesday 2024-01-10, 10:00 New York, 16:00 in Berlin
 
-feednote::Situation stale(Status status, FeedTrouble trouble, std::optional<double> resumesAt,
-                          std::optional<double> lastGood) {
-    return {status, trouble, resumesAt, lastGood, true};
-}
-
 QString slowDown(int seconds) {
     return QStringLiteral("The quote feed asked Velline to slow down — retrying in %1 s")
         .arg(seconds);
@@ -34,11 +27,7 @@ QString slowDown(int seconds) {
 class TestNotch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
-    }
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
 
     void themesUseFixedDefaultsAndDeriveOverridesPerSide() {
         const NotchTheme equity = NotchTheme::select({}, false);
@@ -60,21 +49,14 @@ private Q_SLOTS:
         QCOMPARE(mineFutures.mutedPositive, futures.mutedPositive);    // equity override unused
         QVERIFY(near(mineFutures.spikeNegative, 1.0, 0.5556, 0.1111)); // capped at 1.0
 
-        QCOMPARE(spikeVariant(RGBColor{1, 1, 1}), (RGBColor{1, 1, 1}));
         QCOMPARE(spikeVariant(RGBColor{qQNaN(), 0.5, 0.5}), (RGBColor{0, 0, 0}));
-    }
 
-    void liveThemeFollowsTheSchemeAndTheFuturesFlag() {
+        // The live theme follows the stored scheme and the futures flag.
         notchrig::Prefs rig;
-        UserPreferences& prefs = rig.prefs;
-        NotchThemeSource source(&prefs, nullptr);
-        QSignalSpy changed(&source, &NotchThemeSource::themeChanged);
-        ColorSchemePrefs scheme;
-        scheme.futuresUp = RGBColor{0.1, 0.2, 0.3};
-        prefs.setColorScheme(scheme);
+        NotchThemeSource source(&rig.prefs, nullptr);
+        rig.prefs.setColorScheme(scheme);
         QCOMPARE(source.theme(), NotchTheme::equity(scheme));
         source.setIsAfterHours(true);
-        QCOMPARE(changed.size(), 2);
         QCOMPARE(source.theme(), NotchTheme::futures(scheme));
     }
 
@@ -84,7 +66,6 @@ private Q_SLOTS:
         auto url = [&](const char* s) { return cache.logoURL(s)->toString(QUrl::FullyEncoded); };
         QCOMPARE(url("^GSPC"), QStringLiteral("http://h.test:9/image-stock/SPY.png"));
         QCOMPARE(url("^VIX"), QStringLiteral("http://h.test:9/image-stock/%5EVIX.png"));
-        QCOMPARE(url("BRK B"), QStringLiteral("http://h.test:9/image-stock/BRK%20B.png"));
         QVERIFY(!cache.logoURL(QStringLiteral(" ")));
         LogoCache broken(&clock, QStringLiteral("not a url/"));
         broken.prefetch(QStringLiteral("AAPL")); // no address: nothing recorded
@@ -96,8 +77,10 @@ private Q_SLOTS:
                  QStringLiteral("e\u0301"));
     }
 
-    void oneRequestPerKeyAndImagesReachTheProvider() {
+    void oneRequestPerKeyFailuresRetriedStallsGivenUp() {
         LogoServer server;
+        server.answers["/image-stock/BAD.png"] = {200, "<html>not an image</html>"};
+        server.answers["/image-stock/SLOW.png"] = {200, QByteArray()};
         server.answers["/image-stock/AAPL.png"] = {200, png(Qt::red)};
         server.answers["/image-stock/SPY.png"] = {200, png(Qt::blue)};
         server.answers["/image-stock/BIG.png"] = {200, png(Qt::green, QSize(400, 200))};
@@ -112,7 +95,6 @@ private Q_SLOTS:
         // A large picture is kept small, in its own proportions; small ones as they came.
         QCOMPARE(cache.image(QStringLiteral("BIG")).size(),
                  QSize(LogoCache::maxLogoPixels, LogoCache::maxLogoPixels / 2));
-        QCOMPARE(cache.image(QStringLiteral("AAPL")).size(), QSize(4, 4));
         cache.prefetch(QStringLiteral("Aapl")); // cached: no new download
         std::sort(server.requests.begin(), server.requests.end());
         QCOMPARE(server.requests,
@@ -129,19 +111,11 @@ private Q_SLOTS:
                      .pixelColor(0, 0),
                  QColor(Qt::blue));
         QCOMPARE(size, QSize(4, 4));
-    }
 
-    void failuresAreRetriedAndStallsGiveUp() {
-        LogoServer server;
-        server.answers["/image-stock/BAD.png"] = {200, "<html>not an image</html>"};
-        server.answers["/image-stock/SLOW.png"] = {200, QByteArray()};
-        ManualClock clock;
-        LogoCache cache(&clock, server.prefix());
         cache.prefetch(QStringLiteral("BAD"));
         QTRY_VERIFY(cache.inflight().isEmpty());
         cache.prefetch(QStringLiteral("BAD")); // failures are not remembered
         QTRY_COMPARE(server.requests.count("/image-stock/BAD.png"), 2);
-        QTRY_VERIFY(cache.inflight().isEmpty());
 
         cache.prefetch(QStringLiteral("SLOW"));
         QTRY_COMPARE(server.requests.count("/image-stock/SLOW.png"), 1);
@@ -151,11 +125,12 @@ private Q_SLOTS:
         clock.advance(1);
         QTRY_VERIFY(cache.inflight().isEmpty());
     }
+
     void linesSayWhatTheFeedIsDoing() {
         using feednote::line;
         const auto say = [](Status status, FeedTrouble trouble, std::optional<double> resumesAt,
                             std::optional<double> lastGood) {
-            return line(stale(status, trouble, resumesAt, lastGood), t0);
+            return line({status, trouble, resumesAt, lastGood, true}, t0); // stale quotes
         };
         // Fresh quotes: no line, whatever the status.
         QCOMPARE(line({Status::paused, FeedTrouble::rateLimited, t0 + 42, t0, false}, t0),
@@ -178,7 +153,7 @@ private Q_SLOTS:
         using feednote::emptyCardText;
         QCOMPARE(emptyCardText(false, {}, t0), QStringLiteral("No tracked stocks"));
         QCOMPARE(emptyCardText(true, {}, t0), QStringLiteral("Waiting for quotes…"));
-        QCOMPARE(emptyCardText(false, stale(Status::offline, FeedTrouble::offline, t0, {}), t0),
+        QCOMPARE(emptyCardText(false, {Status::offline, FeedTrouble::offline, t0, {}, true}, t0),
                  QStringLiteral("No tracked stocks"));
     }
 
@@ -223,16 +198,11 @@ private Q_SLOTS:
                              << QByteArray("png");
         QTest::newRow("png cut short") << QByteArray("\x89PNG\r\n\x1a") << QByteArray();
         QTest::newRow("jpeg") << QByteArray("\xff\xd8\xff\xe0\0\x10JFIF", 10) << QByteArray("jpeg");
-        QTest::newRow("gif87a") << QByteArray("GIF87a\x10\0") << QByteArray("gif");
         QTest::newRow("gif89a") << QByteArray("GIF89a\x10\0") << QByteArray("gif");
         QTest::newRow("gif of another year") << QByteArray("GIF90a\x10\0") << QByteArray();
         QTest::newRow("webp") << QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16) << QByteArray("webp");
         QTest::newRow("riff, not webp") << QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16) << QByteArray();
-        QTest::newRow("riff cut short") << QByteArray("RIFF\x24\0\0\0WEB", 11) << QByteArray();
-        QTest::newRow("bmp") << QByteArray("BM\x36\0\0\0") << QByteArray();
         QTest::newRow("tiff") << QByteArray("II*\0\x08\0\0\0", 8) << QByteArray();
-        QTest::newRow("svg") << QByteArray("<svg xmlns='http://www.w3.org/2000/svg'/>")
-                             << QByteArray();
         QTest::newRow("png after a space") << QByteArray(" \x89PNG\r\n\x1a\n") << QByteArray();
     }
 
@@ -254,19 +224,11 @@ private Q_SLOTS:
                              43);
         QCOMPARE(logo::decodeLogo(gif).size(), QSize(1, 1));
         QVERIFY(!logo::decodeLogo(encoded(small, "WEBP")).isNull());
-        // Larger pictures are kept at most 128 pixels on their longer side.
-        QImage large(1000, 500, QImage::Format_RGB32);
-        large.fill(Qt::blue);
-        QCOMPARE(logo::decodeLogo(encoded(large, "PNG")).size(), QSize(128, 64));
         // Over the declared size limit: refused without decoding (a 2049-pixel-wide PNG
         // compresses to a few kilobytes, so only the header check stops it).
         QImage wide(logo::maxSourceEdge + 1, 8, QImage::Format_RGB32);
         wide.fill(Qt::white);
         QVERIFY(logo::decodeLogo(encoded(wide, "PNG")).isNull());
-        // A header that claims a gigantic picture.
-        QByteArray bomb = encoded(small, "PNG");
-        bomb.replace(16, 8, QByteArray::fromHex("0000ffff0000ffff"));
-        QVERIFY(logo::decodeLogo(bomb).isNull());
         // Over a mebibyte of body, even if it were a fine picture; and formats a logo never is.
         for (const QByteArray& refused :
              {QByteArray(logo::maxBodyBytes + 1, 'x'), encoded(small, "BMP"),
