@@ -1,6 +1,5 @@
 #include "notch/logocache.h"
 #include "notch/notchformat.h"
-#include "prefs/userpreferences.h"
 #include "state/appstate.h"
 
 #include <QFontDatabase>
@@ -67,7 +66,6 @@ private Q_SLOTS:
             import Velline.Notch
             Item {
                 property var state: AppState
-                property var prefs: UserPreferences
                 property url logo: LogoCache.logoSource("zz") // the cache installs its provider
                 property list<Item> items: [
                     SymbolImage { name: "arrow.down"; pointSize: 8; weight: Font.Black },
@@ -79,7 +77,6 @@ private Q_SLOTS:
             std::unique_ptr<QObject> root(component.create());
             QVERIFY2(root, qPrintable(component.errorString()));
             QCOMPARE(root->property("state").value<QObject*>(), &AppState::shared());
-            QCOMPARE(root->property("prefs").value<QObject*>(), &UserPreferences::shared());
             QVERIFY(engine.imageProvider(QLatin1String(LogoCache::providerId)));
             const QQmlListReference items(root.get(), "items");
             const auto item = [&](int i) { return qobject_cast<QQuickItem*>(items.at(i)); };
