@@ -1,6 +1,7 @@
-// The notch panel on a real X server (xvfb-run): what ends up on screen, hover through the
-// pointer, clicks passing through, with and without a compositor, and display changes; and the
-// outline's own fill on the software scene graph.
+// The notch panel on a real X server (xvfb-run): what ends up on screen as the pointer opens and
+// closes the card, with and without a compositor, and display changes; and the outline's own
+// fill on the software scene graph. Clicks passing beside the notch and staying above managed
+// windows are checked among real desktop parts (tst_realdesktop).
 #include "notchlayer/notchfill.h"
 #include "notchlayer/notchitems.h"
 #include "notchlayer/x11support.h"
