@@ -54,12 +54,10 @@ class TestNotchController : public QObject {
     std::unique_ptr<NotchController> make(NotchStyle style = NotchStyle::notch(),
                                           NotchHoverBehavior hover = NotchHoverOption::all,
                                           bool expandedOnly = false) {
-        std::unique_ptr<NotchController> c;
-        if (expandedOnly)
-            c = std::make_unique<NotchController>(hover, style, nullptr, nullptr, clock.get());
-        else
-            c = std::make_unique<NotchController>(hover, style, nullptr, nullptr, nullptr, nullptr,
-                                                  clock.get());
+        auto c = expandedOnly ? std::make_unique<NotchController>(hover, style, nullptr, nullptr,
+                                                                  clock.get())
+                              : std::make_unique<NotchController>(hover, style, nullptr, nullptr,
+                                                                  nullptr, nullptr, clock.get());
         c->setWindowFactory([this](NotchController&, QScreen* s, const NotchStyle&) {
             return std::make_unique<FakePanel>(&log, s);
         });
