@@ -76,7 +76,7 @@ private Q_SLOTS:
         QVERIFY(now - q.intraday.last().time < 300 && now - q.intraday.first().time < 78 * 300);
         QCOMPARE(static_cast<float>(q.intraday.last().price), static_cast<float>(q.price));
 
-        for (const QString& symbol : {"AVGO", "AAPL", "^GSPC", "NVDA", "PLTR"}) {
+        for (const QString& symbol : QStringList{"AVGO", "AAPL", "^GSPC", "NVDA", "PLTR"}) {
             const double close = decoded(symbol, dayStart + 60).previousClose;
             for (double t = dayStart + 2000; t < dayStart + 86000; t += 6000) {
                 const Quote a = decoded(symbol, t);

@@ -74,15 +74,15 @@ private Q_SLOTS:
         sim.clearRequestLog();
         qputenv("VELLINE_STREAM_URL", url);
         const CtlRun r = quote(args);
-        qunsetenv("VELLINE_STREAM_URL");
         QCOMPARE(r.rc, code);
         QVERIFY(r.lines.isEmpty() && sim.requestLog().isEmpty());
         QVERIFY2(r.errors.first().contains(error), qPrintable(r.errors.first()));
     }
 
     void streamTickLinesHaveAFixedKeyOrder() {
-        StreamTick t{"AAPL", 232.35, 1733493600000, -1.17, -0.5, 41234567, 233.1, 230.05, 0, 0,
-                     1,      8};
+        StreamTick t{
+            "AAPL", 232.35, 1733493600000, -1.17, -0.5, 41234567, 233.1, 230.05, 0, 0, 1, 8, -1, {},
+            {},     {}};
         QCOMPARE(
             vellinectl::streamTickLine(t),
             QByteArray("{\"symbol\":\"AAPL\",\"price\":232.35,\"time\":\"2024-12-06T14:00:00Z\","
@@ -109,12 +109,12 @@ private Q_SLOTS:
     }
 
     void streamEndsWithAFailureWhenLost() {
-        finished.clear();
         const auto lost = printer({"AAPL"});
+        const int opened = sim.streamer().connectionsOpened();
         lost->start(std::nullopt);
-        QTRY_COMPARE(sim.streamer().openConnections(), 1);
+        QTRY_COMPARE(sim.streamer().connectionsOpened(), opened + 1);
         sim.streamer().closeAll();
-        QTRY_COMPARE(finished, QList<int>{vellinectl::ExitFailed});
+        QTRY_COMPARE(finished, (QList<int>{vellinectl::ExitOk, vellinectl::ExitFailed}));
         QVERIFY2(problems.contains("the stream closed"), qPrintable(problems));
     }
 };
