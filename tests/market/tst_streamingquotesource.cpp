@@ -163,7 +163,7 @@ private Q_SLOTS:
         QCOMPARE(source->connectionsOpened(), 2);
     }
 
-    void fallsBackToPollingAndBack() {
+    void fallsBackToPollingAndBackAndPollsWithoutAStream() {
         sim->setStreamFault(SimulatedStreamer::Fault::refuse);
         batch({"AAPL", "MSFT"});
         QVERIFY(until([&] { return sim->chartRequestCount() == 2; }));
@@ -195,6 +195,12 @@ private Q_SLOTS:
         const int sparks = sim->sparkRequestCount();
         run(30);
         QCOMPARE(sim->sparkRequestCount(), sparks);
+
+        // Without a stream address, the multi-symbol endpoint from the start.
+        make(QUrl());
+        batch({"AAPL", "MSFT"});
+        QVERIFY(until([&] { return sim->sparkRequestCount() == sparks + 1; }));
+        QCOMPARE(source->connectionsOpened(), 0);
     }
 
     void aSymbolTheStreamLeavesSilentIsPolledAlone() {
@@ -221,18 +227,8 @@ private Q_SLOTS:
         QVERIFY(until([&] { return source->requestsResumeAt().has_value(); }));
         QCOMPARE(*source->requestsResumeAt() - clock->now(), 60.0);
         QVERIFY(until([&] { return source->priceSource() == Source::stream; }));
-        const QuoteBatch b = batch({"AAPL"});
-        QCOMPARE(b.quotes.size(), 1); // the streamed price; the feed stays live
-        QVERIFY(b.failures.isEmpty());
-    }
-
-    void noStreamMeansPollingFromTheStart() {
-        make(QUrl());
-        batch({"AAPL", "MSFT"});
-        QCOMPARE(source->priceSource(), Source::spark);
-        QVERIFY(until([&] { return sim->sparkRequestCount() == 1; }));
-        QVERIFY(until([&] { return batch({"AAPL", "MSFT"}).quotes.size() == 2; }));
-        QCOMPARE(sim->streamer().connectionsOpened(), 0);
+        const QuoteBatch b = batch({"AAPL"}); // the streamed price; the feed stays live
+        QVERIFY(b.quotes.size() == 1 && b.failures.isEmpty());
     }
 };
 
