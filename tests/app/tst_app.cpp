@@ -94,10 +94,11 @@ private Q_SLOTS:
                           .value(0)),
             5000);
         // The views fade in after the first quotes.
-        const QRectF symbolRect =
-            symbol->mapRectToScene(QRectF(0, 0, symbol->width(), symbol->height()))
+        const auto symbolRect = [symbol] {
+            return symbol->mapRectToScene(QRectF(0, 0, symbol->width(), symbol->height()))
                 .translated(symbol->window()->position());
-        QTRY_VERIFY_WITH_TIMEOUT(share(symbolRect, true) > 0, 5000);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(share(symbolRect(), true) > 0, 5000);
         QVERIFY(share(QRect(centre - 60, 2, 120, 16)) > 0.8);
         // Outside the notch the screen stays as it was (the panel does not blacken it).
         QVERIFY(share(QRect(centre - 100, 300, 200, 100)) < 0.05);
