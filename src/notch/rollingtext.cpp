@@ -105,18 +105,20 @@ void drawGlyphs(QPainter* painter, const QList<GlyphsAt>& glyphs, const QColor& 
 }
 
 // Draws characters with the QPainter of the software scene graph, in item coordinates, inside
-// `rect` (what the scene graph repaints when the node changes).
+// `rect` (what the scene graph repaints when the node changes). The glyphs are kept between
+// frames: a frame of a roll only moves them.
 class GlyphsNode final : public QSGRenderNode {
 public:
     explicit GlyphsNode(QQuickWindow* window) : m_window(window) {}
 
-    void set(QList<GlyphsAt> glyphs, const QColor& color, const QRectF& rect) {
-        m_glyphs = std::move(glyphs);
+    QList<GlyphsAt>& glyphs() { return m_glyphs; }
+    bool isEmpty() const { return m_glyphs.isEmpty(); }
+    // The glyphs, their colour or their place changed.
+    void changed(const QColor& color, const QRectF& rect) {
         m_color = color;
         m_rect = rect;
         markDirty(QSGNode::DirtyMaterial);
     }
-    bool isEmpty() const { return m_glyphs.isEmpty(); }
 
     void render(const RenderState* state) override {
         if (m_glyphs.isEmpty() || m_color.alpha() == 0 || !m_window)
@@ -167,6 +169,8 @@ public:
         appendChildNode(image);
     }
     QSGImageNode* image;
+    QList<GlyphsAt> still;
+    QList<GlyphsAt> rolling;
 };
 
 } // namespace
@@ -180,6 +184,7 @@ RollingText::RollingText(Clock* clock, QQuickItem* parent)
           [this] { return m_line.isMovingAt(m_clock->now()); }) {
     setFlag(ItemHasContents);
     setClip(true);
+    refont();
     relayout();
 }
 
@@ -200,8 +205,7 @@ void RollingText::setFont(const QFont& font) {
     if (font == m_font)
         return;
     m_font = font;
-    m_glyphs.clear();
-    m_advances.clear();
+    refont();
     relayout();
     Q_EMIT fontChanged();
 }
@@ -222,17 +226,45 @@ void RollingText::setDuration(int ms) {
     Q_EMIT durationChanged();
 }
 
-void RollingText::relayout() {
-    const QFontMetricsF metrics(m_font);
+void RollingText::refont() {
+    m_glyphs.clear();
+    m_advances.clear();
     m_figureWidth = velline::figureWidth(m_font);
-    m_lineHeight = metrics.height();
-    m_positions = tabularPositions(m_line.text(), m_font);
-    setImplicitSize(m_positions.last(), m_lineHeight);
+    m_lineHeight = QFontMetricsF(m_font).height();
+}
+
+void RollingText::relayout() {
+    // The cells' left edges as tabularPositions() places them, from the advances at hand.
+    const QString text = m_line.text();
+    m_positions.clear();
+    m_positions.reserve(text.size() + 1);
+    qreal x = 0;
+    for (const QChar c : text) {
+        m_positions.append(x);
+        x += c.isDigit() ? m_figureWidth : advance(c);
+    }
+    m_positions.append(x);
+    setImplicitSize(x, m_lineHeight);
+    m_cellGlyphsStale = true;
     m_stillDirty = true;
     update();
 }
 
-const QList<QGlyphRun>& RollingText::glyphs(QChar c) {
+void RollingText::layOutCellGlyphs() {
+    const QList<RollingLine::Cell>& cells = m_line.cells();
+    m_cellGlyphs.resize(std::min(cells.size(), m_positions.size() - 1));
+    for (qsizetype i = 0; i < m_cellGlyphs.size(); ++i) {
+        const RollingLine::Cell& cell = cells.at(i);
+        CellGlyphs& g = m_cellGlyphs[i];
+        g.shown = glyphs(cell.shown);
+        g.shownX = m_positions.at(i) + inset(cell.shown);
+        g.previous = glyphs(cell.previous);
+        g.previousX = m_positions.at(i) + inset(cell.previous);
+    }
+    m_cellGlyphsStale = false;
+}
+
+QList<QGlyphRun> RollingText::glyphs(QChar c) {
     auto it = m_glyphs.find(c);
     if (it == m_glyphs.end()) {
         // Laid out as a text item lays out its line, so the glyphs land on the same pixels.
@@ -247,10 +279,15 @@ const QList<QGlyphRun>& RollingText::glyphs(QChar c) {
     return *it;
 }
 
-qreal RollingText::inset(QChar c) const {
-    if (!c.isDigit())
-        return 0;
-    return (m_figureWidth - QFontMetricsF(m_font).horizontalAdvance(c)) / 2;
+qreal RollingText::advance(QChar c) {
+    auto it = m_advances.find(c);
+    if (it == m_advances.end())
+        it = m_advances.insert(c, QFontMetricsF(m_font).horizontalAdvance(c));
+    return *it;
+}
+
+qreal RollingText::inset(QChar c) {
+    return c.isDigit() ? (m_figureWidth - advance(c)) / 2 : 0;
 }
 
 QRectF RollingText::rollingRect() const {
@@ -275,51 +312,75 @@ QSGNode* RollingText::updatePaintNode(QSGNode* node, UpdatePaintNodeData*) {
         delete node;
         return nullptr;
     }
+    const bool software =
+        window()->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
+    if (software && !dynamic_cast<LineNode*>(node)) {
+        delete node;
+        node = new LineNode(window());
+        m_stillDirty = true;
+    } else if (!software && !dynamic_cast<LineImageNode*>(node)) {
+        delete node;
+        node = new LineImageNode(window());
+        m_stillDirty = true;
+    }
+
     const double now = m_clock->now();
     if (m_line.settle(now))
         m_stillDirty = true;
-
-    QList<GlyphsAt> still;
-    QList<GlyphsAt> rolling;
-    QList<bool> rollingCells;
-    const QList<RollingLine::Cell>& cells = m_line.cells();
-    for (qsizetype i = 0; i < cells.size() && i + 1 < m_positions.size(); ++i) {
-        const RollingLine::Cell& cell = cells.at(i);
-        const qreal x = m_positions.at(i);
-        const double progress = m_line.progress(i, now);
-        rollingCells.append(progress < 1);
-        if (progress >= 1) {
-            still.append({glyphs(cell.shown), QPointF(x + inset(cell.shown), 0), 1.0});
-            continue;
-        }
-        const RollStep step = rollStep(progress, m_lineHeight);
-        rolling.append({glyphs(cell.previous), QPointF(x + inset(cell.previous), step.previousY),
-                        step.previousOpacity});
-        rolling.append({glyphs(cell.shown), QPointF(x + inset(cell.shown), step.currentY),
-                        step.currentOpacity});
+    if (m_cellGlyphsStale)
+        layOutCellGlyphs();
+    // The drawings are laid anew only when what they show or which cells roll changed; a
+    // frame in the middle of a roll moves the rolling glyphs and nothing else.
+    const qsizetype count = m_cellGlyphs.size();
+    bool relaid = m_stillDirty || m_rollingCells.size() != count;
+    m_rollingCells.resize(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const bool rolling = m_line.isRolling(i, now);
+        relaid = relaid || m_rollingCells.at(i) != rolling;
+        m_rollingCells[i] = rolling;
     }
-    const QRectF bounds(0, 0, m_positions.last(), m_lineHeight);
-
-    if (window()->rendererInterface()->graphicsApi() == QSGRendererInterface::Software) {
-        auto* line = dynamic_cast<LineNode*>(node);
-        if (!line) {
-            delete node;
-            line = new LineNode(window());
-            m_stillDirty = true;
+    auto place = [&](QList<GlyphsAt>& still, QList<GlyphsAt>& rolling) {
+        if (relaid) {
+            still.clear();
+            rolling.clear();
         }
-        if (m_stillDirty)
-            line->still->set(std::move(still), m_color, bounds);
-        if (!rolling.isEmpty() || !line->rolling->isEmpty())
-            line->rolling->set(std::move(rolling), m_color, paddedSpan(rollingCells));
-        m_stillDirty = false;
+        qsizetype r = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            const CellGlyphs& cell = m_cellGlyphs.at(i);
+            if (!m_rollingCells.at(i)) {
+                if (relaid)
+                    still.append({cell.shown, QPointF(cell.shownX, 0), 1.0});
+                continue;
+            }
+            if (relaid) {
+                rolling.append({cell.previous, QPointF(cell.previousX, 0), 1.0});
+                rolling.append({cell.shown, QPointF(cell.shownX, 0), 0.0});
+            }
+            const RollStep step = rollStep(m_line.progress(i, now), m_lineHeight);
+            GlyphsAt& previous = rolling[r++];
+            previous.at.setY(step.previousY);
+            previous.opacity = step.previousOpacity;
+            GlyphsAt& current = rolling[r++];
+            current.at.setY(step.currentY);
+            current.opacity = step.currentOpacity;
+        }
+    };
+    const QRectF bounds(0, 0, m_positions.last(), m_lineHeight);
+    m_stillDirty = false;
+
+    if (software) {
+        auto* line = static_cast<LineNode*>(node);
+        const bool rolledBefore = !line->rolling->isEmpty();
+        place(line->still->glyphs(), line->rolling->glyphs());
+        if (relaid)
+            line->still->changed(m_color, bounds);
+        if (rolledBefore || !line->rolling->isEmpty())
+            line->rolling->changed(m_color, paddedSpan(m_rollingCells));
         return line;
     }
 
-    auto* line = dynamic_cast<LineImageNode*>(node);
-    if (!line) {
-        delete node;
-        line = new LineImageNode(window());
-    }
+    auto* line = static_cast<LineImageNode*>(node);
+    place(line->still, line->rolling);
     const qreal dpr = window()->effectiveDevicePixelRatio();
     QImage image(std::max(1, static_cast<int>(std::ceil(bounds.width() * dpr))),
                  std::max(1, static_cast<int>(std::ceil(bounds.height() * dpr))),
@@ -328,12 +389,11 @@ QSGNode* RollingText::updatePaintNode(QSGNode* node, UpdatePaintNodeData*) {
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
-        still.append(rolling);
-        drawGlyphs(&painter, still, m_color, 1.0);
+        drawGlyphs(&painter, line->still, m_color, 1.0);
+        drawGlyphs(&painter, line->rolling, m_color, 1.0);
     }
     line->image->setTexture(window()->createTextureFromImage(image));
     line->image->setRect(QRectF(bounds.topLeft(), QSizeF(image.size()) / dpr));
-    m_stillDirty = false;
     return line;
 }
 

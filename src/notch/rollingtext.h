@@ -111,10 +111,21 @@ protected:
     QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData*) override;
 
 private:
+    // A cell's two characters ready to draw: their glyphs and where each stands across the line.
+    struct CellGlyphs {
+        QList<QGlyphRun> shown;
+        qreal shownX = 0;
+        QList<QGlyphRun> previous;
+        qreal previousX = 0;
+    };
+
+    void refont();
     void relayout();
+    void layOutCellGlyphs();
     QRectF paddedSpan(const QList<bool>& rolling) const;
-    const QList<QGlyphRun>& glyphs(QChar c);
-    qreal inset(QChar c) const;
+    QList<QGlyphRun> glyphs(QChar c);
+    qreal advance(QChar c);
+    qreal inset(QChar c);
 
     Clock* m_clock;
     RollingLine m_line;
@@ -124,8 +135,14 @@ private:
     qreal m_figureWidth = 0;
     qreal m_lineHeight = 0;
     QList<qreal> m_positions;
+    // Per character of the font in use.
     QHash<QChar, QList<QGlyphRun>> m_glyphs;
     QHash<QChar, qreal> m_advances;
+    // Per cell of the text: laid out when the text or the font changes, kept between frames.
+    QList<CellGlyphs> m_cellGlyphs;
+    bool m_cellGlyphsStale = true;
+    // Which cells the last frame drew rolling.
+    QList<bool> m_rollingCells;
     FrameTicker m_ticker;
     // The still cells need drawing again (text, font or colour changed, or a roll ended).
     bool m_stillDirty = true;

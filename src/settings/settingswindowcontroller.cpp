@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
-#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QScreen>
 
@@ -18,8 +17,10 @@ void useDesktopControlsStyle() {
     if (chosen)
         return;
     chosen = true;
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE") && QQuickStyle::name().isEmpty())
-        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    // Through the environment rather than QQuickStyle: the controls' libraries then load only
+    // when a window that uses them is first built, not with the program.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
+        qputenv("QT_QUICK_CONTROLS_STYLE", "Fusion");
 }
 
 SettingsWindowController::SettingsWindowController(QObject* parent) : QObject(parent) {}

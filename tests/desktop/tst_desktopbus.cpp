@@ -12,13 +12,11 @@
 #include "market/quotesource.h"
 #include "prefs/userpreferences.h"
 #include "quickadd/quickaddcontroller.h"
-#include "quickadd/quickaddpanel.h"
 #include "state/appstate.h"
 
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -32,31 +30,37 @@
 #include <atomic>
 
 using namespace velline;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-// ---- a StatusNotifierWatcher that notes the first item registering ----
-
-// The entries of a dbusmenu layout (ia{sv}av): the id and the properties of each child of the
-// root.
-QList<QPair<int, QVariantMap>> entriesOf(const QDBusArgument& root) {
+// A dbusmenu layout (ia{sv}av) as one "label|keys" row per child of the root ("---" for a
+// separator), with their ids.
+QStringList menuRows(const QDBusArgument& root, QList<int>& ids) {
     int rootId = 0;
-    QVariantMap rootProperties;
+    QVariantMap properties;
     root.beginStructure();
-    root >> rootId >> rootProperties;
+    root >> rootId >> properties;
     root.beginArray();
-    QList<QPair<int, QVariantMap>> entries;
+    QStringList rows;
     while (!root.atEnd()) {
         QDBusVariant child;
         root >> child;
         const QDBusArgument entry = child.variant().value<QDBusArgument>();
         entry.beginStructure();
-        entry >> entries.emplace_back().first >> entries.back().second;
+        entry >> ids.emplace_back() >> properties;
         entry.endStructure();
+        const QDBusArgument shortcut = properties.value(u"shortcut"_s).value<QDBusArgument>();
+        QList<QStringList> keys{{}};
+        if (shortcut.currentType() != QDBusArgument::UnknownType)
+            shortcut >> keys;
+        const bool separator = properties.value(u"type"_s) == "separator"_L1;
+        rows << (separator ? u"---"_s : properties.value(u"label"_s).toString()) + u'|' +
+                    keys.value(0).join(u'+');
     }
     root.endArray();
     root.endStructure();
-    return entries;
+    return rows;
 }
 
 // Lives on a thread of its own: Qt asks the watcher with blocking calls while it sets up the
@@ -65,10 +69,9 @@ class FakeWatcher : public QDBusVirtualObject {
 public:
     // On the watcher's thread: its own connection, the object and the well-known name.
     void start() {
-        m_bus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
-        m_bus.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), this);
-        m_bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+        m_bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"watcher"_s);
+        m_bus.registerVirtualObject(u"/StatusNotifierWatcher"_s, this);
+        m_bus.registerService(u"org.kde.StatusNotifierWatcher"_s);
     }
 
     QString introspect(const QString&) const override {
@@ -77,36 +80,21 @@ public:
             "<method name=\"RegisterStatusNotifierItem\"><arg name=\"service\" type=\"s\" "
             "direction=\"in\"/></method>"
             "<property name=\"IsStatusNotifierHostRegistered\" type=\"b\" access=\"read\"/>"
-            "<property name=\"ProtocolVersion\" type=\"i\" access=\"read\"/>"
-            "<property name=\"RegisteredStatusNotifierItems\" type=\"as\" access=\"read\"/>"
             "</interface>");
     }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        if (message.member() == QLatin1String("Introspect")) {
-            connection.send(message.createReply(
-                QStringLiteral("<node>%1</node>").arg(introspect(message.path()))));
-            return true;
-        }
-        if (message.member() == QLatin1String("RegisterStatusNotifierItem")) {
+        const QString member = message.member();
+        if (member == "Introspect"_L1) {
+            connection.send(message.createReply(u"<node>%1</node>"_s.arg(introspect({}))));
+        } else if (member == "Get"_L1) { // IsStatusNotifierHostRegistered
+            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(true))));
+        } else if (member == "RegisterStatusNotifierItem"_L1) {
             connection.send(message.createReply());
-            // The item is served by the connection that registers it.
-            item = message.service();
+            item = message.service(); // the connection that registers the item serves it
             registered.store(true);
-            return true;
+        } else {
+            connection.send(message.createErrorReply(QDBusError::UnknownMethod, member));
         }
-        if (message.member() == QLatin1String("Get")) {
-            const QString property = message.arguments().value(1).toString();
-            QVariant value;
-            if (property == QLatin1String("IsStatusNotifierHostRegistered"))
-                value = true;
-            else if (property == QLatin1String("ProtocolVersion"))
-                value = 0;
-            else if (property == QLatin1String("RegisteredStatusNotifierItems"))
-                value = QStringList();
-            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
-            return true;
-        }
-        connection.send(message.createErrorReply(QDBusError::UnknownMethod, message.member()));
         return true;
     }
 
@@ -115,8 +103,7 @@ public:
     std::atomic<bool> registered = false; // set after `item`
 };
 
-// ---- a desktop portal with GlobalShortcuts ----
-
+// A desktop portal with GlobalShortcuts.
 class FakePortal : public QDBusVirtualObject {
 public:
     explicit FakePortal(const QDBusConnection& bus) : m_bus(bus) {}
@@ -124,28 +111,20 @@ public:
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         const QString member = message.member();
+        const QList<QVariant> args = message.arguments();
         calls.append(member);
-        if (member == QLatin1String("Register")) {
-            registeredAppId = message.arguments().value(0).toString();
+        if (member == "Register"_L1) {
+            registeredAppId = args.value(0).toString();
             connection.send(message.createReply());
-            return true;
-        }
-        if (member == QLatin1String("Get") &&
-            message.arguments().value(0).toString() ==
-                QLatin1String("org.freedesktop.portal.GlobalShortcuts")) {
+        } else if (member == "Get"_L1 &&
+                   args.value(0).toString() == "org.freedesktop.portal.GlobalShortcuts"_L1) {
             connection.send(message.createReply(QVariant::fromValue(QDBusVariant(1u))));
-            return true;
-        }
-        if (member == QLatin1String("CreateSession")) {
-            const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().value(0));
-            session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
-                          .arg(sender(message),
-                               options.value(QStringLiteral("session_handle_token")).toString());
-            respond(message, connection, options, 0, {{QStringLiteral("session_handle"), session}});
-            return true;
-        }
-        if (member == QLatin1String("BindShortcuts")) {
-            const QList<QVariant> args = message.arguments();
+        } else if (member == "CreateSession"_L1) {
+            const QVariantMap options = qdbus_cast<QVariantMap>(args.value(0));
+            session = u"/org/freedesktop/portal/desktop/session/%1/%2"_s.arg(
+                sender(message), options.value(u"session_handle_token"_s).toString());
+            respond(message, connection, options, 0, {{u"session_handle"_s, session}});
+        } else if (member == "BindShortcuts"_L1) {
             boundSession = args.value(0).value<QDBusObjectPath>().path();
             const QDBusArgument list = args.value(1).value<QDBusArgument>();
             list.beginArray();
@@ -155,41 +134,38 @@ public:
                 list.beginStructure();
                 list >> id >> props;
                 list.endStructure();
-                shortcuts.insert(id, props);
+                triggers.insert(id, props.value(u"preferred_trigger"_s).toString());
             }
             list.endArray();
             respond(message, connection, qdbus_cast<QVariantMap>(args.value(3)), refuse ? 1 : 0,
                     {});
-            return true;
+        } else {
+            connection.send(message.createErrorReply(QDBusError::UnknownMethod, member));
         }
-        connection.send(message.createErrorReply(QDBusError::UnknownMethod, member));
         return true;
     }
 
     void activate(const QString& id) {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            QStringLiteral("/org/freedesktop/portal/desktop"),
-            QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QStringLiteral("Activated"));
+        QDBusMessage signal =
+            QDBusMessage::createSignal(u"/org/freedesktop/portal/desktop"_s,
+                                       u"org.freedesktop.portal.GlobalShortcuts"_s, u"Activated"_s);
         signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(0)
                << QVariantMap();
         m_bus.send(signal);
     }
 
     static QString sender(const QDBusMessage& message) {
-        QString s = message.service().mid(1);
-        s.replace(QLatin1Char('.'), QLatin1Char('_'));
-        return s;
+        return message.service().mid(1).replace(u'.', u'_');
     }
 
     // Replies with the request's path, then answers on it, as the portal does.
     void respond(const QDBusMessage& message, const QDBusConnection& connection,
                  const QVariantMap& options, uint code, const QVariantMap& results) {
-        const QString path =
-            QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
-                .arg(sender(message), options.value(QStringLiteral("handle_token")).toString());
+        const QString path = u"/org/freedesktop/portal/desktop/request/%1/%2"_s.arg(
+            sender(message), options.value(u"handle_token"_s).toString());
         connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(path))));
-        QDBusMessage response = QDBusMessage::createSignal(
-            path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        QDBusMessage response =
+            QDBusMessage::createSignal(path, u"org.freedesktop.portal.Request"_s, u"Response"_s);
         response << code << results;
         connection.send(response);
     }
@@ -197,15 +173,14 @@ public:
     QDBusConnection m_bus;
     QString session;
     QString boundSession;
-    QMap<QString, QVariantMap> shortcuts;
+    QMap<QString, QString> triggers; // of each bound shortcut
     QStringList calls;
     QString registeredAppId;
     bool refuse = false;
 };
 
 // Never answers: the quick-add rig needs no quotes.
-class SilentSource : public QuoteSource {
-public:
+struct SilentSource : QuoteSource {
     void fetchQuotes(const QStringList&, QObject*, std::function<void(QList<Quote>)>) override {}
 };
 
@@ -220,7 +195,7 @@ std::optional<GlobalHotKey::Backend> bindThroughPortal(QuickAddController& contr
 }
 
 LaunchOptions parse(QStringList args) {
-    args.prepend(QStringLiteral("velline"));
+    args.prepend(u"velline"_s);
     return LaunchOptions::parse(args);
 }
 
@@ -252,18 +227,16 @@ private Q_SLOTS:
         // The first Velline owns the name and exports org.freedesktop.Application.
         SingleInstance first(bus);
         QCOMPARE(settleInstance(parse({}), first, out, err), std::nullopt);
-        QVERIFY(first.isOwner());
-        QVERIFY(SingleInstance::isRunning(bus));
+        QVERIFY(first.isOwner() && SingleInstance::isRunning(bus));
 
         // A second one, on its own connection, hands each action over and is done.
         const QDBusConnection secondBus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"second"_s);
         QSignalSpy actions(&first, &SingleInstance::actionRequested);
         for (const QString& action : SingleInstance::actionNames()) {
             SingleInstance second(secondBus);
-            QCOMPARE(settleInstance(parse({QStringLiteral("--") + action}), second, out, err),
+            QCOMPARE(settleInstance(parse({u"--"_s + action}), second, out, err),
                      std::optional<int>(0));
-            QVERIFY(!second.isOwner());
             QTRY_COMPARE(actions.size(), 1);
             QCOMPARE(actions.takeFirst().value(0).toString(), action);
         }
@@ -273,35 +246,25 @@ private Q_SLOTS:
         {
             SingleInstance second(secondBus);
             QCOMPARE(settleInstance(parse({}), second, out, err), std::optional<int>(0));
-            QCOMPARE(outText, QStringLiteral("Velline is already running\n"));
+            QCOMPARE(outText, u"Velline is already running\n"_s);
         }
 
         // Unknown actions are not passed on.
         QDBusMessage call = QDBusMessage::createMethodCall(
             SingleInstance::serviceName(), SingleInstance::objectPath(),
-            QStringLiteral("org.freedesktop.Application"), QStringLiteral("ActivateAction"));
-        call << QStringLiteral("format-disk") << QVariant::fromValue(QVariantList())
+            u"org.freedesktop.Application"_s, u"ActivateAction"_s);
+        call << u"format-disk"_s << QVariant::fromValue(QVariantList())
              << QVariant::fromValue(QVariantMap());
         QDBusConnection(secondBus).call(call, QDBus::BlockWithGui);
         QTest::qWait(50);
         QCOMPARE(actions.size(), 0);
 
-        // A demo neither claims the name nor asks the running one.
-        {
-            SingleInstance demo(secondBus);
-            QCOMPARE(settleInstance(parse({QStringLiteral("--demo"), QStringLiteral("--refresh")}),
-                                    demo, out, err),
-                     std::nullopt);
-            QVERIFY(!demo.isOwner());
-            QTest::qWait(50);
-            QCOMPARE(actions.size(), 0);
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+        QDBusConnection::disconnectFromBus(u"second"_s);
     }
 
     void portalShortcutTogglesThePanel() {
         QTemporaryDir dir;
-        QSettings settings(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat);
+        QSettings settings(dir.filePath(u"v.conf"_s), QSettings::IniFormat);
         UserPreferences prefs(&settings);
         SilentSource source;
         ManualClock clock(1704898800);
@@ -314,34 +277,28 @@ private Q_SLOTS:
         }
 
         const QDBusConnection portalBus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal"));
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"portal"_s);
         FakePortal portal(portalBus);
-        QDBusConnection(portalBus).registerVirtualObject(
-            QStringLiteral("/org/freedesktop/portal/desktop"), &portal);
-        QVERIFY(QDBusConnection(portalBus).registerService(
-            QStringLiteral("org.freedesktop.portal.Desktop")));
+        QDBusConnection(portalBus).registerVirtualObject(u"/org/freedesktop/portal/desktop"_s,
+                                                         &portal);
+        QVERIFY(QDBusConnection(portalBus).registerService(u"org.freedesktop.portal.Desktop"_s));
 
         QuickAddController controller(&prefs, &state);
         GlobalHotKey& hotKey = controller.hotKey();
         QCOMPARE(bindThroughPortal(controller), std::optional(GlobalHotKey::Backend::portal));
         // The program names itself before anything else.
-        QCOMPARE(portal.calls.value(0), QStringLiteral("Register"));
-        QCOMPARE(portal.registeredAppId, QStringLiteral("org.velline.Velline"));
+        QCOMPARE(portal.calls.value(0), u"Register"_s);
+        QCOMPARE(portal.registeredAppId, u"org.velline.Velline"_s);
         QCOMPARE(portal.boundSession, portal.session);
-        QCOMPARE(portal.shortcuts.keys(), QStringList{QStringLiteral("quick-add")});
-        const QVariantMap bound = portal.shortcuts.value(QStringLiteral("quick-add"));
-        QCOMPARE(bound.value(QStringLiteral("description")).toString(),
-                 QStringLiteral("Add a stock to Velline"));
-        QCOMPARE(bound.value(QStringLiteral("preferred_trigger")).toString(),
-                 QStringLiteral("LOGO+k"));
+        QCOMPARE(portal.triggers, (QMap<QString, QString>{{u"quick-add"_s, u"LOGO+k"_s}}));
 
         // Activated opens the panel, a second one closes it; other shortcuts are not ours.
         QSignalSpy triggered(&hotKey, &GlobalHotKey::triggered);
-        portal.activate(QStringLiteral("quick-add"));
+        portal.activate(u"quick-add"_s);
         QVERIFY(triggered.wait(5000));
         QTRY_VERIFY(controller.isVisible());
-        portal.activate(QStringLiteral("something-else"));
-        portal.activate(QStringLiteral("quick-add"));
+        portal.activate(u"something-else"_s);
+        portal.activate(u"quick-add"_s);
         QVERIFY(triggered.wait(5000));
         QTRY_VERIFY(!controller.isVisible());
         QCOMPARE(triggered.size(), 2);
@@ -350,7 +307,7 @@ private Q_SLOTS:
         portal.refuse = true;
         QuickAddController refused(&prefs, &state);
         QCOMPARE(bindThroughPortal(refused), std::optional(GlobalHotKey::Backend::none));
-        QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
+        QDBusConnection::disconnectFromBus(u"portal"_s);
     }
 
     void trayMenuOverStatusNotifier() {
@@ -379,52 +336,32 @@ private Q_SLOTS:
             return QDBusConnection::sessionBus().call(message, QDBus::BlockWithGui, 10000);
         };
         const QDBusMessage menuProperty =
-            call(QStringLiteral("/StatusNotifierItem"), "org.freedesktop.DBus.Properties", "Get",
-                 {QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")});
-        QVERIFY2(menuProperty.type() == QDBusMessage::ReplyMessage,
-                 qPrintable(menuProperty.errorMessage()));
-        const QString menuPath = menuProperty.arguments()
-                                     .value(0)
-                                     .value<QDBusVariant>()
-                                     .variant()
-                                     .value<QDBusObjectPath>()
-                                     .path();
+            call(u"/StatusNotifierItem"_s, "org.freedesktop.DBus.Properties", "Get",
+                 {u"org.kde.StatusNotifierItem"_s, u"Menu"_s});
+        const QVariant menu = menuProperty.arguments().value(0).value<QDBusVariant>().variant();
+        const QString menuPath = menu.value<QDBusObjectPath>().path();
         const QDBusMessage layout =
             call(menuPath, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
         QVERIFY2(layout.type() == QDBusMessage::ReplyMessage, qPrintable(layout.errorMessage()));
 
         // The tray draws what the menu shows: the entries, the separators and the hints, the
         // keys by the names GTK trays read (Qt's own export wrote Ctrl+, as "," and lost it).
-        const auto row = [](const QString& label, const QList<QStringList>& keys) {
-            return label + QLatin1Char('|') + (keys.isEmpty() ? QString() : keys.first().join('+'));
-        };
-        QStringList shown, expected;
         QList<int> ids;
-        for (const auto& [id, properties] :
-             entriesOf(layout.arguments().value(1).value<QDBusArgument>())) {
-            const QDBusArgument shortcut =
-                properties.value(QStringLiteral("shortcut")).value<QDBusArgument>();
-            QList<QStringList> keys;
-            if (shortcut.currentType() != QDBusArgument::UnknownType)
-                shortcut >> keys;
-            ids << id;
-            shown << row(properties.value(QStringLiteral("type")) == "separator"
-                             ? QStringLiteral("---")
-                             : properties.value(QStringLiteral("label")).toString(),
-                         keys);
+        const QStringList shown = menuRows(layout.arguments().value(1).value<QDBusArgument>(), ids);
+        QStringList expected;
+        for (const StatusMenuEntry& e : statusMenuEntries()) {
+            const QList<QStringList> keys = dbusMenuShortcut(e.shortcut);
+            expected << (e.separator ? u"---"_s : e.title) + u'|' + keys.value(0).join(u'+');
         }
-        for (const StatusMenuEntry& e : statusMenuEntries())
-            expected << row(e.separator ? QStringLiteral("---") : e.title,
-                            dbusMenuShortcut(e.shortcut));
         QCOMPARE(shown, expected);
-        const qsizetype settingsRow = shown.indexOf(QStringLiteral("Settings\u2026|Control+comma"));
+        const qsizetype settingsRow = shown.indexOf(u"Settings\u2026|Control+comma"_s);
         QVERIFY(settingsRow >= 0);
 
         // A click in the tray runs the entry; an unknown item is an error, not a crash.
         QSignalSpy settings(&delegate, &AppDelegate::settingsRequested);
         const auto click = [&](int id) {
             return call(menuPath, "com.canonical.dbusmenu", "Event",
-                        {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+                        {id, u"clicked"_s, QVariant::fromValue(QDBusVariant(0)), 0u});
         };
         QCOMPARE(click(99).type(), QDBusMessage::ErrorMessage);
         QCOMPARE(settings.size(), 0);
@@ -435,7 +372,7 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(
             &watcher,
             [&watcher, main] {
-                QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
+                QDBusConnection::disconnectFromBus(u"watcher"_s);
                 watcher.moveToThread(main);
             },
             Qt::BlockingQueuedConnection);

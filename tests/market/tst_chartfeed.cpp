@@ -29,31 +29,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<Quote>("head"); // the quote without its bars
         QTest::addColumn<int>("bars");
-        QTest::addColumn<PricePoint>("first");
-        QTest::addColumn<PricePoint>("last");
+        QTest::addColumn<QList<PricePoint>>("ends"); // the first bar and the last
 
         QTest::newRow("aapl full session (null bar dropped)")
             << "aapl-1m-20241002-full-session.json"
             << Quote{"AAPL", 225.67, 226.21, 33638504.0, 0, {}} << 390
-            << PricePoint{1727875800, 225.6999969482422, 1205461}
-            << PricePoint{1727985600, 225.6699981689453, 0};
+            << QList<PricePoint>{{1727875800, 225.6999969482422, 1205461},
+                                 {1727985600, 225.6699981689453, 0}};
         QTest::newRow("tsla without regularMarketVolume")
             << "tsla-30m-prepost.json" << Quote{"TSLA", 1156.87, 1137.06, 0.0, 0, {}} << 30
-            << PricePoint{1637571600, 1168.7, 0} << PricePoint{1637623800, 1156.49, 0};
+            << QList<PricePoint>{{1637571600, 1168.7, 0}, {1637623800, 1156.49, 0}};
         QTest::newRow("weekend: no timestamp, empty series")
             << "aapl-1m-weekend-no-timestamp.json"
-            << Quote{"AAPL", 244.87, 236.0, 32129951.0, 0, {}} << 0 << PricePoint{} << PricePoint{};
+            << Quote{"AAPL", 244.87, 236.0, 32129951.0, 0, {}} << 0 << QList<PricePoint>{};
         QTest::newRow("bitcoin volume beyond 32 bits")
             << "btc-usd-1d.json" << Quote{"BTC-USD", 77758.58, 68078.555, 44245680128.0, 0, {}}
-            << 10 << PricePoint{1775001600, 68078.5546875, 36465393617}
-            << PricePoint{1775779200, 72979.046875, 37722595732};
+            << 10
+            << QList<PricePoint>{{1775001600, 68078.5546875, 36465393617},
+                                 {1775779200, 72979.046875, 37722595732}};
     }
     void decodesEveryRecordedAnswer() {
         QFETCH(QString, file);
         QFETCH(Quote, head);
         QFETCH(int, bars);
-        QFETCH(PricePoint, first);
-        QFETCH(PricePoint, last);
+        QFETCH(QList<PricePoint>, ends);
 
         const QuoteResult r = decodeQuote(fixture(file), QStringLiteral("REQUESTED"));
         QVERIFY2(r.ok(), qPrintable(r.describe()));
@@ -61,15 +60,7 @@ private Q_SLOTS:
         const QList<PricePoint> intraday = std::exchange(q.intraday, {});
         QCOMPARE(q, head);
         QCOMPARE(intraday.size(), bars);
-        if (bars > 0)
-            QCOMPARE((QList<PricePoint>{intraday.first(), intraday.last()}), (QList{first, last}));
-    }
-
-    void recordedNullsAreSkippedNotShifted() {
-        // aapl full session: index 105 (15:15 UTC) is null in every array.
-        const Quote aapl = decodeQuote(fixture("aapl-1m-20241002-full-session.json"), {}).quote();
-        QCOMPARE(aapl.intraday[104], (PricePoint{1727882040, 226.1300048828125, 11712}));
-        QCOMPARE(aapl.intraday[105], (PricePoint{1727882160, 226.3800048828125, 191527}));
+        QCOMPARE((bars ? QList{intraday.first(), intraday.last()} : QList<PricePoint>{}), ends);
     }
 
     void previousCloseAndSymbolPreference() {
@@ -83,12 +74,16 @@ private Q_SLOTS:
         QCOMPARE(quoteWith(R"(,"previousClose":null,"chartPreviousClose":null)").previousClose,
                  187.5);
         // The requested symbol as given (never the encoded form) when meta has none.
-        const Quote q = quoteWith({});
-        QCOMPARE(q, (Quote{"^GSPC", 187.5, 187.5, 0, 0, {}}));
+        QCOMPARE(quoteWith({}), (Quote{"^GSPC", 187.5, 187.5, 0, 0, {}}));
         QCOMPARE(quoteWith(R"(,"symbol":"X")").symbol, QStringLiteral("X"));
     }
 
     void barsFollowTimestampsAndSkipMissingCloses() {
+        // aapl full session: index 105 (15:15 UTC) is null in every array.
+        const Quote aapl = decodeQuote(fixture("aapl-1m-20241002-full-session.json"), {}).quote();
+        QCOMPARE(aapl.intraday.mid(104, 2),
+                 (QList<PricePoint>{{1727882040, 226.1300048828125, 11712},
+                                    {1727882160, 226.3800048828125, 191527}}));
         const auto bars = [](const QByteArray& rest) {
             const QuoteResult r = decodeQuote(answer("{" + okMeta + "," + rest + "}"), {});
             if (!r.ok())
@@ -150,34 +145,25 @@ private Q_SLOTS:
             const QuoteResult r = decodeQuote(body, QStringLiteral("X"));
             QVERIFY2(!r.ok() && r.error() == StockError::noData, body.constData());
         }
-        QVERIFY(decodeQuote(fixture("error-not-found.json"), {})
-                    .detail()
-                    .endsWith(QLatin1String("No data found, symbol may be delisted")));
+        const QString detail = decodeQuote(fixture("error-not-found.json"), {}).detail();
+        QVERIFY(detail.endsWith(QLatin1String("No data found, symbol may be delisted")));
     }
 
     void oversizedBodiesAreRefused() {
         const QByteArray body = answer("{" + okMeta + "}");
         QVERIFY(decodeQuote(body, {}, body.size()).ok());
-        const QuoteResult r = decodeQuote(body, {}, body.size() - 1);
-        QCOMPARE(r.error(), StockError::decoding);
+        QCOMPARE(decodeQuote(body, {}, body.size() - 1).error(), StockError::decoding);
     }
 
-    void symbolsAreEncodedWithTheRfc3986PathSet() {
-        const QList<QPair<QString, QString>> cases = {
-            {"^GSPC", "%5EGSPC"},
-            {"ES=F", "ES=F"},
-            {"A.B_c~1!$&'()*+,;=:@", "A.B_c~1!$&'()*+,;=:@"},
-            {"A/../B", "A%2F..%2FB"},
-            {"A B?x#y%", "A%20B%3Fx%23y%25"},
-            {"Ä", "%C3%84"},
-        };
-        for (const auto& [symbol, encoded] : cases)
-            QCOMPARE(encodeSymbolForPath(symbol), encoded);
-
+    void symbolsAreEncodedWithTheRfc3986PathSetInBothAddresses() {
+        QCOMPARE(encodeSymbolForPath("^GSPC"), QStringLiteral("%5EGSPC"));
+        QCOMPARE(encodeSymbolForPath("ES=F"), QStringLiteral("ES=F"));
+        QCOMPARE(encodeSymbolForPath("A.B_c~1!$&'()*+,;=:@"),
+                 QStringLiteral("A.B_c~1!$&'()*+,;=:@"));
+        QCOMPARE(encodeSymbolForPath("A/../B"), QStringLiteral("A%2F..%2FB"));
+        QCOMPARE(encodeSymbolForPath("A B?x#y%"), QStringLiteral("A%20B%3Fx%23y%25"));
+        QCOMPARE(encodeSymbolForPath("Ä"), QStringLiteral("%C3%84"));
         const QUrl base(QStringLiteral("https://query1.finance.yahoo.com"));
-        QCOMPARE(chartUrl(base, QStringLiteral("^GSPC")).toEncoded(),
-                 QByteArray("https://query1.finance.yahoo.com/v8/finance/chart/"
-                            "%5EGSPC?interval=5m&range=1d"));
         QCOMPARE(
             chartUrl(QUrl("http://127.0.0.1:8765/feed/"), "ES=F").toEncoded(),
             QByteArray("http://127.0.0.1:8765/feed/v8/finance/chart/ES=F?interval=5m&range=1d"));
@@ -190,12 +176,19 @@ private Q_SLOTS:
         for (const char* bad :
              {"", "query1.finance.yahoo.com", "ftp://h", "file:///tmp", "https://h?x=1", "http://"})
             QVERIFY2(!chartUrl(QUrl(QString::fromLatin1(bad)), QStringLiteral("A")).isValid(), bad);
+        // The multi-symbol address encodes every symbol.
+        const QUrl url = sparkUrl(QUrl("http://127.0.0.1:8765/"), {"^GSPC", "ES=F", "BRK-B"});
+        QCOMPARE(url.toString(QUrl::FullyEncoded),
+                 QStringLiteral("http://127.0.0.1:8765/v7/finance/spark?symbols=%5EGSPC,ES%3DF,"
+                                "BRK-B&range=1d&interval=5m"));
+        QVERIFY(!sparkUrl(QUrl("ftp://host"), {"A"}).isValid());
+        QVERIFY(!sparkUrl(QUrl("http://host"), {}).isValid());
     }
 
     void multiSymbolAnswersInBothShapes_data() {
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("decodable");
-        QTest::addColumn<QList<SparkQuote>>("quotes");
+        QTest::addColumn<std::optional<QList<SparkQuote>>>("quotes"); // none: undecodable
+        const std::optional<QList<SparkQuote>> none;
         QTest::newRow("v7 envelope, meta first")
             << QByteArray(
                    R"({"spark":{"result":[{"symbol":"AAPL","response":[{"meta":{)"
@@ -204,46 +197,29 @@ private Q_SLOTS:
                    R"("chartPreviousClose":187},"indicators":{"quote":[{"close":[190]}]}}]},)"
                    R"({"symbol":"ES=F","response":[{"meta":{"chartPreviousClose":5000},)"
                    R"("indicators":{"quote":[{"close":[5010,null]}]}}]}],"error":null}})")
-            << true
-            << QList<SparkQuote>{{"AAPL", 190.5, 188, 1200, 1'700'000'000'000},
-                                 {"ES=F", 5010, 5000, 0, 0}};
+            << std::optional(QList<SparkQuote>{{"AAPL", 190.5, 188, 1200, 1'700'000'000'000},
+                                               {"ES=F", 5010, 5000, 0, 0}});
         QTest::newRow("v8 flat, last non-null close")
             << QByteArray(R"({"MSFT":{"symbol":"MSFT","timestamp":[1,2,3],"close":[410,411,null],)"
                           R"("previousClose":null,"chartPreviousClose":405}})")
-            << true << QList<SparkQuote>{{"MSFT", 411, 405, 0, 0}};
+            << std::optional(QList<SparkQuote>{{"MSFT", 411, 405, 0, 0}});
         QTest::newRow("entries without a price are left out")
             << QByteArray(R"({"spark":{"result":[{"symbol":"X","response":[{"meta":{)"
                           R"("regularMarketPrice":"1"}}]},{"symbol":"","response":[]},)"
                           R"({"symbol":"Y","response":[{"meta":{"regularMarketPrice":-3}}]}]}})")
-            << true << QList<SparkQuote>{};
+            << std::optional(QList<SparkQuote>{});
         QTest::newRow("an error envelope")
-            << QByteArray(R"({"spark":{"result":null,"error":{"code":"Bad Request"}}})") << false
-            << QList<SparkQuote>{};
-        QTest::newRow("the edge's text")
-            << QByteArray("Edge: Too Many Requests") << false << QList<SparkQuote>{};
+            << QByteArray(R"({"spark":{"result":null,"error":{"code":"Bad Request"}}})") << none;
+        QTest::newRow("the edge's text") << QByteArray("Edge: Too Many Requests") << none;
         QTest::newRow("flat with a member that is no object")
-            << QByteArray(R"({"AAPL":3})") << false << QList<SparkQuote>{};
+            << QByteArray(R"({"AAPL":3})") << none;
     }
     void multiSymbolAnswersInBothShapes() {
         QFETCH(QByteArray, body);
-        QFETCH(bool, decodable);
-        QFETCH(QList<SparkQuote>, quotes);
+        QFETCH(std::optional<QList<SparkQuote>>, quotes);
         QString why;
-        const auto decoded = decodeSpark(body, &why);
-        QCOMPARE(decoded.has_value(), decodable);
-        if (decodable)
-            QCOMPARE(*decoded, quotes);
-        else
-            QVERIFY(!why.isEmpty());
-    }
-
-    void multiSymbolAddressEncodesEverySymbol() {
-        const QUrl url = sparkUrl(QUrl("http://127.0.0.1:8765/"), {"^GSPC", "ES=F", "BRK-B"});
-        QCOMPARE(url.toString(QUrl::FullyEncoded),
-                 QStringLiteral("http://127.0.0.1:8765/v7/finance/spark?symbols=%5EGSPC,ES%3DF,"
-                                "BRK-B&range=1d&interval=5m"));
-        QVERIFY(!sparkUrl(QUrl("ftp://host"), {"A"}).isValid());
-        QVERIFY(!sparkUrl(QUrl("http://host"), {}).isValid());
+        QCOMPARE(decodeSpark(body, &why), quotes);
+        QCOMPARE(why.isEmpty(), quotes.has_value());
     }
 };
 

@@ -22,12 +22,10 @@ QByteArray varint(quint64 v) {
     } while (v);
     return out;
 }
-QByteArray key(int field, int type) {
-    return varint(quint64(field) << 3 | quint64(type));
-}
-QByteArray str(int field, const QByteArray& s) {
+const auto key = [](int field, int type) { return varint(quint64(field) << 3 | quint64(type)); };
+const auto str = [](int field, const QByteArray& s) {
     return key(field, 2) + varint(s.size()) + s;
-}
+};
 // A fixed32 (float) or fixed64 (double) field, little-endian.
 template <typename T> QByteArray fixed(int field, T value) {
     const auto bits = std::bit_cast<std::conditional_t<sizeof(T) == 4, quint32, quint64>>(value);
@@ -36,41 +34,22 @@ template <typename T> QByteArray fixed(int field, T value) {
         out.append(char(bits >> (8 * i)));
     return out;
 }
-QByteArray sint(int field, qint64 v) {
+const auto sint = [](int field, qint64 v) {
     return key(field, 0) + varint((quint64(v) << 1) ^ quint64(v >> 63));
-}
-QByteArray i32(int field, qint64 v) {
-    return key(field, 0) + varint(quint64(v));
-}
+};
+const auto i32 = [](int field, qint64 v) { return key(field, 0) + varint(quint64(v)); };
 
 const QByteArray aapl = str(1, "AAPL");
 
 StreamTick tick(const QString& symbol, double price = 0, int priceHint = -1) {
-    StreamTick t;
-    t.symbol = symbol;
-    t.price = price;
-    t.priceHint = priceHint;
-    return t;
+    return StreamTick{symbol, price, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, priceHint, {}, {}, {}};
 }
 
 // Every field set, with values a float carries exactly enough to round back.
-StreamTick fullTick() {
-    StreamTick full = tick("AAPL", 232.35, 2);
-    full.timeMs = 1733493600000;
-    full.currency = "USD";
-    full.exchange = "NMS";
-    full.quoteType = 8;
-    full.marketHours = 1;
-    full.changePercent = -0.5f;
-    full.dayVolume = 41234567;
-    full.dayHigh = 233.1;
-    full.dayLow = 230.05;
-    full.change = -1.17;
-    full.shortName = QString::fromUtf8("Apple Inc. \xe2\x80\x94 Common");
-    full.openPrice = 231;
-    full.previousClose = 233.52;
-    return full;
-}
+const QString appleName = QString::fromUtf8("Apple Inc. \xe2\x80\x94 Common");
+const StreamTick fullTick{"AAPL", 232.35, 1733493600000, -1.17,    -0.5, 41234567,
+                          233.1,  230.05, 231,           233.52,   1,    8,
+                          2,      "USD",  "NMS",         appleName};
 
 } // namespace
 
@@ -87,7 +66,7 @@ private Q_SLOTS:
                           sint(9, 41234567) + fixed(10, 233.1f) + fixed(11, 230.05f) +
                           fixed(12, -1.17f) + str(13, "Apple Inc. \xe2\x80\x94 Common") +
                           fixed(15, 231.0f) + fixed(16, 233.52f) + sint(27, 2))
-            << fullTick();
+            << fullTick;
         QTest::newRow("hint after the price it rounds")
             << QByteArray(fixed(2, 1.08347f) + str(1, "EURUSD=X") + sint(27, 4))
             << tick("EURUSD=X", 1.0835, 4);
@@ -97,23 +76,18 @@ private Q_SLOTS:
             << QByteArray(aapl + sint(22, -5) + fixed(32, 1e12) + str(18, "AAPL250117C") +
                           fixed(23, 9.5f) + str(99, QByteArray(300, 'x')) + fixed(2, 10.0f))
             << tick("AAPL", 10);
-        StreamTick negative = tick("^VIX");
-        negative.quoteType = -3;
-        negative.timeMs = -1000;
-        negative.dayVolume = std::numeric_limits<qint64>::min();
+        const qint64 least = std::numeric_limits<qint64>::min();
+        const StreamTick negative{"^VIX", 0, -1000, 0, 0, least, 0, 0, 0, 0, 0, -3, -1, {}, {}, {}};
         QTest::newRow("sign-extended int32, negative sint64")
-            << QByteArray(str(1, "^VIX") + i32(6, -3) + sint(3, -1000) +
-                          sint(9, std::numeric_limits<qint64>::min()))
+            << QByteArray(str(1, "^VIX") + i32(6, -3) + sint(3, -1000) + sint(9, least))
             << negative;
     }
     void decodesHandBuiltRecords() {
         QFETCH(QByteArray, bytes);
         QFETCH(StreamTick, expected);
         StreamDecodeError error = StreamDecodeError::malformed;
-        const std::optional<StreamTick> tick = decodePricingData(bytes, &error);
+        QCOMPARE(decodePricingData(bytes, &error), std::optional(expected));
         QCOMPARE(error, StreamDecodeError::none);
-        QVERIFY(tick);
-        QCOMPARE(*tick, expected);
     }
 
     void refusesHostileRecords_data() {
@@ -180,19 +154,16 @@ private Q_SLOTS:
         QFETCH(QByteArray, frame);
         QFETCH(StreamDecodeError, expected);
         StreamDecodeError error = StreamDecodeError::malformed;
-        const std::optional<StreamTick> tick = decodeStreamFrame(frame, &error);
+        const std::optional<StreamTick> read = decodeStreamFrame(frame, &error);
         QCOMPARE(error, expected);
-        QCOMPARE(tick.has_value(), expected == StreamDecodeError::none);
-        if (tick) {
-            QCOMPARE(tick->symbol, QStringLiteral("AAPL"));
-            QCOMPARE(tick->price, 3.5);
-        }
+        QCOMPARE(read, expected == StreamDecodeError::none ? std::optional(tick("AAPL", 3.5))
+                                                           : std::nullopt);
     }
 
     // What the simulator sends, the client reads back unchanged (values within float precision).
     void roundTrips_data() {
         QTest::addColumn<StreamTick>("tick");
-        QTest::newRow("every field") << fullTick();
+        QTest::newRow("every field") << fullTick;
         QTest::newRow("symbol only") << tick("^GSPC");
         QTest::newRow("price hint 0 kept") << tick("X", 17, 0);
     }
@@ -229,31 +200,27 @@ private Q_SLOTS:
     }
 
     void readsStreamUrlFromEnvironment_data() {
-        QTest::addColumn<bool>("set");
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<QUrl>("expected");
         QTest::addColumn<bool>("problem");
-        QTest::newRow("unset") << false << QByteArray() << QUrl(defaultStreamUrl) << false;
-        QTest::newRow("empty: no stream") << true << QByteArray() << QUrl() << false;
-        QTest::newRow("blank: no stream") << true << QByteArray("  ") << QUrl() << false;
-        QTest::newRow("local") << true << QByteArray(" ws://127.0.0.1:8123/?version=2 ")
+        QTest::newRow("empty: no stream") << QByteArray() << QUrl() << false;
+        QTest::newRow("blank: no stream") << QByteArray("  ") << QUrl() << false;
+        QTest::newRow("local") << QByteArray(" ws://127.0.0.1:8123/?version=2 ")
                                << QUrl("ws://127.0.0.1:8123/?version=2") << false;
-        QTest::newRow("http refused")
-            << true << QByteArray("http://127.0.0.1:1/") << QUrl() << true;
-        QTest::newRow("no host") << true << QByteArray("ws:///x") << QUrl() << true;
+        QTest::newRow("http refused") << QByteArray("http://127.0.0.1:1/") << QUrl() << true;
+        QTest::newRow("no host") << QByteArray("ws:///x") << QUrl() << true;
     }
     void readsStreamUrlFromEnvironment() {
-        QFETCH(bool, set);
         QFETCH(QByteArray, value);
         QFETCH(QUrl, expected);
         QFETCH(bool, problem);
-        if (set)
-            qputenv("VELLINE_STREAM_URL", value);
-        else
-            qunsetenv("VELLINE_STREAM_URL");
-        QString why;
+        QString why, whyUnset;
+        qunsetenv("VELLINE_STREAM_URL"); // unset: the feed's own streamer
+        QCOMPARE(streamUrlFromEnvironment(&whyUnset), QUrl(defaultStreamUrl));
+        qputenv("VELLINE_STREAM_URL", value);
         QCOMPARE(streamUrlFromEnvironment(&why), expected);
         QCOMPARE(!why.isEmpty(), problem);
+        QVERIFY(whyUnset.isEmpty());
         qunsetenv("VELLINE_STREAM_URL");
     }
 };

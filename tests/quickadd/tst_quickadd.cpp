@@ -1,26 +1,17 @@
 // The quick-add rules without a display: the ticker filter, the panel geometry, and what the
-// controller does with typed text, recents and the watch state.
+// controller does with typed text, recents and the watch state (the panel itself is
+// tst_quickaddpanel's).
 #include "clock/manualclock.h"
 #include "market/quotesource.h"
 #include "prefs/userpreferences.h"
 #include "quickadd/quickaddcontroller.h"
 #include "quickadd/quickaddgeometry.h"
-#include "quickadd/quickaddpanel.h"
 #include "quickadd/tickerfilter.h"
 #include "state/appstate.h"
 
-#include <QGuiApplication>
-#include <QQuickItem>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtQml/qqmlextensionplugin.h>
 #include <QtTest>
-
-Q_IMPORT_QML_PLUGIN(Velline_QuickAddPlugin)
-Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
-Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
-Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
 
 using namespace velline;
 using namespace Qt::StringLiterals;
@@ -31,8 +22,7 @@ namespace {
 constexpr double t0 = 1704898800; // a Wednesday, 10:00 in New York: the session is open
 
 // Answers only when the test says so, like a network that is still busy.
-class FakeSource : public QuoteSource {
-public:
+struct FakeSource : QuoteSource {
     void fetchQuotes(const QStringList& symbols, QObject*,
                      std::function<void(QList<Quote>)> done) override {
         calls.append(symbols);
@@ -87,7 +77,6 @@ private Q_SLOTS:
         row("other characters", "aapl!@#$%&*()_+/\\\t", "AAPL");
         row("letters outside A-Z", "éöπ", "");
         row("upper-casing that grows", "straße", "STRASSE");
-        row("blank", "   ", "");
     }
     void filter() {
         QFETCH(QString, typed);
@@ -101,9 +90,7 @@ private Q_SLOTS:
         // Centred on the available area, its centre 38 % of the way down.
         const QRectF available(1920, 32, 1920, 1048);
         const QRectF frame = geo::placedFrame(available, QSizeF(680, 100));
-        QCOMPARE(frame.center().x(), available.center().x());
-        QCOMPARE(frame.center().y(), 32 + 0.38 * 1048);
-        QCOMPARE(frame.size(), QSizeF(680, 100));
+        QCOMPARE(frame, QRectF(2880 - 340, 32 + 0.38 * 1048 - 50, 680, 100));
 
         // Never smaller than 560 x 70, at the boundary and either side of it.
         QCOMPARE(geo::clampedSize(QSizeF(559, 69)), QSizeF(560, 70));
@@ -111,17 +98,12 @@ private Q_SLOTS:
         QCOMPARE(geo::clampedSize(QSizeF(561, 71)), QSizeF(561, 71));
         QCOMPARE(geo::placedFrame(available, QSizeF(100, 10)).size(), QSizeF(560, 70));
 
-        // Growing and shrinking keep the top edge and the horizontal centre.
+        // Growing and shrinking keep the top edge and the horizontal centre; zero or negative
+        // sizes are ignored.
         const QRectF grown = geo::resizedFrame(frame, QSizeF(700, 330));
-        QCOMPARE(grown.top(), frame.top());
-        QCOMPARE(grown.center().x(), frame.center().x());
-        QCOMPARE(grown.size(), QSizeF(700, 330));
-        const QRectF shrunk = geo::resizedFrame(grown, QSizeF(300, 20));
-        QCOMPARE(shrunk.top(), frame.top());
-        QCOMPARE(shrunk.center().x(), frame.center().x());
-        QCOMPARE(shrunk.size(), QSizeF(560, 70));
-
-        // Zero or negative sizes are ignored.
+        QCOMPARE(grown, QRectF(2880 - 350, frame.top(), 700, 330));
+        QCOMPARE(geo::resizedFrame(grown, QSizeF(300, 20)),
+                 QRectF(2880 - 280, frame.top(), 560, 70));
         QCOMPARE(geo::resizedFrame(frame, QSizeF(0, 200)), frame);
         QCOMPARE(geo::resizedFrame(frame, QSizeF(300, -1)), frame);
     }
@@ -134,17 +116,12 @@ private Q_SLOTS:
         const QStringList eight{"NVDA", "AAPL", "IBM", "LMT", "META", "PLTR", "MDB", "AVGO"};
         rig.prefs.setRecentlyAdded(eight);
         QVERIFY(c.showsRecents());
-        const QVariantList rows = c.recentRows();
-        QCOMPARE(rows.size(), 6);
-        QStringList symbols, tracked;
-        for (const QVariant& row : rows) {
-            const QVariantMap map = row.toMap();
-            symbols << map.value(u"symbol"_s).toString();
-            if (map.value(u"tracked"_s).toBool())
-                tracked << symbols.last();
-        }
-        QCOMPARE(symbols, eight.mid(0, 6));
-        QCOMPARE(tracked, QStringList{u"AAPL"_s});
+        // Six of them, the tracked one marked.
+        QStringList rows;
+        for (const QVariant& row : c.recentRows())
+            rows << row.toMap().value(u"symbol"_s).toString() +
+                        (row.toMap().value(u"tracked"_s).toBool() ? u"*"_s : QString());
+        QCOMPARE(rows, (QStringList{"NVDA", "AAPL*", "IBM", "LMT", "META", "PLTR"}));
 
         // One typed character hides the recents; the field only ever holds the filtered text.
         QSignalSpy shows(&c, &QuickAddController::showsRecentsChanged);
@@ -162,9 +139,7 @@ private Q_SLOTS:
         QCOMPARE(shows.count(), 2);
 
         // Tracking a recent symbol marks its row.
-        QSignalSpy rowsChanged(&c, &QuickAddController::recentRowsChanged);
         rig.prefs.setTrackedSymbols({u"NVDA"_s});
-        QVERIFY(rowsChanged.count() >= 1);
         QVERIFY(c.recentRows().first().toMap().value(u"tracked"_s).toBool());
     }
 
@@ -173,10 +148,10 @@ private Q_SLOTS:
         QuickAddController& c = *rig.controller;
 
         // Blank or fully filtered input does nothing.
-        c.setQuery(u"  "_s);
-        QVERIFY(!c.submit());
-        c.setQuery(u"!!"_s);
-        QVERIFY(!c.submit());
+        for (const QString& nothing : {u"  "_s, u"!!"_s}) {
+            c.setQuery(nothing);
+            QVERIFY(!c.submit());
+        }
         QVERIFY(rig.source.calls.isEmpty());
         QCOMPARE(rig.prefs.trackedSymbols(), QStringList{u"MSFT"_s});
 
@@ -192,7 +167,6 @@ private Q_SLOTS:
         QVERIFY(rig.source.calls.last().contains(u"AAPL"_s));
         QCOMPARE(c.query(), QString()); // cleared after a successful add
         rig.source.answerAll();
-        QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(u"AAPL"_s));
 
         // A tracked recent is not added twice; it moves to the front and becomes active.
         rig.prefs.addSymbol(u"IBM"_s);
@@ -219,41 +193,6 @@ private Q_SLOTS:
         QVERIFY(rig.source.calls.last().contains(u"NVDA"_s));
         rig.source.answerAll();
         QCOMPARE(rig.state->activeSymbol(), std::optional<QString>(u"NVDA"_s));
-    }
-
-    void panelGrowsDownwards() {
-        Rig rig({u"MSFT"_s});
-        QuickAddController& c = *rig.controller;
-        rig.prefs.setRecentlyAdded({"NVDA", "AAPL", "IBM"});
-        c.show();
-        QuickAddPanel* panel = c.panel();
-        QVERIFY(panel);
-        QVERIFY(c.isVisible());
-        QVERIFY(panel->rootObject());
-        const QRect available = panel->screen()->availableGeometry();
-        const QRect withRecents = panel->geometry();
-        QVERIFY(withRecents.width() >= 560);
-        QVERIFY(withRecents.height() > 70);
-        QCOMPARE(withRecents.center().x(), available.center().x());
-        QVERIFY(qAbs(withRecents.center().y() - (available.top() + 0.38 * available.height())) <=
-                1);
-
-        // Typing removes the recents: the panel shrinks towards its top edge.
-        c.setQuery(u"a"_s);
-        QTRY_VERIFY(panel->height() < withRecents.height());
-        QCOMPARE(panel->y(), withRecents.y());
-        QCOMPARE(panel->geometry().center().x(), withRecents.center().x());
-        QVERIFY(panel->height() >= 70);
-        c.setQuery(QString());
-        QTRY_COMPARE(panel->geometry(), withRecents);
-
-        // The same panel again on the next show.
-        c.toggle();
-        QVERIFY(!c.isVisible());
-        c.toggle();
-        QVERIFY(c.isVisible());
-        QCOMPARE(c.panel(), panel);
-        c.hide();
     }
 };
 

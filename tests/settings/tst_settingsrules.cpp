@@ -10,6 +10,7 @@
 #include "settings/startatlogin.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -70,64 +71,50 @@ private Q_SLOTS:
     // The panes take the user's numbers in the C form whatever the user's locale.
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
 
-    void parsesOnlyFinitePositiveDecimalNumbers_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("expected"); // NaN: refused
-        const double no = std::numeric_limits<double>::quiet_NaN();
-        QTest::newRow("whole") << "12" << 12.0;
-        QTest::newRow("fraction") << "12.5" << 12.5;
-        QTest::newRow("leading point") << ".5" << 0.5;
-        QTest::newRow("exponent") << "1e3" << 1000.0;
-        QTest::newRow("plus sign") << "+3" << 3.0;
-        QTest::newRow("smallest positive") << "5e-324" << 5e-324;
-        for (const char* bad : {"0", "-0", "-3", "abc", "12 ", " 12", "12\t", "12,5", "1,000",
-                                "inf", "Infinity", "nan", "1e999", "0x10", "+-3", "+", "12abc"})
-            QTest::newRow(bad) << QString::fromLatin1(bad) << no;
-        QTest::newRow("empty") << "" << no;
-        QTest::newRow("arabic digits") << QString::fromUtf8("\u0661\u0662") << no;
-    }
-    void parsesOnlyFinitePositiveDecimalNumbers() {
-        QFETCH(QString, text);
-        QFETCH(double, expected);
-        const std::optional<double> parsed = parsePositiveNumber(text);
-        if (std::isnan(expected)) {
-            QVERIFY2(!parsed, qPrintable(u"accepted as %1"_s.arg(parsed.value_or(0))));
-        } else {
-            QVERIFY(parsed);
-            QCOMPARE(*parsed, expected);
-        }
-    }
-
     // Every add row takes a symbol of at most 12 characters once trimmed (as the quick-add
-    // panel does) and, for holdings and alerts, a usable number; what it refuses it does not
-    // store.
-    void addRowsRefuseWhatTheRulesRefuse_data() {
+    // panel does) and, for holdings and alerts, a finite positive decimal number; what it refuses
+    // it does not store.
+    void addRowsTakeOnlyWhatTheRulesAllow_data() {
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<QString>("number");
         QTest::addColumn<bool>("symbolTaken");
-        QTest::addColumn<bool>("taken");
-        QTest::newRow("usable") << u"tsla"_s << "12.5" << true << true;
-        QTest::newRow("12 with spaces around") << u" \tabcdefghijkl "_s << "1" << true << true;
-        QTest::newRow("13") << u"abcdefghijklm"_s << "1" << false << false;
-        QTest::newRow("75") << QString(75, u'x') << "1" << false << false;
-        QTest::newRow("only spaces") << u" \t "_s << "1" << false << false;
-        QTest::newRow("no symbol") << QString() << "1" << false << false;
-        for (const char* bad : {"0", "-3", "abc", "12 ", "12,5", "inf", "nan", "1e999"})
-            QTest::newRow(bad) << u"tsla"_s << QString::fromLatin1(bad) << true << false;
+        QTest::addColumn<double>("shares"); // NaN: refused
+        const double no = std::numeric_limits<double>::quiet_NaN();
+        QTest::newRow("12 with spaces around") << u" \tabcdefghijkl "_s << "1" << true << 1.0;
+        QTest::newRow("13") << u"abcdefghijklm"_s << "1" << false << no;
+        QTest::newRow("only spaces") << u" \t "_s << "1" << false << no;
+        QTest::newRow("no symbol") << QString() << "1" << false << no;
+        const std::pair<const char*, double> usable[]{
+            {"12", 12}, {"12.5", 12.5}, {".5", 0.5}, {"1e3", 1000}, {"+3", 3}, {"5e-324", 5e-324}};
+        for (const auto& [number, shares] : usable)
+            QTest::newRow(number) << u"tsla"_s << QString::fromLatin1(number) << true << shares;
+        for (const char* bad : {"0", "-0", "-3", "abc", "12 ", " 12", "12\t", "12,5", "1,000",
+                                "inf", "Infinity", "nan", "1e999", "0x10", "+-3", "+", "12abc"})
+            QTest::newRow(bad) << u"tsla"_s << QString::fromLatin1(bad) << true << no;
+        QTest::newRow("empty") << u"tsla"_s << QString() << true << no;
+        QTest::newRow("arabic digits")
+            << u"tsla"_s << QString::fromUtf8("\u0661\u0662") << true << no;
     }
-    void addRowsRefuseWhatTheRulesRefuse() {
+    void addRowsTakeOnlyWhatTheRulesAllow() {
         QFETCH(QString, symbol);
         QFETCH(QString, number);
         QFETCH(bool, symbolTaken);
-        QFETCH(bool, taken);
+        QFETCH(double, shares);
+        const bool taken = !std::isnan(shares);
         Store store;
         QCOMPARE(SettingsEditor::canAddSymbol(symbol), symbolTaken);
         QCOMPARE(store.editor.addTrackedSymbol(symbol), symbolTaken);
         QCOMPARE(SettingsEditor::canAdd(symbol, number), taken);
         QCOMPARE(store.editor.addHolding(symbol, number), taken);
         QCOMPARE(store.editor.addAlert(symbol, number, true), taken);
-        QCOMPARE(store.prefs->holdings().size(), taken ? 1 : 0);
         QCOMPARE(store.prefs->priceAlerts().size(), taken ? 1 : 0);
+        QCOMPARE(store.prefs->holdings().size(), taken ? 1 : 0);
+        if (symbolTaken)
+            QCOMPARE(parsePositiveNumber(number).has_value(), taken);
+        if (taken) {
+            QCOMPARE(*parsePositiveNumber(number), shares);
+            QCOMPARE(store.prefs->holdings().first().shares, shares);
+        }
     }
 
     void codeStyledText_data() {
@@ -136,7 +123,6 @@ private Q_SLOTS:
         const QString open = u"<span style=\"background-color: #20112233\">&nbsp;<span "
                              "style=\"font-family: monospace; color: #445566\">"_s;
         const QString close = u"</span>&nbsp;</span>"_s;
-        textRow("plain, escaped", u"S&P <500>"_s, u"S&amp;P &lt;500&gt;"_s);
         textRow("two code parts", u"use `^GSPC` for the S&P 500, `BRK-B` for"_s,
                 "use " + open + "^GSPC" + close + " for the S&amp;P 500, " + open + "BRK-B" +
                     close + " for");
@@ -154,10 +140,6 @@ private Q_SLOTS:
     void shareCountText_data() {
         QTest::addColumn<double>("shares");
         QTest::addColumn<QString>("text");
-        QTest::newRow("whole") << 12.0 << "12";
-        QTest::newRow("half") << 12.5 << "12.5";
-        QTest::newRow("eighth") << 0.125 << "0.125";
-        QTest::newRow("four places") << 1.2345 << "1.2345";
         QTest::newRow("rounded at four places") << 0.33333 << "0.3333";
         // Rounds up to a whole number at four places: no separator left hanging.
         QTest::newRow("almost whole") << 12.99999 << "13";
@@ -173,12 +155,6 @@ private Q_SLOTS:
     void rowTexts() {
         QCOMPARE(priceText(187.5), u"$187.50"_s);
         QCOMPARE(priceText(0.005), u"$0.01"_s);
-        QCOMPARE(spikeRuleText(), u"Pulse when a stock crosses 2% vs previous close, moves 1.0% "
-                                  "in 5 minutes, or sees unusual volume."_s);
-        QCOMPARE(SettingsEditor::versionText(),
-                 u"Velline v%1 (%2)"_s.arg(QLatin1String(buildinfo::kVersion),
-                                           QLatin1String(buildinfo::kBuildNumber)));
-
         // TZ is pinned to Europe/Berlin for the tests.
         const double instant =
             double(QDateTime(QDate(2024, 1, 10), QTime(14, 35), Qt::UTC).toSecsSinceEpoch());
@@ -191,36 +167,25 @@ private Q_SLOTS:
         QVERIFY(SettingsEditor::firedText(QVariant(instant)).startsWith(u"fired "_s));
     }
 
-    void stocksAddNormalisesAndRefusesDuplicates() {
+    // The editor hands the store trimmed, upper-cased entries, and each only once.
+    void addsAreNormalisedAndDuplicatesChangeNothing() {
         Store store;
         store.prefs->setTrackedSymbols({"AAPL"});
         QSignalSpy changed(store.prefs.get(), &UserPreferences::trackedSymbolsChanged);
         QVERIFY(store.editor.addTrackedSymbol(u" nvda\t"_s));
-        QCOMPARE(store.prefs->trackedSymbols(), (QStringList{"AAPL", "NVDA"}));
-        // Already tracked: nothing changes, nothing is written.
         QVERIFY(!store.editor.addTrackedSymbol(u" nvda "_s));
-        QCOMPARE(changed.size(), 1);
-        // Inner spaces stay.
-        QVERIFY(store.editor.addTrackedSymbol(u"brk b"_s));
-        // The quick-add history is left alone, and the list survives a restart.
+        QVERIFY(store.editor.addTrackedSymbol(u"brk b"_s)); // inner spaces stay
+        QCOMPARE(store.prefs->trackedSymbols(), (QStringList{"AAPL", "NVDA", "BRK B"}));
+        QCOMPARE(changed.size(), 2);
+        // The quick-add history is left alone.
         QVERIFY(store.prefs->recentlyAdded().isEmpty());
-        QCOMPARE(store.reloaded()->trackedSymbols(), (QStringList{"AAPL", "NVDA", "BRK B"}));
-    }
 
-    void holdingsAndAlertsAreStoredNormalised() {
-        Store store;
-        QVERIFY(store.editor.addHolding(u"msft"_s, u"3"_s));
         QVERIFY(store.editor.addHolding(u"aapl"_s, u"12"_s));
         QVERIFY(store.editor.addHolding(u" aapl"_s, u"12.5"_s)); // updates the count
+        QCOMPARE(store.prefs->holdings(), (QList<Holding>{{"AAPL", 12.5}}));
         QVERIFY(store.editor.addAlert(u" aapl "_s, u"187.5"_s, false));
-        const QList<Holding> holdings{{"MSFT", 3}, {"AAPL", 12.5}};
-        QCOMPARE(store.prefs->holdings(), holdings);
-        QCOMPARE(store.prefs->priceAlerts().size(), 1);
-        const PriceAlert alert = store.prefs->priceAlerts().first();
+        const PriceAlert alert = store.prefs->priceAlerts().value(0);
         QCOMPARE(alert, (PriceAlert{alert.id, "AAPL", 187.5, PriceAlert::Direction::below, {}}));
-        const auto again = store.reloaded();
-        QCOMPARE(again->holdings(), holdings);
-        QCOMPARE(again->priceAlerts(), store.prefs->priceAlerts());
     }
 
     void removalsTouchOnlyWhatTheyName() {
@@ -241,7 +206,6 @@ private Q_SLOTS:
         store.editor.removeAlert(u"not an id"_s);
         store.editor.removeAlert(QUuid::createUuid().toString(QUuid::WithoutBraces));
         QCOMPARE(tracked.size() + alerts.size(), 0);
-        QCOMPARE(prefs.priceAlerts().size(), 1);
 
         store.editor.removeHolding(u"MSFT"_s);
         QCOMPARE(prefs.holdings(), (QList<Holding>{{"NVDA", 2}}));
@@ -257,49 +221,36 @@ private Q_SLOTS:
         // Nothing set: the built-in colours of the notch.
         QVERIFY(!up->isSet());
         QCOMPARE(up->color(), QColor::fromRgbF(0.55f, 0.82f, 0.62f));
-        QCOMPARE(down->color(), QColor::fromRgbF(0.62f, 0.48f, 0.88f));
 
         // A picked colour is stored opaque, as sRGB components.
         up->pick(QColor::fromHsvF(0.5f, 1.0f, 1.0f, 0.3f));
         down->pick(QColor(51, 102, 153));
-        QVERIFY(up->isSet());
         QVERIFY(near(store.prefs->colorScheme().equityUp, 0.0, 1.0, 1.0));
         QCOMPARE(up->color().alphaF(), 1.0f);
         QVERIFY(near(store.prefs->colorScheme().futuresDown, 0.2, 0.4, 0.6));
-        QCOMPARE(store.reloaded()->colorScheme(), store.prefs->colorScheme());
 
         // Reverting clears only its own override.
         up->revert();
-        QVERIFY(!up->isSet());
         QVERIFY(down->isSet());
         QVERIFY(!store.prefs->colorScheme().equityUp);
 
         // Set elsewhere: the override follows.
         QSignalSpy upChanged(up.get(), &ColorOverride::changed);
-        ColorSchemePrefs scheme;
-        scheme.equityUp = RGBColor{1, 0, 0};
-        store.prefs->setColorScheme(scheme);
+        store.prefs->setColorScheme({RGBColor{1, 0, 0}, {}, {}, {}});
         QCOMPARE(upChanged.size(), 1);
         QCOMPARE(up->color(), QColor(Qt::red));
         store.editor.resetColors();
         QCOMPARE(store.prefs->colorScheme(), ColorSchemePrefs());
         QVERIFY(!up->isSet() && !down->isSet());
 
-        // An invalid colour is stored as white; an unknown key does nothing.
+        // An invalid colour is stored as white.
         up->pick(QColor());
         QVERIFY(near(store.prefs->colorScheme().equityUp, 1.0, 1.0, 1.0));
-        const auto unknown = store.colour(u"sideways"_s);
-        QSignalSpy schemeChanged(store.prefs.get(), &UserPreferences::colorSchemeChanged);
-        unknown->pick(QColor(Qt::blue));
-        unknown->revert();
-        QCOMPARE(schemeChanged.size(), 0);
-        QVERIFY(!unknown->color().isValid());
     }
 
     void desktopNotificationsAreOffByDefaultAndPersist() {
         Store store;
         QVERIFY(!store.prefs->desktopNotifications());
-        QVERIFY(!store.settings->contains(UserPreferences::kDesktopNotificationsKey));
         store.prefs->setDesktopNotifications(true);
         QVERIFY(store.reloaded()->desktopNotifications());
         // A stored value of the wrong kind falls back to off.
@@ -322,24 +273,19 @@ private Q_SLOTS:
         QCOMPARE(autostart::execValue(path), value);
     }
 
-    void autostartEntryAppearsAndDisappears() {
+    void autostartEntryAppearsAndDisappearsOrReportsWhy() {
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         const QString path =
             config.filePath(u"autostart/"_s + QLatin1String(buildinfo::kAppId) + u".desktop"_s);
-        QCOMPARE(autostart::entryPath(), path);
-
         StartAtLogin login;
         QSignalSpy changed(&login, &StartAtLogin::enabledChanged);
         QVERIFY(!login.isEnabled());
         login.setEnabled(true);
         QVERIFY(login.isEnabled());
-        QCOMPARE(login.error(), QString());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
-        QVERIFY(text.startsWith(u"[Desktop Entry]\n"_s));
-        QVERIFY(text.contains(u"\nType=Application\n"_s));
         QVERIFY(
             text.contains("\nExec="_L1 + autostart::execValue(StartAtLogin::executable()) + u'\n'));
         QVERIFY(QFileInfo(StartAtLogin::executable()).isAbsolute());
@@ -353,23 +299,17 @@ private Q_SLOTS:
         login.setEnabled(false);
         QCOMPARE(login.error(), QString());
         QCOMPARE(changed.size(), 4);
-        qunsetenv("XDG_CONFIG_HOME");
-    }
 
-    void startAtLoginReportsAFailure() {
-        QTemporaryDir config;
-        // "autostart" is a file, so the folder cannot be made.
+        // "autostart" is a file, so the folder cannot be made: the switch is told to show the
+        // truth again.
+        QVERIFY(QDir(config.filePath(u"autostart"_s)).removeRecursively());
         QFile blocker(config.filePath(u"autostart"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-        StartAtLogin login;
-        QSignalSpy changed(&login, &StartAtLogin::enabledChanged);
         login.setEnabled(true);
         QVERIFY(!login.isEnabled());
         QVERIFY(!login.error().isEmpty());
-        // The switch is told to show the truth again.
-        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.size(), 5);
         qunsetenv("XDG_CONFIG_HOME");
     }
 };

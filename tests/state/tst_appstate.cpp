@@ -108,12 +108,10 @@ private Q_SLOTS:
             {2026, 1, 1},  {2026, 1, 19}, {2026, 2, 16}, {2026, 4, 3},   {2026, 5, 25},
             {2026, 6, 19}, {2026, 7, 3},  {2026, 9, 7},  {2026, 11, 26}, {2026, 12, 25},
             {2027, 1, 1},  {2027, 1, 18}, {2027, 2, 15}, {2027, 3, 26},  {2027, 5, 31},
-            {2027, 6, 18}, {2027, 7, 5},  {2027, 9, 6},  {2027, 11, 25}, {2027, 12, 24},
-        };
-        const QList<QDate> earlyCloses{
-            {2024, 7, 3},   {2024, 11, 29}, {2024, 12, 24}, {2025, 7, 3},   {2025, 11, 28},
-            {2025, 12, 24}, {2026, 11, 27}, {2026, 12, 24}, {2027, 11, 26},
-        };
+            {2027, 6, 18}, {2027, 7, 5},  {2027, 9, 6},  {2027, 11, 25}, {2027, 12, 24}};
+        const QList<QDate> earlyCloses{{2024, 7, 3},   {2024, 11, 29}, {2024, 12, 24},
+                                       {2025, 7, 3},   {2025, 11, 28}, {2025, 12, 24},
+                                       {2026, 11, 27}, {2026, 12, 24}, {2027, 11, 26}};
         // Every weekday of the four years, so no extra holiday slips in either.
         for (QDate d(2024, 1, 1); d <= QDate(2027, 12, 31); d = d.addDays(1)) {
             const QByteArray day = d.toString(Qt::ISODate).toLatin1();
@@ -269,8 +267,7 @@ private Q_SLOTS:
     void eventsShowFourSecondsAndNeverClearANewerOne() {
         Rig rig({"A"});
         const AlertEvent first{QUuid::createUuid(), "A", {}, Stock::Direction::up, 0};
-        AlertEvent second = first;
-        second.id = QUuid::createUuid();
+        const AlertEvent second{QUuid::createUuid(), "A", {}, Stock::Direction::up, 0};
         rig.state->fireAlert(first);
         rig.clock.advance(3);
         rig.state->fireAlert(second);
@@ -445,9 +442,9 @@ private Q_SLOTS:
         Rig rig({"AAPL", "NOPE"});
         rig.started().source.answer({quote("AAPL", 100)});
         QCOMPARE(rig.callsBy(t0 + 2), 2);
-        QuoteBatch mixed{{quote("AAPL", 100)}, {}, 2};
-        mixed.failures.append({"NOPE", QuoteFailure{StockError::badResponse, {}, 404, {}}});
-        rig.source.answer(mixed);
+        rig.source.answer(QuoteBatch{{quote("AAPL", 100)},
+                                     {{"NOPE", QuoteFailure{StockError::badResponse, {}, 404, {}}}},
+                                     2});
         QCOMPARE(rig.state->feedStatus(), AppState::FeedStatus::live);
         QCOMPARE(rig.state->lastGoodRefresh(), std::optional<double>(t0 + 2));
         QCOMPARE(rig.callsBy(t0 + 4), 3);

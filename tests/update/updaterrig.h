@@ -20,8 +20,7 @@
 
 // A small HTTP/1.1 server on 127.0.0.1: serves fixed bodies per path, and can stall (read the
 // request, never answer) or break off half-way through a body.
-class TestHttpServer : public QObject {
-public:
+struct TestHttpServer : QObject {
     enum class Mode { normal, stall, truncate };
     struct Route {
         QByteArray body;
@@ -30,20 +29,19 @@ public:
     };
 
     TestHttpServer() {
+        m_server.listen(QHostAddress::LocalHost);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection())
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
         });
     }
 
-    bool listen() { return m_server.listen(QHostAddress::LocalHost); }
     QUrl url(const QString& path) const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
     }
     void route(const QByteArray& path, Route route) { m_routes.insert(path, std::move(route)); }
     int hits(const QByteArray& path) const { return m_hits.value(path); }
 
-private:
     void serve(QTcpSocket* socket) {
         QByteArray& buffer = m_buffers[socket];
         buffer += socket->readAll();
@@ -79,20 +77,12 @@ struct Rig {
     QTemporaryDir dir;
     QSettings settings{dir.filePath("Velline.ini"), QSettings::IniFormat};
     TestHttpServer server;
-    const ed25519::KeyPair& keys = sharedKeys();
+    // One release key for the whole run: making one is slow under the sanitizers.
+    static inline const ed25519::KeyPair keys = ed25519::generate();
     int restarts = 0;
-    QStringList installCommand;
+    QStringList installCommand{"/bin/sh", "-c", "cp \"$1\" \"$2\"", "sh", "%f", installedCopy()};
     std::unique_ptr<Updater> updater;
 
-    // One release key for the whole run: making one is slow under the sanitizers.
-    static const ed25519::KeyPair& sharedKeys() {
-        static const ed25519::KeyPair pair = ed25519::generate();
-        return pair;
-    }
-    Rig() {
-        server.listen();
-        installCommand = {"/bin/sh", "-c", "cp \"$1\" \"$2\"", "sh", "%f", installedCopy()};
-    }
     QString downloads() const { return dir.filePath("downloads"); }
     QString installedCopy() const { return dir.filePath("installed.deb"); }
     QStringList leftInDownloads() const {
@@ -101,18 +91,12 @@ struct Rig {
 
     // An updater on this rig's feed, or on `feed` when given.
     Updater& make(bool showsDialogs = false, const std::optional<QUrl>& feed = std::nullopt) {
-        Updater::Options options;
-        options.feedUrl = feed.value_or(server.url("/appcast.xml"));
-        options.publicKey = keys.publicKeyBase64;
-        options.currentVersion = "1.2.0";
-        options.clock = &clock;
-        options.settings = &settings;
-        options.downloadDirectory = downloads();
-        options.installCommand = {installCommand, true};
-        options.restart = [this] { ++restarts; };
-        options.showsDialogs = showsDialogs;
+        const Updater::InstallCommand install{installCommand, true};
+        const auto restart = [this] { ++restarts; };
         updater.reset();
-        updater = std::make_unique<Updater>(options);
+        updater = std::make_unique<Updater>(Updater::Options{
+            feed.value_or(server.url("/appcast.xml")), keys.publicKeyBase64, "1.2.0", &clock,
+            &settings, downloads(), install, restart, showsDialogs});
         return *updater;
     }
 
