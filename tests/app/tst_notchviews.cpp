@@ -74,23 +74,37 @@ Peak peakOf(const QImage& image, const QRect& rect) {
     return peak;
 }
 
-// The symbol images drawn under `item`, through the visual tree (a Repeater's items are not
-// the QObject children of the row they stand in).
-QList<SymbolImage*> symbolImagesUnder(QQuickItem* item) {
-    QList<SymbolImage*> found;
-    if (auto* image = qobject_cast<SymbolImage*>(item))
-        found << image;
-    for (QQuickItem* child : item->childItems())
-        found += symbolImagesUnder(child);
-    return found;
-}
-
 // Whether `drawn` is the colour a translucent `c` takes on the black notch.
 bool onBlack(QRgb drawn, const QColor& c) {
     const double a = c.alphaF();
     return std::max({std::abs(qRed(drawn) - qRound(c.red() * a)),
                      std::abs(qGreen(drawn) - qRound(c.green() * a)),
                      std::abs(qBlue(drawn) - qRound(c.blue() * a))}) <= 4;
+}
+
+// The visible arrows under `item` as `frame` shows them, each peaking at exactly its colour on
+// the black notch or not. Through the visual tree: a Repeater's items are not the QObject
+// children of the row they stand in.
+void collectArrows(QQuickItem* item, const QImage& frame, QList<Peak>& peaks) {
+    auto* icon = qobject_cast<SymbolImage*>(item);
+    if (icon && icon->isVisible() && icon->name().startsWith("arrow"_L1)) {
+        Peak& peak =
+            peaks.emplace_back(peakOf(frame, icon->mapRectToScene(icon->boundingRect()).toRect()));
+        peak.name = icon->name();
+        peak.ownColour = onBlack(peak.color, icon->color());
+        if (!peak.ownColour)
+            qWarning() << peak.name << "drawn in" << QColor(peak.color).name();
+    }
+    for (QQuickItem* child : item->childItems())
+        collectArrows(child, frame, peaks);
+}
+
+QList<Peak> drawnArrows(QQuickItem* root) {
+    QList<Peak> peaks;
+    const QImage frame = visiblePanel()->grabWindow();
+    if (frame.size() == visiblePanel()->size()) // one device pixel per point
+        collectArrows(root, frame, peaks);
+    return peaks;
 }
 
 } // namespace
@@ -131,26 +145,6 @@ class TestNotchViews : public QObject {
             last = now;
         }
         return {};
-    }
-
-    // The visible arrows under `root` as the notch window shows them, each peaking at exactly
-    // its colour on the black notch or not.
-    QList<Peak> drawnArrows(QQuickItem* root) {
-        QList<Peak> peaks;
-        const QImage frame = visiblePanel()->grabWindow();
-        if (frame.size() != visiblePanel()->size()) // one device pixel per point
-            return peaks;
-        for (SymbolImage* icon : symbolImagesUnder(root)) {
-            if (!icon->isVisible() || !icon->name().startsWith("arrow"_L1))
-                continue;
-            Peak& peak = peaks.emplace_back(
-                peakOf(frame, icon->mapRectToScene(icon->boundingRect()).toRect()));
-            peak.name = icon->name();
-            peak.ownColour = onBlack(peak.color, icon->color());
-            if (!peak.ownColour)
-                qWarning() << peak.name << "drawn in" << QColor(peak.color).name();
-        }
-        return peaks;
     }
 
 private Q_SLOTS:

@@ -87,22 +87,6 @@ private Q_SLOTS:
         QCOMPARE(at.size(), 3);
     }
 
-    void manualFrameTimerTicksSixtyTimesASecondOfVirtualTime() {
-        ManualClock clock(0);
-        QObject ctx;
-        int ticks = 0;
-        std::unique_ptr<FrameTimer> timer = clock.frameTimer(&ctx, [&] {
-            if (++ticks == 30)
-                timer->stop(); // from inside a tick
-        });
-        QCOMPARE(ticks, 0);
-        clock.advance(0.17); // ten periods and a bit
-        QCOMPARE(ticks, 10);
-        clock.advance(10);
-        QCOMPARE(ticks, 30);
-        QVERIFY(!timer->isActive());
-    }
-
     // The real frame timer steps in the same pass of the animation timer as every other
     // animation, so together they ask for one frame, not one each.
     void systemFrameTimerTicksWithTheAnimations() {

@@ -40,6 +40,12 @@ QList<bool> mask(const char* bits) {
     return out;
 }
 
+void row(const char* name, const char* from, const char* to, const char* rolling, int left = -1,
+         int right = -1, double duration = rollTime) {
+    QTest::newRow(name) << QString(from) << QString(to) << duration << QString(rolling) << left
+                        << right;
+}
+
 QFont priceFont() {
     QFont font(roundedFontFamily());
     font.setPixelSize(12);
@@ -80,23 +86,15 @@ private Q_SLOTS:
         // between included.
         QTest::addColumn<int>("left");
         QTest::addColumn<int>("right");
-        QTest::newRow("cents") << "$187.42"
-                               << "$187.91" << rollTime << "0000011" << 5 << 7;
-        QTest::newRow("one digit") << "$187.42"
-                                   << "$197.42" << rollTime << "0010000" << 2 << 3;
-        QTest::newRow("far apart") << "$187.42"
-                                   << "$287.49" << rollTime << "0100001" << 1 << 7;
-        QTest::newRow("sign") << "+1.20%"
-                              << "-1.20%" << rollTime << "100000" << 0 << 1;
-        QTest::newRow("same") << "$187.42"
-                              << "$187.42" << rollTime << "0000000" << -1 << -1;
+        row("cents", "$187.42", "$187.91", "0000011", 5, 7);
+        row("one digit", "$187.42", "$197.42", "0010000", 2, 3);
+        row("far apart", "$187.42", "$287.49", "0100001", 1, 7);
+        row("sign", "+1.20%", "-1.20%", "100000", 0, 1);
+        row("same", "$187.42", "$187.42", "0000000");
         // A change of length lays the line anew; so does the first text.
-        QTest::newRow("longer") << "$99.99"
-                                << "$100.00" << rollTime << "0000000" << -1 << -1;
-        QTest::newRow("first") << ""
-                               << "$1.00" << rollTime << "00000" << -1 << -1;
-        QTest::newRow("no duration") << "$187.42"
-                                     << "$187.91" << 0.0 << "0000000" << -1 << -1;
+        row("longer", "$99.99", "$100.00", "0000000");
+        row("first", "", "$1.00", "00000");
+        row("no duration", "$187.42", "$187.91", "0000000", -1, -1, 0.0);
     }
     void changedCellsRollAndTheRestStandStill() {
         QFETCH(QString, from);
@@ -176,12 +174,6 @@ private Q_SLOTS:
         clock.advance(0.1); // the last frame lands on the end, then nothing ticks
         QVERIFY(!text.isRolling());
         QVERIFY(text.rollingRect().isEmpty());
-        QCOMPARE(clock.pendingCount(), 0);
-
-        // No duration: the characters change in place.
-        text.setDuration(0);
-        text.setText(QStringLiteral("$187.00"));
-        QVERIFY(!text.isRolling());
         QCOMPARE(clock.pendingCount(), 0);
     }
 
@@ -311,16 +303,10 @@ private Q_SLOTS:
         const int rowHeight = static_cast<int>(std::ceil(35 * scale));
         const QImage before = shot.copy(0, 0, shot.width(), rowHeight);
         const QImage after = shot.copy(0, static_cast<int>(35 * scale), shot.width(), rowHeight);
-        int inked = 0;
-        int differing = 0;
-        for (int y = 0; y < before.height(); ++y) {
-            for (int x = 0; x < before.width(); ++x) {
-                differing += after.pixel(x, y) != before.pixel(x, y);
-                inked += before.pixel(x, y) != shot.pixel(0, 0);
-            }
-        }
-        QCOMPARE(differing, 0);
-        QVERIFY(inked > 20 * text.size()); // something was drawn at all
+        QCOMPARE(after, before);
+        QImage blank = before;
+        blank.fill(shot.pixel(0, 0));
+        QVERIFY(before != blank); // something was drawn at all
     }
 };
 

@@ -19,13 +19,6 @@ using namespace velline;
 class TestNotchFormat : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void fontFamiliesPreferTheCandidatesInOrderElseTheFallback() {
-        const QStringList candidates{"Inter", "Nunito"};
-        QCOMPARE(pickFontFamily({"DejaVu Sans", "nunito"}, candidates, "Sys"), "nunito");
-        QCOMPARE(pickFontFamily({"Nunito", "Inter"}, candidates, "Sys"), "Inter");
-        QCOMPARE(pickFontFamily({"DejaVu Sans"}, candidates, "Sys"), "Sys");
-    }
-
     // Each weight the notch uses comes from its own face, not from a neighbour drawn regular or
     // emboldened.
     void thePackagedFaceGivesRealMediumAndSemiboldWeights() {

@@ -135,9 +135,7 @@ private Q_SLOTS:
         QVERIFY(lastSeen > 0);
         // Temporary copies a killed writer left behind are cleared once they are old (one is
         // made here, in case no kill fell inside a write).
-        QFile made(path + QStringLiteral(".Ab12Cd"));
-        QVERIFY(made.open(QIODevice::WriteOnly));
-        made.close();
+        QVERIFY(QFile(path + QStringLiteral(".Ab12Cd")).open(QIODevice::WriteOnly));
         const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-120);
         for (const QString& name :
              QDir(dir.path()).entryList({QStringLiteral("Velline.ini.??????")}, QDir::Files)) {
