@@ -1,6 +1,5 @@
 #include "clock/manualclock.h"
 
-#include <QSignalSpy>
 #include <QTest>
 #include <QVariantAnimation>
 
@@ -27,7 +26,6 @@ private Q_SLOTS:
         QCOMPARE(clock.pendingCount(), 3);
         clock.advance(1.5);
         QCOMPARE(seen, (QList<QPair<int, double>>{{1, 101.0}, {11, 101.0}}));
-        QCOMPARE(clock.now(), 101.5);
         clock.advance(0.5);
         QCOMPARE(seen, (QList<QPair<int, double>>{{1, 101.0}, {11, 101.0}, {2, 102.0}}));
         QCOMPARE(clock.pendingCount(), 0);

@@ -14,7 +14,6 @@
 #include <QProcess>
 #include <QQuickItem>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtQml/qqmlextensionplugin.h>
