@@ -34,7 +34,7 @@ int glowMargin(double radius) {
 
 // ---- TextGlow ----
 
-TextGlow::TextGlow(QQuickItem* parent) : QQuickPaintedItem(parent) {
+TextGlow::TextGlow(QQuickItem* parent) : ShownPaintedItem(parent) {
     setAntialiasing(true);
 }
 
@@ -111,7 +111,7 @@ void TextGlow::paint(QPainter* painter) {
 
 // ---- ItemGlow ----
 
-ItemGlow::ItemGlow(QQuickItem* parent) : QQuickPaintedItem(parent) {}
+ItemGlow::ItemGlow(QQuickItem* parent) : ShownPaintedItem(parent) {}
 
 void ItemGlow::setSource(QQuickItem* source) {
     if (source == m_source)

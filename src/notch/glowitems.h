@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notchlayer/blur.h"
+#include "notchlayer/notchitems.h"
 
 #include <QColor>
 #include <QFont>
@@ -22,7 +23,7 @@ int glowMargin(double radius);
 //   TextGlow { anchors.centerIn: label; text: label.text; font: label.font; radius: 5 }
 // The blurred image is kept until the text, font or radius change; colour and opacity changes
 // only repaint it.
-class TextGlow : public QQuickPaintedItem {
+class TextGlow : public ShownPaintedItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
@@ -67,7 +68,7 @@ private:
 // The soft glow of another item's drawing: `source` is rendered once on refresh(), its
 // shape blurred and painted in `color`, glowMargin(radius) beyond its edges. Place it over
 // the source (same centre); it repaints only on refresh() or a change of colour or radius.
-class ItemGlow : public QQuickPaintedItem {
+class ItemGlow : public ShownPaintedItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QQuickItem* source READ source WRITE setSource NOTIFY sourceChanged)

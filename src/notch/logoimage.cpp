@@ -10,7 +10,7 @@ namespace velline {
 LogoImage::LogoImage(QQuickItem* parent) : LogoImage(nullptr, parent) {}
 
 LogoImage::LogoImage(LogoCache* cache, QQuickItem* parent)
-    : QQuickPaintedItem(parent), m_cache(cache) {
+    : ShownPaintedItem(parent), m_cache(cache) {
     setAntialiasing(true);
     connect(this->cache(), &LogoCache::logoArrived, this, [this](const QString& key) {
         if (key == m_symbol.toUpper())
@@ -51,7 +51,7 @@ void LogoImage::itemChange(ItemChange change, const ItemChangeData& value) {
     // Coming on screen is when a logo that failed before gets another try.
     if (change == ItemVisibleHasChanged && value.boolValue && isComponentComplete())
         cache()->prefetch(m_symbol);
-    QQuickPaintedItem::itemChange(change, value);
+    ShownPaintedItem::itemChange(change, value);
 }
 
 void LogoImage::reload() {

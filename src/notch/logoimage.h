@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notchlayer/notchitems.h"
+
 #include <QPointer>
 #include <QQuickPaintedItem>
 #include <QtQmlIntegration/qqmlintegration.h>
@@ -11,7 +13,7 @@ class LogoCache;
 // The cached logo of a symbol, stretched to the item and clipped to a rounded square. Draws
 // nothing (hasImage false) until the logo is in the cache; it appears by itself when it
 // arrives. Asks the cache for the logo when it comes on screen.
-class LogoImage : public QQuickPaintedItem {
+class LogoImage : public ShownPaintedItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QString symbol READ symbol WRITE setSymbol NOTIFY symbolChanged)

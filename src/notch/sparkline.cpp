@@ -66,7 +66,7 @@ SparklineGeometry sparklineGeometry(const QList<PricePoint>& points, double prev
     return g;
 }
 
-SparklineCanvas::SparklineCanvas(QQuickItem* parent) : QQuickPaintedItem(parent) {
+SparklineCanvas::SparklineCanvas(QQuickItem* parent) : ShownPaintedItem(parent) {
     setAntialiasing(true);
 }
 

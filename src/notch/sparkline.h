@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notchlayer/notchitems.h"
+
 #include "market/stock.h"
 
 #include <QColor>
@@ -47,7 +49,7 @@ SparklineGeometry sparklineGeometry(const QList<PricePoint>& points, double prev
 // the line, dots on the spike samples and a glowing dot on the latest sample. Draws its chart
 // `bleed` points inside its own bounds so the dots at the ends are never cut off; place it
 // with that much negative margin around the chart's box. The "no data" text is the caller's.
-class SparklineCanvas : public QQuickPaintedItem {
+class SparklineCanvas : public ShownPaintedItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QList<velline::PricePoint> points READ points WRITE setPoints NOTIFY pointsChanged)

@@ -141,7 +141,7 @@ QPainterPath glyphShape(char32_t glyph, qreal points, int weight, const QSizeF& 
 
 } // namespace
 
-SymbolImage::SymbolImage(QQuickItem* parent) : QQuickPaintedItem(parent) {
+SymbolImage::SymbolImage(QQuickItem* parent) : ShownPaintedItem(parent) {
     setAntialiasing(true);
     invalidate();
 }
@@ -237,7 +237,7 @@ void SymbolImage::invalidate() {
 }
 
 void SymbolImage::itemChange(ItemChange change, const ItemChangeData& value) {
-    QQuickPaintedItem::itemChange(change, value);
+    ShownPaintedItem::itemChange(change, value);
     if (change == ItemDevicePixelRatioHasChanged || change == ItemSceneChange)
         invalidate();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notchlayer/notchitems.h"
+
 #include <QColor>
 #include <QPainterPath>
 #include <QQuickPaintedItem>
@@ -12,7 +14,7 @@ namespace velline {
 // are drawn as strokes laid on the device pixel grid, so they stay crisp at small sizes; the
 // other symbols come from the icon font, thickened for heavy weights. A two-colour symbol draws
 // its back layer in `secondaryColor` when one is given, and its front layer over it.
-class SymbolImage : public QQuickPaintedItem {
+class SymbolImage : public ShownPaintedItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)

@@ -186,9 +186,26 @@ void NotchOverlayArea::withdraw() {
         panel->setOverlayArea(this, {});
 }
 
+// ---- ShownPaintedItem ----
+
+QSGNode* ShownPaintedItem::updatePaintNode(QSGNode* node, UpdatePaintNodeData* data) {
+    if (!isVisible()) {
+        m_pending = true;
+        return node;
+    }
+    m_pending = false;
+    return QQuickPaintedItem::updatePaintNode(node, data);
+}
+
+void ShownPaintedItem::itemChange(ItemChange change, const ItemChangeData& value) {
+    QQuickPaintedItem::itemChange(change, value);
+    if (change == ItemVisibleHasChanged && value.boolValue && m_pending)
+        update();
+}
+
 // ---- NotchGlow ----
 
-NotchGlow::NotchGlow(QQuickItem* parent) : QQuickPaintedItem(parent) {
+NotchGlow::NotchGlow(QQuickItem* parent) : ShownPaintedItem(parent) {
     setAntialiasing(true);
     connect(x11::CompositorWatcher::instance(), &x11::CompositorWatcher::activeChanged, this,
             &NotchGlow::compositedChanged);

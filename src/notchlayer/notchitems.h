@@ -111,12 +111,33 @@ private:
     QMetaObject::Connection m_frameConnection;
 };
 
+// A painted item that paints only while it is on screen. Qt Quick repaints a painted item on
+// every update() even while it, or an item it sits in, is hidden: a hidden glow or chart would
+// redraw its whole image at every frame of whatever moves beside it. Changes made while hidden
+// are painted once, when the item shows again.
+class ShownPaintedItem : public QQuickPaintedItem {
+    Q_OBJECT
+    QML_ANONYMOUS
+public:
+    using QQuickPaintedItem::QQuickPaintedItem;
+
+    // Whether a change made while hidden is still to be painted.
+    bool hasPendingPaint() const { return m_pending; }
+
+protected:
+    QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData* data) override;
+    void itemChange(ItemChange change, const ItemChangeData& value) override;
+
+private:
+    bool m_pending = false;
+};
+
 // A soft shadow of an outline: the shape, blurred, in black. The blurred image is kept until
 // the outline or the radius changes; the item's opacity sets the shadow's strength. Place it
 // over the outline's item; it draws `radius` beyond each edge. `composited` tells whether a
 // compositor blends it in: without one the panel shows only the outline itself, so a view
 // hides the shadow then rather than blur it again at every step of the outline.
-class NotchGlow : public QQuickPaintedItem {
+class NotchGlow : public ShownPaintedItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(velline::NotchOutline* source READ source WRITE setSource NOTIFY sourceChanged)

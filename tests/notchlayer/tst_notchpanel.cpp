@@ -365,6 +365,16 @@ private Q_SLOTS:
             QCOMPARE(frames.size(), step);
         }
         QCOMPARE(window->grabWindow().pixel(189, 10), qRgb(255, 255, 255)); // narrower now
+
+        // A hidden painted item keeps its change for when it shows again instead of painting.
+        NotchGlow glow(window->contentItem());
+        glow.setSize({60, 30});
+        glow.setVisible(false);
+        glow.setRadius(4);
+        QVERIFY(frames.wait(1000));
+        QVERIFY(glow.hasPendingPaint());
+        glow.setVisible(true);
+        QTRY_VERIFY(!glow.hasPendingPaint());
     }
 };
 
