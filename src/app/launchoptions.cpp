@@ -159,6 +159,7 @@ std::optional<int> settleInstance(const LaunchOptions& options, SingleInstance& 
 void prepareProcess() {
     NotchPanel::preferX11Platform();
     NotchPanel::selectDefaultGraphicsApi();
+    NotchPanel::preferPlainImageUploads();
 }
 
 void configureApplication(QApplication& app) {

@@ -40,8 +40,8 @@ std::optional<int> settleInstance(const LaunchOptions& options, SingleInstance& 
 
 // Process-wide choices that must be made before the application object exists: X11 through
 // XWayland under a Wayland session (a Wayland client can neither place itself at the top of the
-// screen nor stay above other windows), and the software scene graph unless QT_QUICK_BACKEND
-// asks for another.
+// screen nor stay above other windows), the software scene graph unless QT_QUICK_BACKEND
+// asks for another, and frames uploaded without shared memory.
 void prepareProcess();
 
 // Names, and the accessory behaviour: no window keeps the program alive or ends it.

@@ -4,7 +4,9 @@
 #include <QDateTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace velline {
 
@@ -19,10 +21,10 @@ bool ScheduledTask::isPending() const {
 
 namespace {
 
-// A frame timer on schedule(): a repeating timer of 1/60 s.
+// A frame timer on schedule(): a repeating timer of its period.
 class ScheduledFrameTimer final : public FrameTimer {
 public:
-    ScheduledFrameTimer(Clock* clock, QObject* context, std::function<void()> tick)
+    ScheduledFrameTimer(Clock* clock, double period, QObject* context, std::function<void()> tick)
         : m_timer(clock, period, context, std::move(tick)) {}
     void stop() override { m_timer.stop(); }
     bool isActive() const override { return m_timer.isActive(); }
@@ -87,15 +89,133 @@ public:
         return ScheduledTask(state);
     }
 
-    std::unique_ptr<FrameTimer> frameTimer(QObject* context, std::function<void()> tick) override {
-        return std::make_unique<AnimationFrameTimer>(context, std::move(tick));
+protected:
+    std::unique_ptr<FrameTimer> frameSource(QObject* context, std::function<void()> tick,
+                                            double periodSeconds) override {
+        if (periodSeconds <= FrameTimer::period * 1.01)
+            return std::make_unique<AnimationFrameTimer>(context, std::move(tick));
+        return Clock::frameSource(context, std::move(tick), periodSeconds);
     }
 };
 
 } // namespace
 
-std::unique_ptr<FrameTimer> Clock::frameTimer(QObject* context, std::function<void()> tick) {
-    return std::make_unique<ScheduledFrameTimer>(this, context, std::move(tick));
+// The frame timers of one clock: one source timer at the fastest period among them, and per
+// timer the next instant it is due.
+class FrameHub {
+public:
+    explicit FrameHub(Clock* clock) : m_clock(clock) {}
+
+    struct Subscriber {
+        QPointer<QObject> context;
+        std::function<void()> tick;
+        double period;
+        double due;
+        bool active = true;
+        bool live() const { return active && context; }
+    };
+
+    std::shared_ptr<Subscriber> add(QObject* context, std::function<void()> tick, double period) {
+        auto sub = std::make_shared<Subscriber>(
+            Subscriber{context, std::move(tick), period, m_clock->now() + period});
+        m_subscribers.push_back(sub);
+        retune();
+        return sub;
+    }
+
+    void removed() {
+        if (!m_ticking)
+            retune();
+    }
+
+private:
+    void onTick() {
+        m_retired.clear(); // never the source that is ticking now
+        m_ticking = true;
+        const double now = m_clock->now();
+        // A timer is due on the source tick nearest to its due instant.
+        const double slack = m_sourcePeriod / 2;
+        // By index: a tick may start another timer, which joins at the end.
+        for (std::size_t i = 0; i < m_subscribers.size(); ++i) {
+            const std::shared_ptr<Subscriber> sub = m_subscribers[i];
+            if (!sub->live() || now < sub->due - slack)
+                continue;
+            sub->due = now + sub->period;
+            sub->tick();
+        }
+        m_ticking = false;
+        retune();
+    }
+
+    // Drops the timers that ended and sets the source to the fastest period still running.
+    void retune() {
+        if (!m_ticking)
+            m_retired.clear();
+        std::erase_if(m_subscribers, [](const auto& sub) { return !sub->live(); });
+        double fastest = 0;
+        for (const auto& sub : m_subscribers)
+            fastest = fastest > 0 ? std::min(fastest, sub->period) : sub->period;
+        if (fastest == m_sourcePeriod && (m_source || fastest == 0))
+            return;
+        if (m_source) {
+            m_source->stop();
+            // Inside its own tick the source may not be destroyed: it goes at the next tick.
+            if (m_ticking)
+                m_retired.push_back(std::move(m_source));
+            m_source.reset();
+        }
+        m_sourcePeriod = fastest;
+        if (fastest > 0)
+            m_source = m_clock->frameSource(
+                &m_anchor, [this] { onTick(); }, fastest);
+    }
+
+    Clock* m_clock;
+    QObject m_anchor;
+    std::vector<std::shared_ptr<Subscriber>> m_subscribers;
+    std::unique_ptr<FrameTimer> m_source;
+    std::vector<std::unique_ptr<FrameTimer>> m_retired;
+    double m_sourcePeriod = 0;
+    bool m_ticking = false;
+};
+
+namespace {
+
+class HubFrameTimer final : public FrameTimer {
+public:
+    HubFrameTimer(std::weak_ptr<FrameHub> hub, std::shared_ptr<FrameHub::Subscriber> sub)
+        : m_hub(std::move(hub)), m_sub(std::move(sub)) {}
+    ~HubFrameTimer() override { HubFrameTimer::stop(); }
+
+    void stop() override {
+        if (!m_sub->active)
+            return;
+        m_sub->active = false;
+        if (const auto hub = m_hub.lock())
+            hub->removed();
+    }
+    bool isActive() const override { return m_sub->live() && !m_hub.expired(); }
+
+private:
+    std::weak_ptr<FrameHub> m_hub;
+    std::shared_ptr<FrameHub::Subscriber> m_sub;
+};
+
+} // namespace
+
+std::unique_ptr<FrameTimer> Clock::frameTimer(QObject* context, std::function<void()> tick,
+                                              double periodSeconds) {
+    if (!m_frames)
+        m_frames = std::make_shared<FrameHub>(this);
+    const double period = std::isfinite(periodSeconds) ? std::max(periodSeconds, FrameTimer::period)
+                                                       : FrameTimer::period;
+    auto sub = m_frames->add(context, std::move(tick), period);
+    return std::make_unique<HubFrameTimer>(m_frames, std::move(sub));
+}
+
+std::unique_ptr<FrameTimer> Clock::frameSource(QObject* context, std::function<void()> tick,
+                                               double periodSeconds) {
+    return std::make_unique<ScheduledFrameTimer>(this, periodSeconds, context, std::move(tick));
 }
 
 Clock* Clock::system() {

@@ -28,17 +28,19 @@ private:
     std::shared_ptr<State> m_state;
 };
 
-// Ticks about sixty times a second while it runs (see Clock::frameTimer). Destroying it stops
-// it; stop() may be called from inside a tick.
+// Ticks once a frame while it runs (see Clock::frameTimer). Destroying it stops it; stop() may
+// be called from inside a tick.
 class FrameTimer {
 public:
-    // The frame period of timers that are not tied to the toolkit's animation timer.
+    // The display's frame period: the fastest any frame timer ticks.
     static constexpr double period = 1.0 / 60.0;
 
     virtual ~FrameTimer() = default;
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
 };
+
+class FrameHub;
 
 // The one seam for "now" and for timed work. Production code never calls
 // QDateTime::currentDateTime() or QTimer directly for behaviour that tests must drive;
@@ -56,15 +58,29 @@ public:
     virtual ScheduledTask schedule(double delaySeconds, QObject* context,
                                    std::function<void()> job) = 0;
 
-    // Runs `tick` once per animation frame, starting one frame from now, until the returned
-    // timer stops or `context` is destroyed. The real clock ticks in step with the toolkit's own
-    // animations (one shared animation timer), so motion driven from here and the declarative
-    // views' animations ask for the same frames instead of a frame each. This default ticks
-    // every 1/60 s through schedule(), which is what virtual time in tests sees.
-    virtual std::unique_ptr<FrameTimer> frameTimer(QObject* context, std::function<void()> tick);
+    // Runs `tick` once every `periodSeconds` (never faster than FrameTimer::period), starting one
+    // period from now, until the returned timer stops or `context` is destroyed. All frame
+    // timers of a clock share one underlying timer, which ticks at the period of the fastest one
+    // running: slower ones keep only the ticks their period asks for, so motions of different
+    // rates draw in the same frames instead of asking for frames in between, and nothing ticks
+    // faster than the fastest motion on screen needs. Nothing ticks while none runs.
+    std::unique_ptr<FrameTimer> frameTimer(QObject* context, std::function<void()> tick,
+                                           double periodSeconds = FrameTimer::period);
 
     // The process-wide real clock (wall time, QTimer-driven).
     static Clock* system();
+
+protected:
+    // The shared timer under the frame timers: ticks every `periodSeconds`. The real clock ticks
+    // at the display's period in step with the toolkit's own animations (one animation timer),
+    // so motion driven from here and the declarative views' animations ask for the same frames;
+    // slower periods and this default (what virtual time in tests sees) tick through schedule().
+    virtual std::unique_ptr<FrameTimer> frameSource(QObject* context, std::function<void()> tick,
+                                                    double periodSeconds);
+
+private:
+    friend class FrameHub;
+    std::shared_ptr<FrameHub> m_frames;
 };
 
 // A repeating timer on top of a Clock: fires every `period` seconds until stopped or destroyed.

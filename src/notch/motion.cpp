@@ -80,23 +80,16 @@ double framePeriod(MotionKind kind) {
 void FrameTicker::start(Clock* clock) {
     if (isRunning())
         return;
-    // Half a display frame of slack, so a frame due between two display frames is drawn on the
-    // nearer one.
-    const double slack = FrameTimer::period / 2;
-    m_nextFrame = clock->now() + m_period - slack;
-    m_timer = clock->frameTimer(m_context, [this, clock, slack] {
-        const bool moving = m_isMoving();
-        const double now = clock->now();
-        // Slower kinds skip display frames, but on the frames they keep they draw together
-        // with every other animation, instead of asking for frames in between.
-        if (moving && now < m_nextFrame)
-            return;
-        m_nextFrame = now + m_period - slack;
-        m_frame();
-        // Stopped, not destroyed: this runs inside the timer's own tick.
-        if (!moving)
-            m_timer->stop();
-    });
+    m_timer = clock->frameTimer(
+        m_context,
+        [this] {
+            const bool moving = m_isMoving();
+            m_frame();
+            // Stopped, not destroyed: this runs inside the timer's own tick.
+            if (!moving)
+                m_timer->stop();
+        },
+        m_period);
 }
 
 } // namespace velline

@@ -47,9 +47,9 @@ double framePeriod(MotionKind kind);
 
 // Frame ticks on a clock while something moves: `frame` runs once per frame of `kind`'s period
 // until `isMoving` says the motion is over (then once more, so the last frame lands on the
-// target). Every kind ticks on the clock's frame timer, in step with the views' own
-// animations; slower kinds keep only the display frames their period asks for, so a flash
-// beside a rolling digit adds no frame of its own. Nothing runs while nothing moves.
+// target). Every ticker of a clock shares its frame timer (see Clock::frameTimer), so a flash
+// beside a rolling digit draws in the roll's frames and adds none of its own, and a flash alone
+// ticks at its own rate. Nothing runs while nothing moves.
 class FrameTicker {
 public:
     FrameTicker(QObject* context, MotionKind kind, std::function<void()> frame,
@@ -68,7 +68,6 @@ public:
 private:
     QObject* m_context;
     double m_period;
-    double m_nextFrame = 0;
     std::function<void()> m_frame;
     std::function<bool()> m_isMoving;
     std::unique_ptr<FrameTimer> m_timer;

@@ -128,6 +128,11 @@ void NotchPanel::selectDefaultGraphicsApi() {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 }
 
+void NotchPanel::preferPlainImageUploads() {
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 void NotchPanel::setNotchShape(const QPainterPath& shape) {
     if (m_shapeKnown && shape == m_shape)
         return;

@@ -45,6 +45,12 @@ public:
     // Software scene graph (cheap on memory, repaints only what changes), unless the user
     // picked a backend through QT_QUICK_BACKEND. Call before the first window is created.
     static void selectDefaultGraphicsApi();
+    // Frames go to the X server as plain image requests rather than through shared memory
+    // (QT_XCB_NO_MITSHM). The notch repaints a few hundred pixels at a
+    // time, so the copy costs nothing, while every shared-memory upload wakes the program twice
+    // more (the server's completion event, read on Qt's event thread and handed to the main
+    // thread). Call before the application object is created.
+    static void preferPlainImageUploads();
 
     // The drawn notch in window coordinates (reported by the view's outline).
     void setNotchShape(const QPainterPath& shape);

@@ -85,6 +85,58 @@ private Q_SLOTS:
         QCOMPARE(at.size(), 3);
     }
 
+    // Frame timers of a clock share one timer at the fastest period running: a slow one
+    // beside a fast one ticks only on the fast one's ticks, and once the fast one is gone the
+    // shared timer slows down to the slow one's period instead of waking for nothing.
+    void frameTimersShareOneTimerAtTheFastestRateRunning() {
+        ManualClock clock(0);
+        QObject ctx;
+        QList<double> slow, fast;
+        std::unique_ptr<FrameTimer> fastTimer;
+        const auto slowTimer = clock.frameTimer(
+            &ctx,
+            [&] {
+                slow.append(clock.now());
+                // Started from inside a tick of the shared timer, which it then replaces.
+                if (slow.size() == 2 && !fastTimer)
+                    fastTimer = clock.frameTimer(&ctx, [&] { fast.append(clock.now()); });
+            },
+            1.0 / 20);
+        clock.advance(0.1001);
+        QCOMPARE(slow.size(), 2);
+        QCOMPARE(clock.pendingCount(), 1);
+        clock.advance(0.4);
+        QVERIFY(fast.size() >= 23 && fast.size() <= 25);
+        QCOMPARE(clock.pendingCount(), 1); // one timer for both
+        for (double t : slow.mid(2))
+            QVERIFY2(fast.contains(t), qPrintable(QString::number(t)));
+        // About twenty a second still: every third tick of sixty.
+        QVERIFY(slow.size() >= 9 && slow.size() <= 11);
+
+        fastTimer->stop();
+        const double stopped = clock.now();
+        slow.clear();
+        clock.advance(0.5);
+        QVERIFY(slow.size() >= 9 && slow.size() <= 10);
+        QCOMPARE(clock.pendingCount(), 1);
+        for (qsizetype i = 1; i < slow.size(); ++i)
+            QVERIFY(std::abs(slow[i] - slow[i - 1] - 0.05) < 1e-3);
+        QVERIFY(slow.first() - stopped <= 0.05 + 1e-3);
+        QVERIFY(clock.nextDue() - slow.last() > 0.05 - 1e-3); // no tick in between
+
+        slowTimer->stop();
+        QVERIFY(!slowTimer->isActive());
+        QCOMPARE(clock.pendingCount(), 0);
+        // Gone with its context, and the shared timer with it.
+        auto context = std::make_unique<QObject>();
+        const auto orphan = clock.frameTimer(context.get(), [] {});
+        QVERIFY(orphan->isActive());
+        context.reset();
+        QVERIFY(!orphan->isActive());
+        clock.advance(0.1);
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
     // The real frame timer steps in the same pass of the animation timer as every other
     // animation, so together they ask for one frame, not one each.
     void systemFrameTimerTicksWithTheAnimations() {
