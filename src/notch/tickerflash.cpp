@@ -79,7 +79,7 @@ bool TickerFlash::isMoving() const {
 }
 
 double TickerFlash::scale() const {
-    return m_scale.valueAt(m_clock->now());
+    return std::round(m_scale.valueAt(m_clock->now()) / scaleStep) * scaleStep;
 }
 
 double TickerFlash::glow() const {

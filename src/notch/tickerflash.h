@@ -36,6 +36,11 @@ public:
     static constexpr double peakScale = 1.06;
     static constexpr double riseTime = 0.12;
     static constexpr double fallTime = 0.36;
+    // The scale moves in steps of a hundredth: six sizes between 1 and the peak, whose glyphs
+    // the font engine keeps from one flash to the next (it keeps ten scaled sets per font), where
+    // a fresh size at every frame had each glyph rasterised again. A step is a fifth of a pixel
+    // at either end of a price, less than anti-aliasing shows.
+    static constexpr double scaleStep = 0.01;
 
     explicit TickerFlash(QObject* parent = nullptr);
     TickerFlash(Clock* clock, QObject* parent);

@@ -188,6 +188,15 @@ private Q_SLOTS:
         flash.setValue(10);
         QCOMPARE(flashed.count(), 2);
         QCOMPARE(*flash.previousValue(), 10.0);
+
+        // A whole flash passes through the same few sizes, so their glyphs stay cached.
+        flash.setIsActive(true);
+        flash.setValue(11);
+        QSet<double> sizes;
+        for (int ms = 0; ms <= 500; ms += 2, clock.advance(0.002))
+            sizes.insert(flash.scale());
+        QCOMPARE(sizes.size(), 7);
+        QVERIFY(sizes.contains(1.0) && sizes.contains(1.06));
     }
 
     void alertPulseBeatsOncePerEventForTheSymbolOnScreen() {
