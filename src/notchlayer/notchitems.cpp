@@ -83,9 +83,9 @@ void NotchOutline::itemChange(ItemChange change, const ItemChangeData& value) {
             m_frameConnection =
                 connect(m_window, &QQuickWindow::afterAnimating, this, &NotchOutline::report);
         }
-        report();
+        reportChanged();
     } else if (change == ItemVisibleHasChanged) {
-        report();
+        reportChanged();
     }
 }
 
@@ -115,6 +115,11 @@ void NotchOutline::rebuild() {
         m_contentRect = notchgeometry::contentRect(rect, m_top, m_bottom);
     }
     Q_EMIT pathChanged();
+    reportChanged();
+}
+
+void NotchOutline::reportChanged() {
+    m_reported = false;
     report();
 }
 
@@ -122,11 +127,14 @@ void NotchOutline::report() {
     auto* panel = qobject_cast<NotchPanel*>(window());
     if (!panel)
         return;
-    if (!isVisible() || m_path.isEmpty()) {
-        panel->setNotchShape({});
+    const std::optional<QPointF> at = isVisible() && !m_path.isEmpty()
+                                          ? std::optional<QPointF>(mapToScene(QPointF(0, 0)))
+                                          : std::nullopt;
+    if (m_reported && at == m_reportedAt)
         return;
-    }
-    panel->setNotchShape(m_path.translated(mapToScene(QPointF(0, 0))));
+    m_reported = true;
+    m_reportedAt = at;
+    panel->setNotchShape(at ? m_path.translated(*at) : QPainterPath());
 }
 
 // ---- NotchOverlayArea ----

@@ -9,6 +9,8 @@
 #include <QQuickPaintedItem>
 #include <QtQml/qqmlregistration.h>
 
+#include <optional>
+
 namespace velline {
 
 // The outline of the notch (or of the floating pill) for the item's size. It hands the path to
@@ -68,6 +70,7 @@ private:
     QRectF outlineRect() const;
     void rebuild();
     void report();
+    void reportChanged();
 
     qreal m_top = 0;
     qreal m_bottom = 0;
@@ -77,6 +80,10 @@ private:
     QPainterPath m_path;
     QString m_svg;
     QRectF m_contentRect;
+    // What the panel was last told: the outline's place in the window, or nothing when hidden.
+    // The check after every animated frame tells it again only when that moved.
+    std::optional<QPointF> m_reportedAt;
+    bool m_reported = false;
     QPointer<QQuickWindow> m_window;
     QMetaObject::Connection m_frameConnection;
 };
