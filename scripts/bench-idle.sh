@@ -90,7 +90,9 @@ biggest_mappings() { # PID COUNT
 # Context switches per thread ("tid count"); a delta counts only threads alive at both samples.
 switches() {
     for f in /proc/"$1"/task/*/status; do
-        awk -v t="${f%/status}" '/^(non)?voluntary_ctxt_switches/ { n += $2 } END { sub(/.*\//, "", t); print t, n + 0 }' "$f" 2>/dev/null
+        # A thread that ends between the listing and the read is left out (and must not end
+        # the script through set -e).
+        awk -v t="${f%/status}" '/^(non)?voluntary_ctxt_switches/ { n += $2 } END { if (NR) { sub(/.*\//, "", t); print t, n + 0 } }' "$f" 2>/dev/null || true
     done
 }
 switch_delta() { awk 'NR == FNR { a[$1] = $2; next } ($1 in a) { d += $2 - a[$1] } END { print d + 0 }' "$1" "$2"; }

@@ -2,6 +2,7 @@
 // repaints, the frame rate of each kind of motion, and the still line against plain text items.
 
 #include "clock/manualclock.h"
+#include "notch/colorfade.h"
 #include "notch/motion.h"
 #include "notch/notchformat.h"
 #include "notch/rollingtext.h"
@@ -212,6 +213,44 @@ private Q_SLOTS:
         QVERIFY2(frames >= std::floor(span * 30) && frames <= std::ceil(span * 30) + 2,
                  qPrintable(QString::number(frames)));
         QCOMPARE((QList<double>{flash.scale(), flash.glow()}), (QList<double>{1, 0}));
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
+    // A colour fade: the first colour at once, then each change over 350 ms at twenty frames a
+    // second; a change mid-way fades on from the colour shown, and off screen it jumps.
+    void aColourFadesAtTwentyFramesASecond() {
+        ManualClock clock(t0);
+        ColorFade fade(&clock, nullptr);
+        const QColor red(255, 0, 0), blue(0, 0, 255), green(0, 128, 0);
+        fade.setTarget(red);
+        QCOMPARE(fade.color(), red);
+        QCOMPARE(clock.pendingCount(), 0);
+
+        QList<QColor> shown;
+        connect(&fade, &ColorFade::colorChanged, this, [&] { shown.append(fade.color()); });
+        fade.setTarget(blue);
+        QCOMPARE(fade.color(), red);
+        clock.advance(0.175);
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(fade.color(), ColorFade::colorAt(red, blue, 0.15 / 0.35)); // the frame at 0.15 s
+        QVERIFY(fade.color() != red && fade.color() != blue);
+        clock.advance(0.175);
+        QCOMPARE(fade.color(), blue);
+        QCOMPARE(shown.size(), 7);
+        QCOMPARE(clock.pendingCount(), 0);
+
+        fade.setTarget(red);
+        clock.advance(0.1);
+        const QColor between = fade.color();
+        fade.setTarget(green);
+        clock.advance(0.05);
+        QCOMPARE(fade.color(), ColorFade::colorAt(between, green, 0.05 / 0.35));
+        clock.advance(0.35);
+        QCOMPARE(fade.color(), green);
+
+        fade.setEnabled(false);
+        fade.setTarget(blue);
+        QCOMPARE(fade.color(), blue);
         QCOMPARE(clock.pendingCount(), 0);
     }
 

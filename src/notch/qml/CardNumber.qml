@@ -30,13 +30,11 @@ Item {
     }
 
     // Nothing animates while the card is off screen.
-    property color shownColor: root.color
-    Behavior on shownColor {
+    property alias shownColor: tint.color
+    ColorFade {
+        id: tint
+        target: root.color
         enabled: root.visible
-        ColorAnimation {
-            duration: 350
-            easing.type: Easing.InOutQuad
-        }
     }
 
     TextGlow {

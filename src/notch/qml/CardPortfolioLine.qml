@@ -32,13 +32,11 @@ RowLayout {
         font.family: NotchFormat.systemFontFamily
         font.pixelSize: 11
         font.weight: Font.Medium
-        color: line.model.portfolioPercentColor
-        Behavior on color {
+        color: percentTint.color
+        ColorFade {
+            id: percentTint
+            target: line.model.portfolioPercentColor
             enabled: line.visible
-            ColorAnimation {
-                duration: 350
-                easing.type: Easing.InOutQuad
-            }
         }
     }
     Text {

@@ -101,8 +101,8 @@ Item {
                 name: vm.arrowName
                 pointSize: 8
                 weight: Font.Black
-                color: vm.arrowColor
-                Behavior on color { ColorAnimation { duration: 350; easing.type: Easing.InOutQuad } }
+                color: arrowTint.color
+                ColorFade { id: arrowTint; target: vm.arrowColor }
             }
 
             Item {
@@ -139,8 +139,8 @@ Item {
                     font.family: NotchFormat.roundedFontFamily
                     font.pixelSize: 13
                     font.weight: vm.percentWeight
-                    color: vm.percentColor
-                    Behavior on color { ColorAnimation { duration: 350; easing.type: Easing.InOutQuad } }
+                    color: percentTint.color
+                    ColorFade { id: percentTint; target: vm.percentColor }
                 }
             }
 
