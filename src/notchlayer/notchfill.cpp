@@ -5,55 +5,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QQuickWindow>
-#include <QSGRenderNode>
+#include <QSGImageNode>
 #include <QSGRendererInterface>
 
+#include <cmath>
+
 namespace velline {
-
-namespace {
-
-// Paints a path with the QPainter of the software scene graph, in item coordinates.
-class PathNode final : public QSGRenderNode {
-public:
-    explicit PathNode(QQuickWindow* window) : m_window(window) {}
-
-    void set(const QPainterPath& path, const QColor& color) {
-        m_path = path;
-        m_color = color;
-        m_bounds = path.boundingRect();
-        markDirty(QSGNode::DirtyMaterial);
-    }
-
-    void render(const RenderState* state) override {
-        if (m_path.isEmpty() || m_color.alpha() == 0 || !m_window)
-            return;
-        auto* painter = static_cast<QPainter*>(m_window->rendererInterface()->getResource(
-            m_window, QSGRendererInterface::PainterResource));
-        if (!painter)
-            return;
-        // The clip goes in before the transform: it is in window coordinates.
-        if (const QRegion* clip = state->clipRegion(); clip && !clip->isEmpty())
-            painter->setClipRegion(*clip, Qt::ReplaceClip);
-        painter->setTransform(matrix()->toTransform());
-        painter->setOpacity(inheritedOpacity());
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(m_color);
-        painter->drawPath(m_path);
-    }
-
-    StateFlags changedStates() const override { return {}; }
-    RenderingFlags flags() const override { return BoundedRectRendering; }
-    QRectF rect() const override { return m_bounds; }
-
-private:
-    QPointer<QQuickWindow> m_window;
-    QPainterPath m_path;
-    QColor m_color;
-    QRectF m_bounds;
-};
-
-} // namespace
 
 NotchFill::NotchFill(QQuickItem* parent) : QQuickItem(parent) {
     setFlag(ItemHasContents);
@@ -61,6 +18,37 @@ NotchFill::NotchFill(QQuickItem* parent) : QQuickItem(parent) {
 
 NotchFill::~NotchFill() {
     disconnect(m_pathConnection);
+    disconnect(m_frameConnection);
+}
+
+void NotchFill::itemChange(ItemChange change, const ItemChangeData& data) {
+    if (change == ItemSceneChange) {
+        disconnect(m_frameConnection);
+        if (data.window)
+            m_frameConnection = connect(data.window, &QQuickWindow::afterAnimating, this,
+                                        &NotchFill::followPlace);
+        m_drawn.reset();
+    }
+    QQuickItem::itemChange(change, data);
+}
+
+NotchFill::Placement NotchFill::placement() const {
+    const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    const QPointF origin = mapToScene(QPointF(0, 0)) * dpr;
+    // Sub-pixel parts in 256ths, as the rasteriser resolves them.
+    const auto sub = [](qreal v) { return qRound((v - std::floor(v)) * 256) % 256; };
+    const QPointF unitX = mapToScene(QPointF(1, 0)) * dpr - origin;
+    const QPointF unitY = mapToScene(QPointF(0, 1)) * dpr - origin;
+    return {dpr, sub(origin.x()), sub(origin.y()),
+            qFuzzyCompare(unitX.x(), dpr) && qFuzzyIsNull(unitX.y()) &&
+                qFuzzyIsNull(unitY.x()) && qFuzzyCompare(unitY.y(), dpr)};
+}
+
+void NotchFill::followPlace() {
+    // The drawing is exact to the device pixel; an ancestor that moved by a fraction of a
+    // pixel (the path itself unchanged) needs the outline drawn again at its new offset.
+    if (m_drawn && isVisible() && placement() != *m_drawn)
+        update();
 }
 
 void NotchFill::setOutline(NotchOutline* outline) {
@@ -94,14 +82,51 @@ QSGNode* NotchFill::updatePaintNode(QSGNode* node, UpdatePaintNodeData*) {
         delete node;
         return nullptr;
     }
-    auto* fill = static_cast<PathNode*>(node);
-    if (!fill)
-        fill = new PathNode(window());
     // The outline's own coordinates are this item's (both fill the same parent).
     QPainterPath path;
     if (m_outline && !m_outline->pill())
         path = m_outline->path().translated(m_outline->position() - position());
-    fill->set(path, m_color);
+    const Placement place = placement();
+    const QRectF bounds = path.boundingRect();
+    if (path.isEmpty() || m_color.alpha() == 0 || bounds.isEmpty()) {
+        delete node;
+        m_drawn = place;
+        return nullptr;
+    }
+
+    // The outline is painted once into an image, on the device pixels it will cover, and the
+    // scene graph blits that image. A frame that changes a few pixels above the notch then
+    // repaints and sends just those pixels; the scene graph would repaint and send the whole
+    // outline whenever anything over it changed if the fill painted itself in each frame.
+    const qreal dpr = place.dpr;
+    // Where the item's origin lands on the device. Under a scaled or turned ancestor the image
+    // is laid in item coordinates instead, and the blit filters it.
+    const QPointF origin = place.aligned ? mapToScene(QPointF(0, 0)) * dpr : QPointF();
+    const QRect pixels = (QRectF(bounds.topLeft() * dpr, bounds.size() * dpr)
+                              .translated(origin))
+                             .toAlignedRect();
+    QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(origin - QPointF(pixels.topLeft()));
+        painter.scale(dpr, dpr);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_color);
+        painter.drawPath(path);
+    }
+
+    auto* fill = static_cast<QSGImageNode*>(node);
+    if (!fill) {
+        fill = window()->createImageNode();
+        fill->setOwnsTexture(true);
+    }
+    fill->setTexture(window()->createTextureFromImage(image));
+    fill->setSourceRect(QRectF(QPointF(0, 0), QSizeF(image.size())));
+    fill->setRect(QRectF((QPointF(pixels.topLeft()) - origin) / dpr, QSizeF(pixels.size()) / dpr));
+    fill->setFiltering(place.aligned ? QSGTexture::Nearest : QSGTexture::Linear);
+    m_drawn = place;
     return fill;
 }
 

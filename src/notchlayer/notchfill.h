@@ -7,12 +7,15 @@
 #include <QQuickItem>
 #include <QtQml/qqmlregistration.h>
 
+#include <optional>
+
 namespace velline {
 
 // Fills the notch outline of `outline` in one colour. On the software scene graph it paints
-// the path straight into the window when a frame is drawn and asks for a frame only when the
-// path or the colour change; an outline that moves with an animation so costs one frame per
-// animation step. (A QtQuick.Shapes item re-reads its path while the frame is being prepared
+// the path into an image on the device pixels it covers whenever the path, the colour or the
+// sub-pixel place change, and asks for a frame only then; an outline that moves with an
+// animation so costs one frame per animation step, and a frame that changes something drawn
+// over the notch repaints only what changed. (A QtQuick.Shapes item re-reads its path while the frame is being prepared
 // and then asks for a second frame after every step.) Other scene graphs (isSupported() is
 // false) keep drawing the outline with QtQuick.Shapes.
 class NotchFill : public QQuickItem {
@@ -40,8 +43,22 @@ Q_SIGNALS:
 
 protected:
     QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData*) override;
+    void itemChange(ItemChange change, const ItemChangeData& data) override;
 
 private:
+    // What the drawn image depends on besides the path and the colour.
+    struct Placement {
+        qreal dpr = 1;
+        int subX = 0; // 256ths of a device pixel
+        int subY = 0;
+        bool aligned = true; // no scale or turn between the item and the window
+        bool operator==(const Placement&) const = default;
+    };
+    Placement placement() const;
+    void followPlace();
+
+    std::optional<Placement> m_drawn;
+    QMetaObject::Connection m_frameConnection;
     QPointer<NotchOutline> m_outline;
     QMetaObject::Connection m_pathConnection;
     QColor m_color = Qt::black;
