@@ -6,11 +6,58 @@
 #include <QPainterPath>
 #include <QQuickWindow>
 #include <QSGImageNode>
+#include <QSGRenderNode>
 #include <QSGRendererInterface>
 
 #include <cmath>
+#include <utility>
 
 namespace velline {
+
+namespace {
+
+// Paints a path with the QPainter of the software scene graph, in item coordinates.
+class PathNode final : public QSGRenderNode {
+public:
+    explicit PathNode(QQuickWindow* window) : m_window(window) {}
+
+    void set(const QPainterPath& path, const QColor& color) {
+        m_path = path;
+        m_color = color;
+        m_bounds = path.boundingRect();
+        markDirty(QSGNode::DirtyMaterial);
+    }
+
+    void render(const RenderState* state) override {
+        if (m_path.isEmpty() || m_color.alpha() == 0 || !m_window)
+            return;
+        auto* painter = static_cast<QPainter*>(m_window->rendererInterface()->getResource(
+            m_window, QSGRendererInterface::PainterResource));
+        if (!painter)
+            return;
+        // The clip goes in before the transform: it is in window coordinates.
+        if (const QRegion* clip = state->clipRegion(); clip && !clip->isEmpty())
+            painter->setClipRegion(*clip, Qt::ReplaceClip);
+        painter->setTransform(matrix()->toTransform());
+        painter->setOpacity(inheritedOpacity());
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(m_color);
+        painter->drawPath(m_path);
+    }
+
+    StateFlags changedStates() const override { return {}; }
+    RenderingFlags flags() const override { return BoundedRectRendering; }
+    QRectF rect() const override { return m_bounds; }
+
+private:
+    QPointer<QQuickWindow> m_window;
+    QPainterPath m_path;
+    QColor m_color;
+    QRectF m_bounds;
+};
+
+} // namespace
 
 NotchFill::NotchFill(QQuickItem* parent) : QQuickItem(parent) {
     setFlag(ItemHasContents);
@@ -25,9 +72,10 @@ void NotchFill::itemChange(ItemChange change, const ItemChangeData& data) {
     if (change == ItemSceneChange) {
         disconnect(m_frameConnection);
         if (data.window)
-            m_frameConnection = connect(data.window, &QQuickWindow::afterAnimating, this,
-                                        &NotchFill::followPlace);
+            m_frameConnection =
+                connect(data.window, &QQuickWindow::afterAnimating, this, &NotchFill::followPlace);
         m_drawn.reset();
+        m_reshaped = true;
     }
     QQuickItem::itemChange(change, data);
 }
@@ -40,15 +88,28 @@ NotchFill::Placement NotchFill::placement() const {
     const QPointF unitX = mapToScene(QPointF(1, 0)) * dpr - origin;
     const QPointF unitY = mapToScene(QPointF(0, 1)) * dpr - origin;
     return {dpr, sub(origin.x()), sub(origin.y()),
-            qFuzzyCompare(unitX.x(), dpr) && qFuzzyIsNull(unitX.y()) &&
-                qFuzzyIsNull(unitY.x()) && qFuzzyCompare(unitY.y(), dpr)};
+            qFuzzyCompare(unitX.x(), dpr) && qFuzzyIsNull(unitX.y()) && qFuzzyIsNull(unitY.x()) &&
+                qFuzzyCompare(unitY.y(), dpr)};
+}
+
+void NotchFill::reshape() {
+    m_reshaped = true;
+    update();
 }
 
 void NotchFill::followPlace() {
-    // The drawing is exact to the device pixel; an ancestor that moved by a fraction of a
-    // pixel (the path itself unchanged) needs the outline drawn again at its new offset.
-    if (m_drawn && isVisible() && placement() != *m_drawn)
+    if (!isVisible())
+        return;
+    if (m_drawn) {
+        // The image is exact to the device pixel; an ancestor that moved by a fraction of a
+        // pixel (the path itself unchanged) needs the outline drawn again at its new offset.
+        if (placement() != *m_drawn)
+            reshape();
+    } else if (m_painting && !m_reshaped) {
+        // A frame is under way and the outline stood still since the last one: this frame
+        // lays it into the image.
         update();
+    }
 }
 
 void NotchFill::setOutline(NotchOutline* outline) {
@@ -57,8 +118,8 @@ void NotchFill::setOutline(NotchOutline* outline) {
     disconnect(m_pathConnection);
     m_outline = outline;
     if (outline)
-        m_pathConnection = connect(outline, &NotchOutline::pathChanged, this, [this] { update(); });
-    update();
+        m_pathConnection = connect(outline, &NotchOutline::pathChanged, this, &NotchFill::reshape);
+    reshape();
     Q_EMIT outlineChanged();
 }
 
@@ -66,7 +127,7 @@ void NotchFill::setColor(const QColor& color) {
     if (color == m_color)
         return;
     m_color = color;
-    update();
+    reshape();
     Q_EMIT colorChanged();
 }
 
@@ -88,23 +149,36 @@ QSGNode* NotchFill::updatePaintNode(QSGNode* node, UpdatePaintNodeData*) {
         path = m_outline->path().translated(m_outline->position() - position());
     const Placement place = placement();
     const QRectF bounds = path.boundingRect();
+    const bool reshaped = std::exchange(m_reshaped, false);
+    m_drawn.reset();
+    m_painting = false;
     if (path.isEmpty() || m_color.alpha() == 0 || bounds.isEmpty()) {
         delete node;
-        m_drawn = place;
         return nullptr;
     }
 
-    // The outline is painted once into an image, on the device pixels it will cover, and the
-    // scene graph blits that image. A frame that changes a few pixels above the notch then
-    // repaints and sends just those pixels; the scene graph would repaint and send the whole
-    // outline whenever anything over it changed if the fill painted itself in each frame.
+    // While the outline moves, it is painted straight into the window in each frame.
+    if (reshaped) {
+        auto* painted = dynamic_cast<PathNode*>(node);
+        if (!painted) {
+            delete node;
+            painted = new PathNode(window());
+        }
+        painted->set(path, m_color);
+        m_painting = true;
+        return painted;
+    }
+
+    // Standing, the outline is painted once into an image, on the device pixels it covers, and
+    // the scene graph blits that image. A frame that changes a few pixels above the notch then
+    // repaints and sends just those pixels; the scene graph repaints and sends the whole of a
+    // node that paints itself whenever anything over it changes.
     const qreal dpr = place.dpr;
     // Where the item's origin lands on the device. Under a scaled or turned ancestor the image
     // is laid in item coordinates instead, and the blit filters it.
     const QPointF origin = place.aligned ? mapToScene(QPointF(0, 0)) * dpr : QPointF();
-    const QRect pixels = (QRectF(bounds.topLeft() * dpr, bounds.size() * dpr)
-                              .translated(origin))
-                             .toAlignedRect();
+    const QRect pixels =
+        (QRectF(bounds.topLeft() * dpr, bounds.size() * dpr).translated(origin)).toAlignedRect();
     QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -117,8 +191,9 @@ QSGNode* NotchFill::updatePaintNode(QSGNode* node, UpdatePaintNodeData*) {
         painter.drawPath(path);
     }
 
-    auto* fill = static_cast<QSGImageNode*>(node);
+    auto* fill = dynamic_cast<QSGImageNode*>(node);
     if (!fill) {
+        delete node;
         fill = window()->createImageNode();
         fill->setOwnsTexture(true);
     }

@@ -11,13 +11,15 @@
 
 namespace velline {
 
-// Fills the notch outline of `outline` in one colour. On the software scene graph it paints
-// the path into an image on the device pixels it covers whenever the path, the colour or the
-// sub-pixel place change, and asks for a frame only then; an outline that moves with an
-// animation so costs one frame per animation step, and a frame that changes something drawn
-// over the notch repaints only what changed. (A QtQuick.Shapes item re-reads its path while the frame is being prepared
-// and then asks for a second frame after every step.) Other scene graphs (isSupported() is
-// false) keep drawing the outline with QtQuick.Shapes.
+// Fills the notch outline of `outline` in one colour. On the software scene graph it asks for
+// a frame only when the path, the colour or its sub-pixel place change, so an outline that
+// moves with an animation costs one frame per animation step: in such a frame the path is
+// painted straight into the window. In the first frame after one where the outline stood
+// still, the path is laid into an image on the device pixels it covers, and from then on a
+// frame that changes something drawn over the notch repaints only what changed. (A QtQuick.Shapes
+// item re-reads its path while the frame is being prepared and then asks for a second frame after
+// every step.) Other scene graphs (isSupported() is false) keep drawing the outline with
+// QtQuick.Shapes.
 class NotchFill : public QQuickItem {
     Q_OBJECT
     QML_ELEMENT
@@ -55,8 +57,14 @@ private:
         bool operator==(const Placement&) const = default;
     };
     Placement placement() const;
+    void reshape();
     void followPlace();
 
+    // The path, the colour or the place changed since the last frame.
+    bool m_reshaped = true;
+    // The last frame painted the path straight into the window.
+    bool m_painting = false;
+    // Where the image shown was laid (none while the path is painted).
     std::optional<Placement> m_drawn;
     QMetaObject::Connection m_frameConnection;
     QPointer<NotchOutline> m_outline;

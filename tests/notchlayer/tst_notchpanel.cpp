@@ -10,8 +10,8 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -50,8 +50,8 @@ QtMessageHandler g_previousHandler = nullptr;
 void recordFlushes(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (context.category &&
         qstrcmp(context.category, "qt.scenegraph.softwarecontext.renderer") == 0) {
-        static const QRegularExpression region(
-            QStringLiteral(R"(^render QRegion\((?:size=\d+, bounds=\()?(-?\d+),(-?\d+) (\d+)x(\d+))"));
+        static const QRegularExpression region(QStringLiteral(
+            R"(^render QRegion\((?:size=\d+, bounds=\()?(-?\d+),(-?\d+) (\d+)x(\d+))"));
         if (const auto m = region.match(message); m.hasMatch())
             g_flushed.append(QRect(m.captured(1).toInt(), m.captured(2).toInt(),
                                    m.captured(3).toInt(), m.captured(4).toInt()));
@@ -426,8 +426,9 @@ private Q_SLOTS:
     }
 
     // The fill lands on the pixels the path covers wherever the shape sits, a fraction of a
-    // pixel off included, and follows a move of an ancestor that leaves the path unchanged. A
-    // frame that changes a few pixels drawn over the notch sends just those pixels.
+    // pixel off included, whether it paints the path or shows it laid into an image, and follows
+    // a move of an ancestor that leaves the path unchanged. Once the outline stands, a frame
+    // that changes a few pixels drawn over the notch sends just those pixels.
     void theFillRepaintsOnlyWhatChangesOverIt() {
         QQmlComponent component(&engine);
         component.setData(R"(import QtQuick
@@ -473,11 +474,19 @@ private Q_SLOTS:
         QTRY_COMPARE(window->grabWindow().pixel(100, 10), qRgb(0x20, 0x20, 0x20));
         QCOMPARE_LE(largestDelta(window->grabWindow(), expected()), 1);
 
-        // Half a pixel further: the same shape, antialiased for its new place.
+        // Half a pixel further: the same shape, antialiased for its new place, painted straight
+        // into the window in this frame and laid into an image in the next one.
         QSignalSpy frames(window, &QQuickWindow::frameSwapped);
-        holder->setX(10.8);
-        QVERIFY(frames.wait(1000));
-        QCOMPARE_LE(largestDelta(window->grabWindow(), expected()), 1);
+        for (const qreal x : {10.8, 11.0, 11.55}) {
+            holder->setX(x);
+            QVERIFY(frames.wait(1000));
+            QCOMPARE_LE(largestDelta(window->grabWindow(), expected()), 1);
+            dot->setProperty("color", QColor(0, 255, 0, 128));
+            QVERIFY(frames.wait(1000));
+            QCOMPARE_LE(largestDelta(window->grabWindow(), expected()), 1);
+            dot->setProperty("color", QColor(255, 0, 0, 128));
+            QVERIFY(frames.wait(1000));
+        }
 
         g_flushed.clear();
         QLoggingCategory::setFilterRules(
