@@ -8,10 +8,7 @@
 #include "notchrig.h"
 
 #include <QElapsedTimer>
-#include <QLoggingCategory>
-#include <QPainter>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -41,51 +38,6 @@ int orangePixels(const QImage& img, bool outside = false) {
         }
     }
     return count;
-}
-
-// The regions the software scene graph flushes to the window, from its own frame log.
-QList<QRect> g_flushed;
-QtMessageHandler g_previousHandler = nullptr;
-
-void recordFlushes(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (context.category &&
-        qstrcmp(context.category, "qt.scenegraph.softwarecontext.renderer") == 0) {
-        static const QRegularExpression region(QStringLiteral(
-            R"(^render QRegion\((?:size=\d+, bounds=\()?(-?\d+),(-?\d+) (\d+)x(\d+))"));
-        if (const auto m = region.match(message); m.hasMatch())
-            g_flushed.append(QRect(m.captured(1).toInt(), m.captured(2).toInt(),
-                                   m.captured(3).toInt(), m.captured(4).toInt()));
-        return;
-    }
-    g_previousHandler(type, context, message);
-}
-
-// The outline as painted straight onto white at `at` (window pixels, device ratio 1).
-QImage paintedOutline(const QPainterPath& path, QPointF at, QSize size, QColor color) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(at);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawPath(path);
-    return image;
-}
-
-// The largest difference of any channel between two pictures of one size.
-int largestDelta(const QImage& a, const QImage& b) {
-    const QImage x = a.convertToFormat(QImage::Format_RGB32);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32);
-    int delta = 0;
-    for (int row = 0; row < x.height(); ++row)
-        for (int col = 0; col < x.width(); ++col) {
-            const QRgb p = x.pixel(col, row);
-            const QRgb q = y.pixel(col, row);
-            delta = std::max({delta, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q))});
-        }
-    return delta;
 }
 
 void xdotool(const QStringList& args) {
@@ -423,92 +375,6 @@ private Q_SLOTS:
         QVERIFY(glow.hasPendingPaint());
         glow.setVisible(true);
         QTRY_VERIFY(!glow.hasPendingPaint());
-    }
-
-    // The fill lands on the pixels the path covers wherever the shape sits, a fraction of a
-    // pixel off included, whether it paints the path or shows it laid into an image, and follows
-    // a move of an ancestor that leaves the path unchanged. Once the outline stands, a frame
-    // that changes a few pixels drawn over the notch sends just those pixels.
-    void theFillRepaintsOnlyWhatChangesOverIt() {
-        QQmlComponent component(&engine);
-        component.setData(R"(import QtQuick
-            import Velline.NotchLayer
-            Window {
-                width: 240; height: 60; color: "white"; visible: true
-                Item {
-                    objectName: "holder"
-                    x: 10.3; y: 0
-                    width: 200; height: 36
-                    NotchShape {
-                        anchors.fill: parent
-                        color: "#202020"
-                        topCornerRadius: 6; bottomCornerRadius: 14
-                    }
-                    Rectangle {
-                        objectName: "dot"
-                        x: 150; y: 10; width: 6; height: 8
-                        // Seen through, as text is: what lies under it is drawn again too.
-                        color: "#80ff0000"
-                    }
-                }
-            })",
-                          QUrl());
-        std::unique_ptr<QObject> root(component.create());
-        QVERIFY2(root, qPrintable(component.errorString()));
-        auto* window = qobject_cast<QQuickWindow*>(root.get());
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        if (window->effectiveDevicePixelRatio() != 1)
-            QSKIP("the reference pictures are painted at a device ratio of 1");
-        auto* fill = root->findChild<NotchFill*>();
-        auto* holder = root->findChild<QQuickItem*>(QStringLiteral("holder"));
-        auto* dot = root->findChild<QQuickItem*>(QStringLiteral("dot"));
-        QVERIFY(fill && holder && dot);
-
-        const auto expected = [&] {
-            QImage image = paintedOutline(fill->outline()->path(), holder->position(),
-                                          window->size(), QColor(0x20, 0x20, 0x20));
-            QPainter(&image).fillRect(QRectF(holder->position() + dot->position(), dot->size()),
-                                      dot->property("color").value<QColor>());
-            return image;
-        };
-        QTRY_COMPARE(window->grabWindow().pixel(100, 10), qRgb(0x20, 0x20, 0x20));
-        QCOMPARE_LE(largestDelta(window->grabWindow(), expected()), 1);
-
-        // Half a pixel further: the same shape, antialiased for its new place, painted straight
-        // into the window in this frame and laid into an image in the next one.
-        QSignalSpy frames(window, &QQuickWindow::frameSwapped);
-        for (const qreal x : {10.8, 11.0, 11.55}) {
-            holder->setX(x);
-            QVERIFY(frames.wait(1000));
-            QCOMPARE_LE(largestDelta(window->grabWindow(), expected()), 1);
-            dot->setProperty("color", QColor(0, 255, 0, 128));
-            QVERIFY(frames.wait(1000));
-            QCOMPARE_LE(largestDelta(window->grabWindow(), expected()), 1);
-            dot->setProperty("color", QColor(255, 0, 0, 128));
-            QVERIFY(frames.wait(1000));
-        }
-
-        g_flushed.clear();
-        QLoggingCategory::setFilterRules(
-            QStringLiteral("qt.scenegraph.softwarecontext.renderer.debug=true"));
-        g_previousHandler = qInstallMessageHandler(recordFlushes);
-        dot->setProperty("color", QColor(0, 0, 255, 128));
-        const bool drawn = frames.wait(1000);
-        qInstallMessageHandler(g_previousHandler);
-        QLoggingCategory::setFilterRules(QString());
-        QVERIFY(drawn);
-        if (g_flushed.isEmpty())
-            QSKIP("this Qt build logs no software frames");
-        const QRect dotPixels =
-            QRectF(holder->position() + dot->position(), dot->size()).toAlignedRect();
-        for (const QRect& flushed : std::as_const(g_flushed))
-            QVERIFY2(dotPixels.adjusted(-1, -1, 1, 1).contains(flushed),
-                     qPrintable(QStringLiteral("flushed %1,%2 %3x%4")
-                                    .arg(flushed.x())
-                                    .arg(flushed.y())
-                                    .arg(flushed.width())
-                                    .arg(flushed.height())));
-        QCOMPARE_LE(largestDelta(window->grabWindow(), expected()), 1);
     }
 };
 
