@@ -160,6 +160,7 @@ void prepareProcess() {
     NotchPanel::preferX11Platform();
     NotchPanel::selectDefaultGraphicsApi();
     NotchPanel::preferPlainImageUploads();
+    NotchPanel::preferPromptFrames();
 }
 
 void configureApplication(QApplication& app) {

@@ -133,6 +133,11 @@ void NotchPanel::preferPlainImageUploads() {
         qputenv("QT_XCB_NO_MITSHM", "1");
 }
 
+void NotchPanel::preferPromptFrames() {
+    if (!qEnvironmentVariableIsSet("QT_QPA_UPDATE_IDLE_TIME"))
+        qputenv("QT_QPA_UPDATE_IDLE_TIME", "0");
+}
+
 void NotchPanel::setNotchShape(const QPainterPath& shape) {
     if (m_shapeKnown && shape == m_shape)
         return;

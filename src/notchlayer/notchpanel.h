@@ -51,6 +51,12 @@ public:
     // more (the server's completion event, read on Qt's event thread and handed to the main
     // thread). Call before the application object is created.
     static void preferPlainImageUploads();
+    // A requested frame is drawn on the next pass of the event loop (QT_QPA_UPDATE_IDLE_TIME=0)
+    // instead of after Qt's idle time of up to 5 ms, which it waits out on a timer of its own:
+    // one more wake-up for every frame of an animation. The notch's motions already tick on
+    // timers of their own, and their frames need no idle time to gather events. Call before
+    // the application object is created; a value set in the environment stays.
+    static void preferPromptFrames();
 
     // The drawn notch in window coordinates (reported by the view's outline).
     void setNotchShape(const QPainterPath& shape);

@@ -69,6 +69,34 @@ private Q_SLOTS:
     }
 
     // The menu runs its entries through the delegate; the hot key reads Super, not Meta.
+    // The process-wide preferences for drawing take effect only where the environment leaves
+    // them open: what the user set stays.
+    void drawingPreferencesLeaveTheUsersOwn() {
+        const QByteArray names[] = {"QT_XCB_NO_MITSHM", "QT_QPA_UPDATE_IDLE_TIME"};
+        QHash<QByteArray, std::optional<QByteArray>> saved;
+        for (const QByteArray& name : names) {
+            saved[name] =
+                qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+            qunsetenv(name);
+        }
+        prepareProcess();
+        QCOMPARE(qgetenv("QT_XCB_NO_MITSHM"), "1");
+        QCOMPARE(qgetenv("QT_QPA_UPDATE_IDLE_TIME"), "0");
+
+        qputenv("QT_XCB_NO_MITSHM", "0");
+        qputenv("QT_QPA_UPDATE_IDLE_TIME", "16");
+        prepareProcess();
+        QCOMPARE(qgetenv("QT_XCB_NO_MITSHM"), "0");
+        QCOMPARE(qgetenv("QT_QPA_UPDATE_IDLE_TIME"), "16");
+
+        for (const QByteArray& name : names) {
+            if (saved[name])
+                qputenv(name, *saved[name]);
+            else
+                qunsetenv(name);
+        }
+    }
+
     void menuRunsItsEntries() {
         AppDelegate delegate;
         std::unique_ptr<QMenu> menu(buildStatusMenu(delegate));
