@@ -25,6 +25,8 @@
 #include <QSystemTrayIcon>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <memory>
+
 Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_NotchPlugin)
 Q_IMPORT_QML_PLUGIN(Velline_PrefsPlugin)
@@ -75,16 +77,22 @@ NotchContentBuilder AppDelegate::contentBuilder(QQmlEngine* engine, NotchSection
     const char* qml = section == NotchSection::expanded         ? kExpanded
                       : section == NotchSection::compactLeading ? kCompactLeading
                                                                 : kCompactTrailing;
-    auto* component = new QQmlComponent(engine, engine);
-    component->setData(qml, QUrl(QStringLiteral("qrc:/velline/app/content.qml")));
-    if (component->isError())
-        qFatal("velline: a notch view does not load: %s", qPrintable(component->errorString()));
-    if (properties.isEmpty())
-        return NotchController::fromComponent(component);
-    return [component = QPointer<QQmlComponent>(component), properties]() -> QQuickItem* {
-        if (!component)
+    // The view is compiled on its first build, not here: the card's types are loaded only when
+    // the notch first expands. Copies of the builder share the one component.
+    auto component = std::make_shared<QPointer<QQmlComponent>>();
+    return [engine = QPointer<QQmlEngine>(engine), qml, properties, component]() -> QQuickItem* {
+        if (!engine)
             return nullptr;
-        QObject* object = component->createWithInitialProperties(properties);
+        if (!*component) {
+            *component = new QQmlComponent(engine, engine);
+            (*component)->setData(qml, QUrl(QStringLiteral("qrc:/velline/app/content.qml")));
+            if ((*component)->isError())
+                qFatal("velline: a notch view does not load: %s",
+                       qPrintable((*component)->errorString()));
+        }
+        if (properties.isEmpty())
+            return NotchController::fromComponent(*component)();
+        QObject* object = (*component)->createWithInitialProperties(properties);
         auto* item = qobject_cast<QQuickItem*>(object);
         if (!item)
             delete object;

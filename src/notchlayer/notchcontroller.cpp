@@ -10,6 +10,8 @@
 #include <QQuickItem>
 #include <QScreen>
 
+#include <utility>
+
 namespace velline {
 
 Q_LOGGING_CATEGORY(lcNotch, "velline.notchlayer")
@@ -95,9 +97,19 @@ NotchContentBuilder NotchController::fromComponent(QQmlComponent* component) {
 void NotchController::buildContents(const NotchContentBuilder& expanded,
                                     const NotchContentBuilder& leading,
                                     const NotchContentBuilder& trailing) {
-    m_expandedContent = adopt(expanded ? expanded() : nullptr);
+    m_expandedBuilder = expanded;
     m_compactLeadingContent = adopt(leading ? leading() : nullptr);
     m_compactTrailingContent = adopt(trailing ? trailing() : nullptr);
+}
+
+void NotchController::buildExpandedContent() {
+    if (m_expandedContent || !m_expandedBuilder)
+        return;
+    // Built once: a builder that fails is not asked again on every hover.
+    const NotchContentBuilder builder = std::exchange(m_expandedBuilder, {});
+    m_expandedContent = adopt(builder());
+    if (m_expandedContent)
+        Q_EMIT expandedContentChanged();
 }
 
 QQuickItem* NotchController::adopt(QQuickItem* item) {
@@ -157,6 +169,8 @@ bool NotchController::panelIsOn(QScreen* screen) const {
 }
 
 void NotchController::expand(QScreen* screen, QObject* context, std::function<void()> done) {
+    // Before the state changes, so the panel sizes itself to the view it unfolds.
+    buildExpandedContent();
     show(NotchState::expanded, screen, Completion(context, std::move(done)));
 }
 

@@ -79,7 +79,7 @@ class NotchController : public QObject, public NotchControllable {
     Q_PROPERTY(velline::NotchStyle style READ style CONSTANT)
     Q_PROPERTY(QString animationNamespace READ animationNamespace WRITE setAnimationNamespace NOTIFY
                    animationNamespaceChanged)
-    Q_PROPERTY(QQuickItem* expandedContent READ expandedContent CONSTANT)
+    Q_PROPERTY(QQuickItem* expandedContent READ expandedContent NOTIFY expandedContentChanged)
     Q_PROPERTY(QQuickItem* compactLeadingContent READ compactLeadingContent CONSTANT)
     Q_PROPERTY(QQuickItem* compactTrailingContent READ compactTrailingContent CONSTANT)
     // The look that follows from the state, for the views.
@@ -139,6 +139,8 @@ public:
     NotchStyle style() const { return m_style; }
     QString animationNamespace() const { return m_namespace; }
     void setAnimationNamespace(const QString& ns);
+    // Null until the notch first expands: the expanded view is built then, not at start, as
+    // many sessions never open it and it holds a good share of the memory of all three.
     QQuickItem* expandedContent() const { return m_expandedContent; }
     QQuickItem* compactLeadingContent() const { return m_compactLeadingContent; }
     QQuickItem* compactTrailingContent() const { return m_compactTrailingContent; }
@@ -176,6 +178,7 @@ public:
 
 Q_SIGNALS:
     void stateChanged();
+    void expandedContentChanged();
     void notchSizeChanged();
     void menubarHeightChanged();
     void isHoveringChanged();
@@ -198,6 +201,7 @@ private:
     void buildContents(const NotchContentBuilder& expanded, const NotchContentBuilder& leading,
                        const NotchContentBuilder& trailing);
     QQuickItem* adopt(QQuickItem* item);
+    void buildExpandedContent();
     void startScreenObserver();
     void watchScreen(QScreen* screen);
     QScreen* screenOrPrimary(QScreen* screen) const;
@@ -221,6 +225,7 @@ private:
     const NotchHoverBehavior m_hoverBehavior;
     QString m_namespace;
     NotchTransitionConfiguration m_transitions;
+    NotchContentBuilder m_expandedBuilder;
     QPointer<QQuickItem> m_expandedContent;
     QPointer<QQuickItem> m_compactLeadingContent;
     QPointer<QQuickItem> m_compactTrailingContent;

@@ -5,6 +5,7 @@
 #include "notchlayer/notchgeometry.h"
 
 #include <QGuiApplication>
+#include <QQuickItem>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -85,23 +86,69 @@ private Q_SLOTS:
     }
 
     void contentIsBuiltOnceAndThePanelForTheStyle() {
-        int built = 0;
-        const NotchContentBuilder counting = [&built]() -> QQuickItem* {
-            ++built;
+        int compactBuilt = 0;
+        int expandedBuilt = 0;
+        const NotchContentBuilder compact = [&compactBuilt]() -> QQuickItem* {
+            ++compactBuilt;
             return nullptr;
         };
-        NotchController c(NotchHoverOption::all, NotchStyle::notch(), counting, counting, counting,
+        const NotchContentBuilder expanded = [&expandedBuilt]() -> QQuickItem* {
+            ++expandedBuilt;
+            return new QQuickItem;
+        };
+        NotchController c(NotchHoverOption::all, NotchStyle::notch(), expanded, compact, compact,
                           nullptr, clock.get());
-        QCOMPARE(built, 3); // every content once, at construction
+        // The compact views at construction; the expanded one waits for the first expand.
+        QCOMPARE(compactBuilt, 2);
+        QCOMPARE(expandedBuilt, 0);
+        QVERIFY(!c.expandedContent());
         QVERIFY(!c.windowController());
         c.setWindowFactory([this](NotchController&, QScreen* s, const NotchStyle& style) {
             log << (style.isNotch() ? "notch style" : "other style");
             return std::make_unique<FakePanel>(&log, s);
         });
+        QSignalSpy contentChanged(&c, &NotchController::expandedContentChanged);
+        QStringList stateWhenBuilt;
+        connect(&c, &NotchController::expandedContentChanged, this,
+                [&] { stateWhenBuilt << QString::number(int(c.state())) << log.join(','); });
         c.expand(screenA());
+        // Built before the state changes and before a panel opens, so both see it.
+        QCOMPARE(stateWhenBuilt, QStringList({QString::number(int(NotchState::hidden)), ""}));
+        QVERIFY(c.expandedContent());
+        QCOMPARE(c.expandedContent()->parent(), &c);
         QCOMPARE(log, QStringList({"notch style", "open A", "fadeIn"}));
         clock->advance(1);
-        QCOMPARE(built, 3);
+        c.compact(screenA());
+        clock->advance(1);
+        c.expand(screenA());
+        clock->advance(1);
+        QCOMPARE(compactBuilt, 2);
+        QCOMPARE(expandedBuilt, 1);
+        QCOMPARE(contentChanged.count(), 1);
+    }
+
+    // A builder that gives nothing is asked once: hovering again does not retry it each time.
+    void aFailedExpandedBuildIsNotRetried() {
+        int built = 0;
+        const NotchContentBuilder failing = [&built]() -> QQuickItem* {
+            ++built;
+            return nullptr;
+        };
+        auto c = std::make_unique<NotchController>(NotchHoverOption::all, NotchStyle::notch(),
+                                                   failing, nullptr, clock.get());
+        QSignalSpy contentChanged(c.get(), &NotchController::expandedContentChanged);
+        c->setWindowFactory([this](NotchController&, QScreen* s, const NotchStyle&) {
+            return std::make_unique<FakePanel>(&log, s);
+        });
+        for (int i = 0; i < 3; ++i) {
+            c->expand(screenA());
+            clock->advance(1);
+            c->hide();
+            clock->advance(1);
+        }
+        QCOMPARE(built, 1);
+        QVERIFY(!c->expandedContent());
+        QCOMPARE(contentChanged.count(), 0);
     }
 
     // One request from a settled state: the state and animation at once, what the panels were
