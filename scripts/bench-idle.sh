@@ -78,14 +78,16 @@ kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 # Private dirty memory in kB: pages the process alone has written.
 private_dirty() { awk '$1 == "Private_Dirty:" { print $2 }' "/proc/$1/smaps_rollup"; }
 # The COUNT biggest mappings by resident size, mappings of one file (or one kind: [heap],
-# [stack], anonymous) added together: "rss private-dirty count name" in kB.
+# [stack], anonymous) added together: "rss private-dirty count name" in kB. The list is cut by
+# awk, which reads it to the end: head would leave sort writing into a closed pipe, and the
+# SIGPIPE ended the whole script (pipefail) once the list outgrew sort's first write.
 biggest_mappings() { # PID COUNT
     awk '
         /^[0-9a-f]+-[0-9a-f]+ / { name = NF >= 6 ? $6 : "[anonymous]"; count[name]++; next }
         $1 == "Rss:" { rss[name] += $2 }
         $1 == "Private_Dirty:" { dirty[name] += $2 }
         END { for (n in rss) printf "%d %d %d %s\n", rss[n], dirty[n], count[n], n }
-    ' "/proc/$1/smaps" | sort -rn | head -"$2"
+    ' "/proc/$1/smaps" | sort -rn | awk -v n="$2" 'NR <= n'
 }
 # Context switches per thread ("tid count"); a delta counts only threads alive at both samples.
 switches() {
@@ -157,6 +159,8 @@ INNER
     for _ in $(seq 100); do [ -s "$run/pid" ] && break; sleep 0.1; done
     local pid
     pid=$(cat "$run/pid")
+    # Ended with the rest if the script stops early: killing xvfb-run does not end its child.
+    pids+=("$pid")
 
     sleep "$warmup"
     stats_now "$pid" "$run/app.log"
