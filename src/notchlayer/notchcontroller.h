@@ -58,8 +58,9 @@ public:
 
 // Controls the notch panel at the top centre of a screen: its state, its timed transitions,
 // the notch measurements of its screen and the hover flag. The three content views come from
-// the owner and are built once; the panel is built on the first show and rebuilt whenever the
-// screen configuration changes.
+// the owner and are built once (the compact ones at construction, the expanded one on the first
+// expand); the panel is built on the first show and rebuilt whenever the screen configuration
+// changes.
 class NotchController : public QObject, public NotchControllable {
     Q_OBJECT
     QML_ELEMENT
