@@ -194,7 +194,8 @@ void RollingText::setText(const QString& text) {
     if (text == m_line.text())
         return;
     const double now = m_clock->now();
-    m_line.setText(text, now, m_duration / 1000.0);
+    // Hidden, nobody sees a roll: the new text stands at once.
+    m_line.setText(text, now, isVisible() ? m_duration / 1000.0 : 0.0);
     relayout();
     if (m_line.isMovingAt(now))
         m_ticker.start(m_clock);

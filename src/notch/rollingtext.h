@@ -69,7 +69,9 @@ QRectF rollingSpan(const QList<qreal>& positions, const QList<bool>& rolling, qr
 // One item draws the whole line; the characters' glyphs are laid out once per font and drawn
 // with the scene graph's painter. The cells standing still and the cells rolling are two
 // separate drawings, so a frame of a roll repaints only the span that moves. The roll runs on
-// the real clock's animation frames unless a test hands in another clock.
+// the real clock's animation frames unless a test hands in another clock. A text set while the
+// item is hidden stands at once: a view shown again, or built earlier and bound to other data,
+// never rolls into what it shows.
 class RollingText : public QQuickItem {
     Q_OBJECT
     QML_ELEMENT

@@ -1,9 +1,11 @@
 // The compact sides and the expanded card on a real window: taps and drags step the carousel, a
 // new symbol slides in while the old one keeps its values, and a logo replaces the letter. The
 // rules behind them are pinned on the models; these are what only a view can show.
+#include "notch/compactviewmodel.h"
 #include "notch/logoimage.h"
 #include "notch/notchclock.h"
 #include "notch/notchtheme.h"
+#include "notch/rollingtext.h"
 #include "notchrig.h"
 
 #include <QGuiApplication>
@@ -184,6 +186,39 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(contents("leading").size(), 1, 3000);
         QCOMPARE(contents("leading").at(0)->parentItem()->x(), overflow);
         QVERIFY(!stage->clip());
+    }
+
+    void contentThatLeftComesBackShowingTheNextSymbolAtOnce() {
+        showCompact();
+        // BBB falls, AAA rises; their prices are as wide, so a change of symbol could roll.
+        Stock bbb = charted("BBB", 101.5);
+        bbb.previousClose = 105;
+        m_state->setStocks({charted("AAA", 101), bbb, charted("CCC", 100)});
+        m_state->swipe(SwipeDirection::left);
+        QQuickItem* left = contents("trailing").at(0);
+        QCOMPARE(textOf(left, "priceText"), QStringLiteral("$101.50"));
+        QTRY_COMPARE_WITH_TIMEOUT(contents("trailing").size(), 1, 3000);
+
+        m_state->swipe(SwipeDirection::left); // CCC leaves, AAA comes in what BBB left
+        const QList<QQuickItem*> shown = contents("trailing");
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown.at(1), left);
+        QVERIFY(left->isVisible());
+        QCOMPARE(textOf(left, "priceText"), QStringLiteral("$101.00"));
+        QVERIFY(!qobject_cast<RollingText*>(child(left, "priceText"))->isRolling());
+        const auto* vm = left->findChild<CompactViewModel*>();
+        QVERIFY(vm);
+        QCOMPARE(child(left, "percentText")->property("color").value<QColor>(), vm->percentColor());
+        QCOMPARE(child(left, "arrow")->property("color").value<QColor>(), vm->arrowColor());
+        m_clock->advance(0.1); // mid-way through the flash a change of value would start
+        QCOMPARE(child(left, "price")->scale(), 1.0);
+        QCOMPARE(child(left, "percent")->scale(), 1.0);
+
+        // New numbers for the symbol it shows now still roll and flash.
+        m_state->setStocks({charted("AAA", 101.25), bbb, charted("CCC", 100)});
+        QVERIFY(qobject_cast<RollingText*>(child(left, "priceText"))->isRolling());
+        m_clock->advance(0.1);
+        QVERIFY(child(left, "price")->scale() > 1.0);
     }
 
     void aLogoArrivingOnScreenReplacesTheLetter() {

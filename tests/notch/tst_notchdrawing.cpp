@@ -167,6 +167,20 @@ private Q_SLOTS:
         QVERIFY(!text.isRolling());
         QVERIFY(text.rollingRect().isEmpty());
         QCOMPARE(clock.pendingCount(), 0);
+
+        // Hidden, a change stands at once, even over a roll still running; shown, it rolls.
+        text.setText(QStringLiteral("$187.42"));
+        QVERIFY(text.isRolling());
+        text.setVisible(false);
+        text.setText(QStringLiteral("$190.00"));
+        QCOMPARE(text.line().progress(5, clock.now()), 1.0);
+        QVERIFY(text.rollingRect().isEmpty());
+        clock.advance(0.1);
+        QVERIFY(!text.isRolling());
+        QCOMPARE(clock.pendingCount(), 0);
+        text.setVisible(true);
+        text.setText(QStringLiteral("$190.01"));
+        QVERIFY(text.isRolling());
     }
 
     void eachKindOfMotionGetsAFrameRateThatFitsIt_data() {

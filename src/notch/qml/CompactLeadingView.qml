@@ -40,8 +40,10 @@ Item {
             id: content
 
             property var stock: root.stock
-            // Leaving content keeps showing the symbol it was made for.
+            // Leaving content keeps showing the symbol it was made for; kept for a later
+            // symbol, it follows the active stock again.
             function retire() { stock = stock }
+            function revive() { stock = Qt.binding(() => root.stock) }
 
             spacing: 5
 

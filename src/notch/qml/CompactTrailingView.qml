@@ -41,8 +41,12 @@ Item {
             id: content
 
             property var stock: root.stock
-            // Leaving content keeps showing the symbol it was made for.
+            // Leaving content keeps showing the symbol it was made for; kept for a later
+            // symbol, it follows the active stock again. That happens while it is hidden, so
+            // its numbers and colours are laid at once (see RollingText and the fades below)
+            // and taken as seen when it shows.
             function retire() { stock = stock }
+            function revive() { stock = Qt.binding(() => root.stock) }
 
             spacing: 4
             // Back on screen: the numbers shown now are taken as seen.
@@ -102,7 +106,7 @@ Item {
                 pointSize: 8
                 weight: Font.Black
                 color: arrowTint.color
-                ColorFade { id: arrowTint; target: vm.arrowColor }
+                ColorFade { id: arrowTint; target: vm.arrowColor; enabled: content.visible }
             }
 
             Item {
@@ -140,7 +144,7 @@ Item {
                     font.pixelSize: 13
                     font.weight: vm.percentWeight
                     color: percentTint.color
-                    ColorFade { id: percentTint; target: vm.percentColor }
+                    ColorFade { id: percentTint; target: vm.percentColor; enabled: content.visible }
                 }
             }
 

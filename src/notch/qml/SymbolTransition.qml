@@ -7,7 +7,10 @@ import Velline.Notch
 // `fromLeading` is set (a step back); the old content leaves toward the opposite edge.
 //
 // An instance that leaves should stop following live data: if it has a function retire(),
-// it is called when the instance starts to leave.
+// it is called when the instance starts to leave. An instance that also has a function
+// revive() is kept when it has left and comes back for the next key instead of a new one:
+// revive() is called while it is still hidden, and should follow live data again and take
+// what it shows then as already seen (nothing rolls, fades or flashes into the new key).
 Item {
     id: root
 
@@ -22,7 +25,7 @@ Item {
         const list = []
         for (let i = 0; i < stage.children.length; ++i) {
             const c = stage.children[i]
-            if (c.content && c !== d.current)
+            if (c.content && c !== d.current && c !== d.spare)
                 list.push(c.content)
         }
         if (d.current)
@@ -40,6 +43,8 @@ Item {
         // Nothing slides while the item is being built.
         property bool ready: false
         property int leaving: 0
+        // An instance that has left, hidden, kept for the next key.
+        property Item spare: null
     }
 
     // How far content may reach past the edges while it slides: room for a number's flash
@@ -80,7 +85,7 @@ Item {
             onFinished: {
                 if (slide.leaving) {
                     d.leaving--
-                    slide.destroy()
+                    root.putAway(slide)
                 }
             }
         }
@@ -92,14 +97,43 @@ Item {
         Slide {}
     }
 
+    // A slide that has left: kept as the spare when its content can be revived and there is
+    // no spare yet, else dropped.
+    function putAway(slide) {
+        if (d.spare === null && typeof slide.content.revive === "function") {
+            slide.visible = false
+            d.spare = slide
+        } else {
+            slide.destroy()
+        }
+    }
+    function dropSpare() {
+        if (d.spare) {
+            d.spare.destroy()
+            d.spare = null
+        }
+    }
+
     function make(animated) {
-        const slide = slideComponent.createObject(stage, {
-            side: root.fromLeading ? -1 : 1,
-            progress: animated ? 0 : 1
-        })
-        const content = root.delegate.createObject(slide)
-        content.y = Qt.binding(() => Math.round((slide.height - content.height) / 2))
-        slide.content = content
+        const side = root.fromLeading ? -1 : 1
+        const progress = animated ? 0 : 1
+        let slide = d.spare
+        if (slide) {
+            d.spare = null
+            // On top of the others, as a new one would be.
+            slide.parent = null
+            slide.parent = stage
+            slide.side = side
+            slide.leaving = false
+            slide.progress = progress
+            slide.content.revive()
+            slide.visible = true
+        } else {
+            slide = slideComponent.createObject(stage, { side: side, progress: progress })
+            const content = root.delegate.createObject(slide)
+            content.y = Qt.binding(() => Math.round((slide.height - content.height) / 2))
+            slide.content = content
+        }
         if (animated)
             slide.run()
         return slide
@@ -115,7 +149,7 @@ Item {
             if (typeof old.content.retire === "function")
                 old.content.retire()
             if (!root.visible) {
-                old.destroy()
+                root.putAway(old)
             } else {
                 old.side = root.fromLeading ? 1 : -1
                 old.leaving = true
@@ -131,6 +165,7 @@ Item {
         if (!d.ready)
             return
         d.shownKey = undefined
+        dropSpare()
         if (d.current) {
             d.current.destroy()
             d.current = null
