@@ -69,6 +69,8 @@ void NotchOutline::geometryChange(const QRectF& newGeometry, const QRectF& oldGe
     QQuickItem::geometryChange(newGeometry, oldGeometry);
     if (newGeometry.size() != oldGeometry.size())
         rebuild();
+    else if (m_window && m_window->isExposed())
+        m_window->update(); // the frame's check sees the new place
     else
         report();
 }
@@ -95,27 +97,48 @@ QRectF NotchOutline::outlineRect() const {
 
 void NotchOutline::rebuild() {
     const QRectF rect = outlineRect();
+    m_outline.clear();
+    m_svg.clear();
+    m_svgStale = false;
     if (rect.isEmpty()) {
         m_path = QPainterPath();
-        m_svg.clear();
         m_contentRect = QRectF();
     } else if (m_pill) {
         const qreal radius =
             std::clamp<qreal>(m_corner, 0, std::min(rect.width(), rect.height()) / 2);
         m_path = QPainterPath();
         m_path.addRoundedRect(rect, radius, radius);
-        m_svg.clear();
         // The corners of the inner rectangle sit on the circle's diagonal.
         const qreal cut = radius * (1 - M_SQRT1_2);
         m_contentRect = rect.adjusted(cut, cut, -cut, -cut);
     } else {
-        const auto outline = notchgeometry::notchOutline(rect, m_top, m_bottom);
-        m_path = notchgeometry::toPainterPath(outline);
-        m_svg = notchgeometry::toSvgPath(outline);
+        m_outline = notchgeometry::notchOutline(rect, m_top, m_bottom);
+        m_path = notchgeometry::toPainterPath(m_outline);
+        m_svgStale = true;
         m_contentRect = notchgeometry::contentRect(rect, m_top, m_bottom);
     }
     Q_EMIT pathChanged();
-    reportChanged();
+    reportSoon();
+}
+
+QString NotchOutline::svgPath() const {
+    if (m_svgStale) {
+        m_svg = notchgeometry::toSvgPath(m_outline);
+        m_svgStale = false;
+    }
+    return m_svg;
+}
+
+// On screen, the panel hears of a change once, after the animations of the frame have moved
+// everything they move (the width, the place and the radii may all change in one frame), and
+// before that frame is drawn. Off screen no frame may come, so it hears at once.
+void NotchOutline::reportSoon() {
+    if (m_window && m_window->isExposed()) {
+        m_reported = false;
+        m_window->update();
+    } else {
+        reportChanged();
+    }
 }
 
 void NotchOutline::reportChanged() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "notchlayer/notchgeometry.h"
 #include "notchlayer/notchtypes.h"
 
 #include <QImage>
@@ -51,7 +52,8 @@ public:
 
     // In item coordinates.
     QPainterPath path() const { return m_path; }
-    QString svgPath() const { return m_svg; }
+    // Written out when first read after a change: the software scene graph never reads it.
+    QString svgPath() const;
     QRectF contentRect() const { return m_contentRect; }
 
 Q_SIGNALS:
@@ -71,6 +73,7 @@ private:
     void rebuild();
     void report();
     void reportChanged();
+    void reportSoon();
 
     qreal m_top = 0;
     qreal m_bottom = 0;
@@ -78,7 +81,9 @@ private:
     qreal m_corner = 0;
     qreal m_inset = 0;
     QPainterPath m_path;
-    QString m_svg;
+    QList<notchgeometry::PathElement> m_outline;
+    mutable QString m_svg;
+    mutable bool m_svgStale = false;
     QRectF m_contentRect;
     // What the panel was last told: the outline's place in the window, or nothing when hidden.
     // The check after every animated frame tells it again only when that moved.

@@ -87,6 +87,18 @@ NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const No
     m_stacking->setParent(this);
     setNotchShape({});
 
+    // Connected before the view's items are built, so this runs before the outline reports
+    // its place for the frame.
+    connect(this, &QQuickWindow::afterAnimating, this, [this] { m_inFrame = true; });
+    connect(this, &QQuickWindow::afterRendering, this, [this] { m_inFrame = false; });
+    // The picture's upload has sent the shape with it; should a frame end without one, the
+    // shape goes out now.
+    connect(this, &QQuickWindow::frameSwapped, this, [this] {
+        if (m_shapeUnsent)
+            x11::flush();
+        m_shapeUnsent = false;
+    });
+
     connect(x11::CompositorWatcher::instance(), &x11::CompositorWatcher::activeChanged, this,
             &NotchPanel::applyShape);
     if (x11::isAvailable())
@@ -173,8 +185,11 @@ void NotchPanel::applyShape() {
     m_input = input;
     m_bounding = bounding;
     const qreal dpr = devicePixelRatio();
+    const x11::Send last = m_inFrame ? x11::Send::WithNext : x11::Send::Now;
+    m_shapeUnsent = m_shapeUnsent || (m_inFrame && (inputChanged || boundingChanged));
     if (inputChanged)
-        x11::setInputRegion(winId(), toDevicePixels(input, dpr));
+        x11::setInputRegion(winId(), toDevicePixels(input, dpr),
+                            boundingChanged ? x11::Send::WithNext : last);
     if (boundingChanged) {
         const std::optional<QRegion> device =
             bounding ? std::optional(toDevicePixels(*bounding, dpr)) : std::nullopt;
@@ -184,7 +199,7 @@ void NotchPanel::applyShape() {
         else
             m_uncovered.clear();
         m_deviceBounding = device;
-        x11::setBoundingRegion(winId(), device);
+        x11::setBoundingRegion(winId(), device, last);
     }
     if (inputChanged || boundingChanged)
         Q_EMIT shapeApplied();

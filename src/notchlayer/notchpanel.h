@@ -93,6 +93,10 @@ private:
     std::optional<QRegion> m_deviceBounding; // as last sent to the X server
     bool m_shapeKnown = false;
     bool m_regionsApplied = false;
+    // Between the frame's animations and its drawing: a new shape goes out with the frame's
+    // picture, in the same write to the X server.
+    bool m_inFrame = false;
+    bool m_shapeUnsent = false;
     QPropertyAnimation* m_fade = nullptr;
     QPointer<NotchController> m_controller; // its clock dates the uncovered area
     x11::StackingGuard* m_stacking = nullptr;

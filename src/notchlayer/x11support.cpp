@@ -156,7 +156,7 @@ void raiseWindow(WId window) {
     xcb_flush(c);
 }
 
-void setInputRegion(WId window, const QRegion& region) {
+void setInputRegion(WId window, const QRegion& region, Send send) {
     xcb_connection_t* c = connection();
     if (!c || !window || !hasShapeExtension(c))
         return;
@@ -164,10 +164,16 @@ void setInputRegion(WId window, const QRegion& region) {
     xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
                          static_cast<xcb_window_t>(window), 0, 0,
                          static_cast<uint32_t>(rects.size()), rects.data());
-    xcb_flush(c);
+    if (send == Send::Now)
+        xcb_flush(c);
 }
 
-void setBoundingRegion(WId window, const std::optional<QRegion>& region) {
+void flush() {
+    if (xcb_connection_t* c = connection())
+        xcb_flush(c);
+}
+
+void setBoundingRegion(WId window, const std::optional<QRegion>& region, Send send) {
     xcb_connection_t* c = connection();
     if (!c || !window || !hasShapeExtension(c))
         return;
@@ -179,7 +185,8 @@ void setBoundingRegion(WId window, const std::optional<QRegion>& region) {
         xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
                              w, 0, 0, static_cast<uint32_t>(rects.size()), rects.data());
     }
-    xcb_flush(c);
+    if (send == Send::Now)
+        xcb_flush(c);
 }
 
 std::optional<Expose> exposeOf(const QByteArray& eventType, const void* message, WId window) {

@@ -31,12 +31,17 @@ bool coveredByManagedWindow(WId window);
 // Puts the top-level `window` above all its siblings.
 void raiseWindow(WId window);
 
+// When a request goes out to the X server: at once, or with the next one sent at once (two
+// requests of one change in one write).
+enum class Send { Now, WithNext };
 // Input region of a window, in device pixels: pointer events outside it go to the windows
 // below. An empty region lets every event through.
-void setInputRegion(WId window, const QRegion& region);
+void setInputRegion(WId window, const QRegion& region, Send send = Send::Now);
 // Bounding (visible) region of a window, in device pixels; nullopt removes the shape. Unlike
 // QWindow::setMask, an empty region here really hides the whole window.
-void setBoundingRegion(WId window, const std::optional<QRegion>& region);
+void setBoundingRegion(WId window, const std::optional<QRegion>& region, Send send = Send::Now);
+// Sends what is waiting to go to the X server (nothing to do when nothing waits).
+void flush();
 
 // An Expose event of `window` in a native event handed to a filter: the rectangle in device
 // pixels and whether more rectangles of the same series follow.

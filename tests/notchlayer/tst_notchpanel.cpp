@@ -279,6 +279,28 @@ private Q_SLOTS:
         QTRY_VERIFY(!frames.isEmpty());
     }
 
+    // Opening the card moves the outline's width, height, place and radii in every frame; the
+    // X server hears of the new shape once a frame, not once for each of them.
+    void theShapeChangesOnceAFrame() {
+        QVERIFY(!x11::CompositorWatcher::instance()->isActive());
+        NotchPanel* panel = visiblePanel();
+        QVERIFY(panel);
+        QSignalSpy frames(panel, &QQuickWindow::frameSwapped);
+        QSignalSpy shapes(panel, &NotchPanel::shapeApplied);
+        for (int pointerY : {10, 900}) {
+            frames.clear();
+            shapes.clear();
+            xdotool({"mousemove", "960", QString::number(pointerY)});
+            QTest::qWait(900);
+            QVERIFY2(shapes.size() > 10, qPrintable(QString::number(shapes.size())));
+            QVERIFY2(shapes.size() <= frames.size(),
+                     qPrintable(QStringLiteral("%1 shapes in %2 frames")
+                                    .arg(shapes.size())
+                                    .arg(frames.size())));
+        }
+        QTRY_VERIFY(notch->isCompact());
+    }
+
     void overlayAreasStayVisibleBesideTheNotch() {
         // No compositor: only the notch and the areas marked to stay are shown.
         QVERIFY(!x11::CompositorWatcher::instance()->isActive());
