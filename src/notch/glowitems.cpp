@@ -26,6 +26,9 @@ QImage tinted(const QImage& alpha, const QColor& color) {
     return out;
 }
 
+// Rows of a silhouette filled at a time (see TextGlow::silhouette).
+constexpr int silhouetteBandRows = 8;
+
 } // namespace
 
 int glowMargin(double radius) {
@@ -87,11 +90,20 @@ QImage TextGlow::silhouette(const QString& text, const QFont& font, qreal radius
     QImage alpha(size.expandedTo(QSize(1, 1)), QImage::Format_Alpha8);
     alpha.fill(0);
     {
-        const QPainterPath path =
-            tabularTextPath(text, font, QPointF(margin, margin + metrics.ascent()));
+        // A character at a time, in bands of a few rows: the raster engine hands a fill of more
+        // than about a hundred spans to its thread pool, which woke two threads at every flash
+        // (the whole line of a price is several hundred spans). The characters' cells do not
+        // overlap and a band's clip cuts whole rows, so the pixels are those of one fill.
         QPainter p(&alpha);
         p.setRenderHint(QPainter::Antialiasing);
-        p.fillPath(path, Qt::black);
+        for (const QPainterPath& character :
+             tabularCharacterPaths(text, font, QPointF(margin, margin + metrics.ascent()))) {
+            const QRect bounds = character.boundingRect().toAlignedRect();
+            for (int top = bounds.top(); top <= bounds.bottom(); top += silhouetteBandRows) {
+                p.setClipRect(QRect(0, top, alpha.width(), silhouetteBandRows));
+                p.fillPath(character, Qt::black);
+            }
+        }
     }
     blurAlpha(alpha, radius / 2);
     return alpha;

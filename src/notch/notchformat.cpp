@@ -137,16 +137,27 @@ QList<qreal> tabularPositions(const QString& text, const QFont& font) {
     return positions;
 }
 
-QPainterPath tabularTextPath(const QString& text, const QFont& font, const QPointF& origin) {
+QList<QPainterPath> tabularCharacterPaths(const QString& text, const QFont& font,
+                                          const QPointF& origin) {
     const QFontMetricsF metrics(font);
     const qreal cell = figureWidth(font);
     const QList<qreal> positions = tabularPositions(text, font);
-    QPainterPath path;
+    QList<QPainterPath> paths;
+    paths.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         const qreal inset = c.isDigit() ? (cell - metrics.horizontalAdvance(c)) / 2 : 0;
+        QPainterPath path;
         path.addText(origin + QPointF(positions.at(i) + inset, 0), font, QString(c));
+        paths.append(path);
     }
+    return paths;
+}
+
+QPainterPath tabularTextPath(const QString& text, const QFont& font, const QPointF& origin) {
+    QPainterPath path;
+    for (const QPainterPath& character : tabularCharacterPaths(text, font, origin))
+        path.addPath(character);
     return path;
 }
 

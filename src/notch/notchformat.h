@@ -59,6 +59,9 @@ qreal figureWidth(const QFont& font);
 QList<qreal> tabularPositions(const QString& text, const QFont& font);
 // `text` so laid out as a path, its baseline at `origin`.
 QPainterPath tabularTextPath(const QString& text, const QFont& font, const QPointF& origin);
+// The same, one path per character.
+QList<QPainterPath> tabularCharacterPaths(const QString& text, const QFont& font,
+                                          const QPointF& origin);
 
 // "$%.2f": two decimals after a dollar sign, no grouping ($187.42, $0.50, $-3.10).
 QString priceText(double price);

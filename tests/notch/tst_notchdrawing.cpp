@@ -3,12 +3,19 @@
 
 #include "clock/manualclock.h"
 #include "notch/colorfade.h"
+#include "notch/glowitems.h"
 #include "notch/motion.h"
 #include "notch/notchformat.h"
 #include "notch/rollingtext.h"
 #include "notch/tickerflash.h"
+#include "notchlayer/blur.h"
 
+#include <algorithm>
+
+#include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -58,6 +65,44 @@ QFont priceFont(int pixelSize = 12, int weight = 400) {
 class TestNotchDrawing : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // A glow's silhouette is filled a character and a few rows at a time; the picture must be
+    // that of the whole line filled at once, at the compact sizes, at twice them, and longer.
+    void aGlowsSilhouetteIsThatOfTheWholeLine_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pixelSize");
+        QTest::addColumn<int>("weight");
+        QTest::addColumn<double>("radius");
+        QTest::newRow("price") << "$187.42" << 12 << 400 << 5.0;
+        QTest::newRow("percent") << "+1.23%" << 13 << 500 << 5.0;
+        QTest::newRow("spiking percent") << "-12.34%" << 13 << 700 << 3.0;
+        QTest::newRow("twice the size") << "$12,345.67" << 26 << 600 << 10.0;
+        QTest::newRow("tall") << "+123.45%" << 40 << 700 << 0.0;
+    }
+    void aGlowsSilhouetteIsThatOfTheWholeLine() {
+        QFETCH(QString, text);
+        QFETCH(int, pixelSize);
+        QFETCH(int, weight);
+        QFETCH(double, radius);
+        const QFont font = priceFont(pixelSize, weight);
+        const QImage glow = TextGlow::silhouette(text, font, radius);
+
+        const int margin = glowMargin(radius);
+        QImage whole(glow.size(), QImage::Format_Alpha8);
+        whole.fill(0);
+        {
+            QPainter p(&whole);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.fillPath(
+                tabularTextPath(text, font, QPointF(margin, margin + QFontMetricsF(font).ascent())),
+                Qt::black);
+        }
+        blurAlpha(whole, radius / 2);
+        QCOMPARE(glow, whole);
+        // Not an empty picture on both sides.
+        QVERIFY(std::any_of(glow.constBits(), glow.constBits() + glow.sizeInBytes(),
+                            [](uchar a) { return a > 20; }));
+    }
+
     void aRollMovesTheOldGlyphUpAndTheNewOneIntoPlace_data() {
         QTest::addColumn<double>("progress");
         QTest::addColumn<QList<double>>("step"); // old glyph's y, opacity; new glyph's y, opacity
