@@ -11,7 +11,35 @@ TickerFlash::TickerFlash(QObject* parent) : TickerFlash(notchClock(), parent) {}
 TickerFlash::TickerFlash(Clock* clock, QObject* parent)
     : QObject(parent), m_clock(clock), m_theme(NotchTheme::select(ColorSchemePrefs{}, false)),
       m_ticker(
-          this, MotionKind::swell, [this] { Q_EMIT frame(); }, [this] { return isMoving(); }) {}
+          this, MotionKind::swell, [this] { Q_EMIT frame(); }, [this] { return isMoving(); }) {
+    connect(this, &TickerFlash::frame, this, &TickerFlash::moveTargets);
+}
+
+void TickerFlash::setScaleTarget(QQuickItem* item) {
+    if (item == m_scaleTarget)
+        return;
+    m_scaleTarget = item;
+    moveTargets();
+    Q_EMIT targetsChanged();
+}
+
+void TickerFlash::setGlowTarget(QQuickItem* item) {
+    if (item == m_glowTarget)
+        return;
+    m_glowTarget = item;
+    moveTargets();
+    Q_EMIT targetsChanged();
+}
+
+void TickerFlash::moveTargets() {
+    if (m_scaleTarget)
+        m_scaleTarget->setScale(scale());
+    if (m_glowTarget) {
+        const double g = glow();
+        m_glowTarget->setOpacity(g * glowOpacity);
+        m_glowTarget->setVisible(g > glowShownAbove);
+    }
+}
 
 void TickerFlash::setValue(double value) {
     const std::optional<double> old = m_previous;

@@ -7,6 +7,10 @@
 #include "notch/tickerflash.h"
 #include "notchrig.h"
 
+#include <QQuickItem>
+
+#include <memory>
+
 using namespace velline;
 using compact::LeadingContent;
 using compact::TrailingContent;
@@ -151,6 +155,53 @@ private Q_SLOTS:
         v.animateTo(0.0, 10.5, 1, TimingCurve::linear);
         QCOMPARE(v.valueAt(10.5), 1.5);
         QCOMPARE(v.valueAt(11.0), 0.75);
+    }
+
+    // Handed its items, a flash moves them itself: the number's scale, its glow's opacity and
+    // whether the glow shows at all.
+    void tickerFlashMovesTheItemsItIsHanded() {
+        ManualClock clock(t0);
+        TickerFlash flash(&clock, nullptr);
+        QQuickItem number;
+        auto glow = std::make_unique<QQuickItem>();
+        flash.setValue(187.42);
+        flash.setScaleTarget(&number);
+        flash.setGlowTarget(glow.get());
+        // Handed over at rest: nothing swells, the glow hides.
+        QCOMPARE(number.scale(), 1.0);
+        QCOMPARE(glow->opacity(), 0.0);
+        QVERIFY(!glow->isVisible());
+
+        flash.setValue(188);
+        clock.advance(TickerFlash::riseTime);
+        QCOMPARE(number.scale(), TickerFlash::peakScale);
+        QCOMPARE(glow->opacity(), TickerFlash::glowOpacity);
+        QVERIFY(glow->isVisible());
+        // Half-way down, as of the last frame (a frame is a thirtieth of a second).
+        clock.advance(TickerFlash::fallTime / 2);
+        QVERIFY(qAbs(glow->opacity() - TickerFlash::glowOpacity / 2) < 0.05);
+        QVERIFY(qAbs(number.scale() - 1.03) < 0.015);
+        clock.advance(TickerFlash::fallTime / 2 + 0.1);
+        QCOMPARE(number.scale(), 1.0);
+        QVERIFY(!glow->isVisible());
+
+        // An item handed over mid-flash takes the flash as it stands; coming on screen again
+        // drops the flash on the items too.
+        flash.setValue(187);
+        clock.advance(TickerFlash::riseTime);
+        QQuickItem late;
+        flash.setScaleTarget(&late);
+        QCOMPARE(late.scale(), TickerFlash::peakScale);
+        flash.appear();
+        QCOMPARE(late.scale(), 1.0);
+        QVERIFY(!glow->isVisible());
+
+        // A glow that goes away before its flash ends is let go.
+        flash.setValue(190);
+        glow.reset();
+        clock.advance(TickerFlash::riseTime + TickerFlash::fallTime + 0.1);
+        QCOMPARE(late.scale(), 1.0);
+        QVERIFY(flash.glowTarget() == nullptr);
     }
 
     void tickerFlashFollowsItsTimeline() {

@@ -58,15 +58,20 @@ Item {
                 theme: root.theme
                 displayMode: root.displayMode
             }
+            // They swell the numbers and light their glows themselves, frame by frame.
             TickerFlash {
                 id: priceFlash
                 value: vm.price
                 theme: root.theme
+                scaleTarget: price
+                glowTarget: priceGlow
             }
             TickerFlash {
                 id: percentFlash
                 value: vm.changePercent
                 theme: root.theme
+                scaleTarget: percent
+                glowTarget: percentGlow
             }
 
             Item {
@@ -76,16 +81,14 @@ Item {
                 visible: vm.showPrice
                 implicitWidth: priceText.implicitWidth
                 implicitHeight: priceText.implicitHeight
-                scale: priceFlash.scale
 
                 TextGlow {
+                    id: priceGlow
                     anchors.centerIn: priceText
-                    visible: priceFlash.glow > 0.001
                     text: vm.priceText
                     font: priceText.font
                     radius: 5
                     color: priceFlash.color
-                    opacity: priceFlash.glow * 0.75
                 }
                 RollingText {
                     id: priceText
@@ -116,7 +119,6 @@ Item {
                 visible: vm.showPercent
                 implicitWidth: percentText.implicitWidth
                 implicitHeight: percentText.implicitHeight
-                scale: percentFlash.scale
 
                 // Spiking: a steady glow in the direction colour.
                 TextGlow {
@@ -128,13 +130,12 @@ Item {
                     color: vm.percentGlowColor
                 }
                 TextGlow {
+                    id: percentGlow
                     anchors.centerIn: percentText
-                    visible: percentFlash.glow > 0.001
                     text: vm.percentText
                     font: percentText.font
                     radius: 5
                     color: percentFlash.color
-                    opacity: percentFlash.glow * 0.75
                 }
                 RollingText {
                     id: percentText
