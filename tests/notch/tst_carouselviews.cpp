@@ -252,6 +252,13 @@ private Q_SLOTS:
         QCOMPARE(textOf(first, "price"), QStringLiteral("$101.00"));
         QTRY_VERIFY_WITH_TIMEOUT(!first, 3000);
         QCOMPARE(textOf(second, "price"), QStringLiteral("$98.00"));
+        // Its price changed on screen: the figure swells and its flash's glow shows.
+        m_clock->advance(0.1);
+        QVERIFY(child(second, "price")->scale() > 1.0);
+        QVERIFY(child(child(second, "price"), "flashGlow")->isVisible());
+        m_clock->advance(0.5);
+        QCOMPARE(child(second, "price")->scale(), 1.0);
+        QVERIFY(!child(child(second, "price"), "flashGlow")->isVisible());
         setStocks({charted("AAA", 101), charted("BBB", 98)}); // two again: the pager shows
         QSignalSpy swipes(card, SIGNAL(swipeRequested(int)));
         const QPoint start = centreOf(chart(card));

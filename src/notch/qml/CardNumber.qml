@@ -17,7 +17,16 @@ Item {
 
     implicitWidth: label.implicitWidth
     implicitHeight: label.implicitHeight
-    scale: flash ? flash.scale : 1
+
+    // The flash swells this figure and lights its glow itself, frame by frame.
+    function handOver() {
+        if (flash) {
+            flash.scaleTarget = root
+            flash.glowTarget = flashGlow
+        }
+    }
+    onFlashChanged: handOver()
+    Component.onCompleted: handOver()
 
     // Carries the font; the rolling text below draws.
     Text {
@@ -47,13 +56,15 @@ Item {
     }
 
     TextGlow {
+        id: flashGlow
+        objectName: "flashGlow"
         anchors.centerIn: label
-        visible: root.flash !== null && root.flash.glow > 0
+        visible: false
+        opacity: 0
         text: root.text
         font: fontSource.font
         radius: 5
         color: root.flash ? root.flash.color : "transparent"
-        opacity: root.flash ? root.flash.glow * 0.75 : 0
     }
 
     RollingText {
