@@ -6,6 +6,7 @@
 #include "notchlayer/notchcontroller.h"
 #include "notchlayer/notchpanel.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include <QQmlEngine>
 #include <QRasterWindow>
 #include <QScreen>
+#include <QTest>
 
 namespace velline::panelrig {
 
@@ -71,6 +73,29 @@ inline QString compactNotchFault(const QImage& img, int centre, int top = 0) {
             return QStringLiteral("not black at %1,%2").arg(p.x()).arg(p.y());
     }
     return {};
+}
+
+// What `fault()` finds once the notch has come to rest (empty: nothing), trying for up to
+// `timeoutMs`. The notch's springs overshoot, so on its way the notch passes through the right
+// look for a frame or two: a picture only counts when it is still right `restMs` later, longer
+// than any of its springs take to settle.
+template <typename Fault>
+QString steadyFault(Fault fault, int timeoutMs = 10000, int restMs = 1000) {
+    QElapsedTimer waited;
+    waited.start();
+    QString found;
+    while (true) {
+        found = fault();
+        if (found.isEmpty()) {
+            QTest::qWait(restMs);
+            found = fault();
+            if (found.isEmpty())
+                return {};
+        }
+        if (waited.elapsed() >= timeoutMs)
+            return found;
+        QTest::qWait(50);
+    }
 }
 
 inline NotchPanel* visiblePanel() {

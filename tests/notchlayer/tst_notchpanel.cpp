@@ -138,11 +138,11 @@ private Q_SLOTS:
     // Without a compositor the panel is masked to the notch; with one it shows through its
     // transparent parts instead.
     void theCardUnfoldsAndFoldsInsideTheOutline() {
-        QTRY_COMPARE(compactNotchFault(), QString());
+        QCOMPARE(steadyFault([this] { return compactNotchFault(); }), QString());
         QVERIFY(visiblePanel()->boundingRegion().has_value());
         startCompositor();
         QTRY_VERIFY(!visiblePanel()->boundingRegion().has_value());
-        QTRY_COMPARE(compactNotchFault(), QString());
+        QCOMPARE(steadyFault([this] { return compactNotchFault(); }), QString());
         const QList<QImage> opening = film(10, 1000);
         QTRY_VERIFY(notch->isExpanded());
         const QList<QImage> closing = film(900, 1000);
@@ -344,7 +344,7 @@ private Q_SLOTS:
         QTRY_VERIFY(visiblePanel() && visiblePanel() != before);
         QCOMPARE(visiblePanel()->screen(), screen);
         QVERIFY(notch->isCompact());
-        QTRY_COMPARE(compactNotchFault(), QString());
+        QCOMPARE(steadyFault([this] { return compactNotchFault(); }), QString());
     }
 
     // The fill draws the outline (the Shapes fallback stays unloaded), and each change of the
