@@ -85,8 +85,9 @@ void FrameTicker::start(Clock* clock) {
         [this] {
             const bool moving = m_isMoving();
             m_frame();
-            // Stopped, not destroyed: this runs inside the timer's own tick.
-            if (!moving)
+            // Stopped, not destroyed: this runs inside the timer's own tick. A frame that set
+            // something moving again keeps it running.
+            if (!moving && !m_isMoving())
                 m_timer->stop();
         },
         m_period);

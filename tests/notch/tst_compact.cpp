@@ -1,4 +1,5 @@
 #include "notch/alertpulse.h"
+#include "notch/carouselslide.h"
 #include "notch/compactrules.h"
 #include "notch/compacttapnav.h"
 #include "notch/compactviewmodel.h"
@@ -8,6 +9,7 @@
 #include "notchrig.h"
 
 #include <QQuickItem>
+#include <QSignalSpy>
 
 #include <memory>
 
@@ -159,6 +161,63 @@ private Q_SLOTS:
 
     // Handed its items, a flash moves them itself: the number's scale, its glow's opacity and
     // whether the glow shows at all.
+    // A slide in virtual time: it comes in from its side and fades in, overshoots a little on
+    // the spring, lands exactly at rest once the spring has settled, says so once, and leaves
+    // no timer behind. Run again mid-way it starts over; leaving goes the other way.
+    void aSlideMovesItselfOnTheCarouselSpring() {
+        ManualClock clock(t0);
+        CarouselSlide slide(&clock, nullptr);
+        slide.setTravel(120);
+        slide.setInset(8);
+        QSignalSpy finished(&slide, &CarouselSlide::finished);
+        QCOMPARE(slide.x(), 8.0);
+        QCOMPARE(slide.opacity(), 1.0);
+        const double settle = carouselSpring().settleTime();
+        const double frame = FrameTimer::period;
+
+        slide.run();
+        QCOMPARE(slide.x(), 128.0);
+        QCOMPARE(slide.opacity(), 0.0);
+        clock.advance(0.1);
+        QVERIFY(slide.x() < 128 && slide.x() > 8);
+        slide.run(); // again, from the start
+        QCOMPARE(slide.x(), 128.0);
+        bool overshot = false;
+        const double restart = clock.now();
+        while (clock.now() + frame < restart + settle) {
+            clock.advance(frame);
+            overshot = overshot || slide.x() < 8 - 0.5;
+            QVERIFY(slide.opacity() >= 0 && slide.opacity() <= 1);
+        }
+        QVERIFY(overshot);
+        QVERIFY(slide.isRunning());
+        QCOMPARE(finished.count(), 0);
+        clock.advance(frame);
+        QCOMPARE(slide.x(), 8.0);
+        QCOMPARE(slide.opacity(), 1.0);
+        QVERIFY(!slide.isRunning());
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(clock.pendingCount(), 0);
+
+        slide.setLeaving(true);
+        slide.setSide(-1);
+        slide.run();
+        QCOMPARE(slide.x(), 8.0);
+        clock.advance(settle + frame);
+        QCOMPARE(slide.x(), 8.0 - 120);
+        QCOMPARE(slide.opacity(), 0.0);
+        QCOMPARE(finished.count(), 2);
+
+        // Put at rest mid-way: it stops there, finishes nothing, and its timer goes.
+        slide.run();
+        clock.advance(0.1);
+        slide.setProgress(1);
+        clock.advance(frame);
+        QCOMPARE(slide.x(), 8.0 - 120);
+        QCOMPARE(finished.count(), 2);
+        QCOMPARE(clock.pendingCount(), 0);
+    }
+
     void tickerFlashMovesTheItemsItIsHanded() {
         ManualClock clock(t0);
         TickerFlash flash(&clock, nullptr);

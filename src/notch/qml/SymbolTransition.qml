@@ -61,35 +61,22 @@ Item {
         clip: d.leaving > 0
     }
 
-    component Slide: Item {
+    component Slide: CarouselSlide {
         id: slide
-        // -1: enters from the left / leaves to the left; +1: the right.
-        property int side: 1
-        property bool leaving: false
-        property real progress: 0
         property Item content: null
 
         width: root.width
         height: root.height
-        x: root.overflow + (leaving ? progress : 1 - progress) * side * root.width
+        travel: root.width
+        inset: root.overflow
         y: root.overflow
-        opacity: Math.max(0, Math.min(1, leaving ? 1 - progress : progress))
 
-        NumberAnimation on progress {
-            id: motion
-            running: false
-            from: 0
-            to: 1
-            duration: NotchFormat.carouselDuration
-            easing: NotchFormat.carouselEasing
-            onFinished: {
-                if (slide.leaving) {
-                    d.leaving--
-                    root.putAway(slide)
-                }
+        onFinished: {
+            if (slide.leaving) {
+                d.leaving--
+                root.putAway(slide)
             }
         }
-        function run() { motion.restart() }
     }
 
     Component {
