@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 
 #include <memory>
+#include <utility>
 
 using namespace velline;
 using compact::LeadingContent;
@@ -208,13 +209,28 @@ private Q_SLOTS:
         QCOMPARE(slide.opacity(), 0.0);
         QCOMPARE(finished.count(), 2);
 
+        // Run again from its own end: it keeps moving (its ticker stopped at that frame before).
+        bool again = true;
+        connect(&slide, &CarouselSlide::finished, &slide, [&] {
+            if (std::exchange(again, false))
+                slide.run();
+        });
+        slide.run();
+        clock.advance(settle + frame);
+        QCOMPARE(finished.count(), 3);
+        QVERIFY(slide.isRunning());
+        clock.advance(0.1);
+        QVERIFY(slide.x() > 8.0 - 120);
+        clock.advance(settle);
+        QCOMPARE(finished.count(), 4);
+
         // Put at rest mid-way: it stops there, finishes nothing, and its timer goes.
         slide.run();
         clock.advance(0.1);
         slide.setProgress(1);
         clock.advance(frame);
         QCOMPARE(slide.x(), 8.0 - 120);
-        QCOMPARE(finished.count(), 2);
+        QCOMPARE(finished.count(), 4);
         QCOMPARE(clock.pendingCount(), 0);
     }
 
