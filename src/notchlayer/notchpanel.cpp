@@ -83,6 +83,10 @@ NotchPanel::NotchPanel(QQmlEngine* engine, NotchController* controller, const No
     create();
     x11::prepareDockWindow(winId());
     x11::disableCompositorShadow(winId());
+    // Room in the connection for the panel's whole picture several times over, so that no
+    // frame's requests wait for the server to read its picture.
+    const qreal dpr = devicePixelRatio();
+    x11::widenSendBuffer(int(4 * 4 * width() * height() * dpr * dpr));
     m_stacking = new x11::StackingGuard(this);
     m_stacking->setParent(this);
     setNotchShape({});

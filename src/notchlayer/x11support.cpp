@@ -8,6 +8,8 @@
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -171,6 +173,25 @@ void setInputRegion(WId window, const QRegion& region, Send send) {
 void flush() {
     if (xcb_connection_t* c = connection())
         xcb_flush(c);
+}
+
+int widenSendBuffer(int bytes) {
+    xcb_connection_t* c = connection();
+    if (!c)
+        return 0;
+    const int fd = xcb_get_file_descriptor(c);
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, &length) != 0)
+        return 0;
+    if (size >= bytes)
+        return size;
+    // The system caps the request at its limit, doubles it for its own bookkeeping, and
+    // reports the doubled size.
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+    length = sizeof size;
+    getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, &length);
+    return size;
 }
 
 void setBoundingRegion(WId window, const std::optional<QRegion>& region, Send send) {

@@ -43,6 +43,13 @@ void setBoundingRegion(WId window, const std::optional<QRegion>& region, Send se
 // Sends what is waiting to go to the X server (nothing to do when nothing waits).
 void flush();
 
+// Lets the X connection hold `bytes` of requests the server has not read yet, as far as the
+// system allows (net.core.wmem_max), and returns the send buffer it has then (0 without X).
+// A frame goes out as one image request; once a quarter of the socket's buffer waits unread,
+// the socket reports itself full, and the next request of the frame sleeps until the server
+// has read the picture: a second wake-up for every large frame.
+int widenSendBuffer(int bytes);
+
 // An Expose event of `window` in a native event handed to a filter: the rectangle in device
 // pixels and whether more rectangles of the same series follow.
 struct Expose {

@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <poll.h>
+#include <xcb/xcb.h>
+
 #include <algorithm>
 
 Q_IMPORT_QML_PLUGIN(Velline_NotchLayerPlugin)
@@ -299,6 +302,31 @@ private Q_SLOTS:
                                     .arg(frames.size())));
         }
         QTRY_VERIFY(notch->isCompact());
+    }
+
+    // A frame's picture goes out without the frame's next request sleeping until the server
+    // has read it: after an upload larger than a sliding compact notch's frame (400 x 60 pixels)
+    // the connection still takes more at once.
+    void aFramesPictureLeavesRoomForTheNextRequest() {
+        QVERIFY(visiblePanel());
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        xcb_connection_t* c = x11->connection();
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_pixmap_t pixmap = xcb_generate_id(c);
+        const xcb_gcontext_t gc = xcb_generate_id(c);
+        xcb_create_pixmap(c, 24, pixmap, screen->root, 400, 60);
+        xcb_create_gc(c, gc, pixmap, 0, nullptr);
+        const std::vector<uint8_t> picture(400 * 60 * 4, 0x80);
+        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, 400, 60, 0, 0, 0, 24,
+                      uint32_t(picture.size()), picture.data());
+        xcb_flush(c);
+        pollfd socket{xcb_get_file_descriptor(c), POLLOUT, 0};
+        const int ready = poll(&socket, 1, 0);
+        xcb_free_gc(c, gc);
+        xcb_free_pixmap(c, pixmap);
+        xcb_flush(c);
+        QCOMPARE(ready, 1);
+        QVERIFY(socket.revents & POLLOUT);
     }
 
     void overlayAreasStayVisibleBesideTheNotch() {
