@@ -27,60 +27,40 @@ CarouselSlide::CarouselSlide(Clock* clock, QQuickItem* parent)
     place();
 }
 
-double CarouselSlide::xAt(double progress, int side, bool leaving, double travel, double inset) {
-    return inset + (leaving ? progress : 1 - progress) * side * travel;
-}
-
-double CarouselSlide::opacityAt(double progress, bool leaving) {
-    return std::clamp(leaving ? 1 - progress : progress, 0.0, 1.0);
-}
-
 void CarouselSlide::place() {
-    setX(xAt(m_progress, m_side, m_leaving, m_travel, m_inset));
-    setOpacity(opacityAt(m_progress, m_leaving));
+    setX(m_inset + (m_leaving ? m_progress : 1 - m_progress) * m_side * m_travel);
+    setOpacity(std::clamp(m_leaving ? 1 - m_progress : m_progress, 0.0, 1.0));
+}
+
+template <typename T> void CarouselSlide::change(T& field, T value) {
+    if (field == value)
+        return;
+    field = value;
+    place();
+    Q_EMIT placeChanged();
 }
 
 void CarouselSlide::setSide(int side) {
-    if (side == m_side)
-        return;
-    m_side = side;
-    place();
-    Q_EMIT placeChanged();
+    change(m_side, side);
 }
 
 void CarouselSlide::setLeaving(bool leaving) {
-    if (leaving == m_leaving)
-        return;
-    m_leaving = leaving;
-    place();
-    Q_EMIT placeChanged();
+    change(m_leaving, leaving);
 }
 
 void CarouselSlide::setTravel(double travel) {
-    if (travel == m_travel)
-        return;
-    m_travel = travel;
-    place();
-    Q_EMIT placeChanged();
+    change(m_travel, travel);
 }
 
 void CarouselSlide::setInset(double inset) {
-    if (inset == m_inset)
-        return;
-    m_inset = inset;
-    place();
-    Q_EMIT placeChanged();
+    change(m_inset, inset);
 }
 
 void CarouselSlide::setProgress(double progress) {
     // The ticker stops itself at its next frame.
     const bool wasRunning = m_moving;
     m_moving = false;
-    if (progress != m_progress) {
-        m_progress = progress;
-        place();
-        Q_EMIT placeChanged();
-    }
+    change(m_progress, progress);
     if (wasRunning)
         Q_EMIT runningChanged();
 }
@@ -89,11 +69,7 @@ void CarouselSlide::run() {
     const bool wasRunning = m_moving;
     m_start = m_clock->now();
     m_moving = true;
-    if (m_progress != 0) {
-        m_progress = 0;
-        place();
-        Q_EMIT placeChanged();
-    }
+    change(m_progress, 0.0);
     m_ticker.start(m_clock);
     if (!wasRunning)
         Q_EMIT runningChanged();

@@ -45,10 +45,6 @@ public:
     // Starts the slide from its beginning (again, if it was running).
     Q_INVOKABLE void run();
 
-    // Where content stands at `progress` of a slide, and how opaque it is.
-    static double xAt(double progress, int side, bool leaving, double travel, double inset);
-    static double opacityAt(double progress, bool leaving);
-
 Q_SIGNALS:
     void placeChanged();
     void runningChanged();
@@ -56,7 +52,10 @@ Q_SIGNALS:
     void finished();
 
 private:
+    // Where the content stands at its progress, and how opaque it is.
     void place();
+    // Sets one of the values place() reads.
+    template <typename T> void change(T& field, T value);
     void step();
 
     Clock* m_clock;
